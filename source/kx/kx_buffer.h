@@ -1,0 +1,46 @@
+/* Immutable octet buffers with a bit length. Changers take the address of the caller's reference and copy
+ * on write. Every function returning KX_BUFFER * returns a new reference the caller releases. Null buffer
+ * arguments abort. */
+#ifndef KX_BUFFER_H
+#define KX_BUFFER_H
+
+#include "kx/kx_obj.h"
+
+KX_EXTERN_C_BEGIN
+
+typedef struct KX_BUFFER KX_BUFFER;
+
+/* The most octets a buffer may hold. */
+#define KX_BUFFER_MAX_LENGTH ((kxInt)1 << 40)
+
+KX_EXPORT KX_SORT *kxBufferSort(void);
+KX_EXPORT KX_OBJ *kxBufferObj(KX_BUFFER *b);
+KX_EXPORT KX_BUFFER *kxBufferFrom(KX_OBJ *obj);
+
+KX_EXPORT KX_BUFFER *kxBufferCreate(void);
+KX_EXPORT KX_BUFFER *kxBufferCreateFromBytes(const void *bytes, kxInt length);
+/* A buffer of bitLength bits (the last octet partly used when bitLength is not a multiple of 8). */
+KX_EXPORT KX_BUFFER *kxBufferCreateFromBits(const void *bytes, kxInt bitLength);
+/* A buffer of length octets whose contents the caller writes through *backing before sharing the buffer;
+ * the octets start undefined. */
+KX_EXPORT KX_BUFFER *kxBufferCreateUninitialized(kxInt length, kxByte **backing);
+
+KX_EXPORT kxInt kxBufferLength(KX_BUFFER *b);    /* octets, a partly used last octet included */
+KX_EXPORT kxInt kxBufferBitLength(KX_BUFFER *b); /* bits */
+/* The octets; valid while the caller holds its reference. May be null when the length is 0. */
+KX_EXPORT const kxByte *kxBufferBacking(KX_BUFFER *b);
+/* Octets that may still be appended before KX_BUFFER_MAX_LENGTH (0 when full). */
+KX_EXPORT kxInt kxBufferSpace(KX_BUFFER *b);
+
+/* Appending requires whole-octet buffers ("kxBufferBitLength( *b ) % 8 == 0"). */
+KX_EXPORT void kxBufferAppend(KX_BUFFER **b, KX_BUFFER *other);
+KX_EXPORT void kxBufferAppendBytes(KX_BUFFER **b, const void *bytes, kxInt length);
+KX_EXPORT void kxBufferAppendByte(KX_BUFFER **b, kxByte byte);
+/* Shortens the buffer to length octets (length <= kxBufferLength). */
+KX_EXPORT void kxBufferTruncate(KX_BUFFER **b, kxInt length);
+/* length octets from offset, as a new buffer (the range must lie inside b). May share b's storage. */
+KX_EXPORT KX_BUFFER *kxBufferRead(KX_BUFFER *b, kxInt offset, kxInt length);
+
+KX_EXTERN_C_END
+
+#endif

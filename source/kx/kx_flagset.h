@@ -1,0 +1,28 @@
+/* Flagsets: maps between flag names and bit values, for the text form of 64-bit bit sets. */
+#ifndef KX_FLAGSET_H
+#define KX_FLAGSET_H
+
+#include "kx/kx_string.h"
+
+KX_EXTERN_C_BEGIN
+
+typedef struct KX_FLAGSET KX_FLAGSET;
+
+KX_EXPORT KX_SORT *kxFlagsetSort(void);
+KX_EXPORT KX_OBJ *kxFlagsetObj(KX_FLAGSET *fs);
+KX_EXPORT KX_FLAGSET *kxFlagsetFrom(KX_OBJ *obj);
+
+KX_EXPORT KX_FLAGSET *kxFlagsetCreate(void);
+KX_EXPORT kxBool kxFlagsetHasFlagCstr(KX_FLAGSET *fs, const char *name, kxInt length);
+/* Defines name (a non-empty identifier: letters, digits, '_') with the value (one or more bits). */
+KX_EXPORT void kxFlagsetSetFlagCstr(KX_FLAGSET **fs, const char *name, kxInt length, kxInt value);
+/* The names of the flags whose bits are all set in flags, in ascending order of value, separated by ", "
+ * (the empty string for no flags). Bits no flag covers are not written. */
+KX_EXPORT KX_STRING *kxFlagsetGenerate(KX_FLAGSET *fs, kxInt flags);
+/* The union of the flags named in text (names separated by commas, '|' and/or white space). Names the
+ * flagset does not define contribute nothing; never fails. Inverts kxFlagsetGenerate. */
+KX_EXPORT kxInt kxFlagsetParse(KX_FLAGSET *fs, KX_STRING *text);
+
+KX_EXTERN_C_END
+
+#endif

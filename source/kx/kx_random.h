@@ -1,0 +1,19 @@
+/* Random integers from a per-thread generator seeded from the kernel. */
+#ifndef KX_RANDOM_H
+#define KX_RANDOM_H
+
+#include "kx/kx_defs.h"
+
+KX_EXTERN_C_BEGIN
+
+/* A uniformly drawn integer in [min, max], both inclusive; requires 0 <= min <= max. */
+KX_EXPORT kxInt kxRandomNonNegativeIntRange(kxInt min, kxInt max);
+
+/* Replaces the random source of the calling thread (for tests): source(context) returns 64 random bits.
+ * Null restores the thread's own generator. */
+typedef uint64_t (*KX_RANDOM_SOURCE)(void *context);
+KX_EXPORT void kxRandomSetThreadSource(KX_RANDOM_SOURCE source, void *context);
+
+KX_EXTERN_C_END
+
+#endif
