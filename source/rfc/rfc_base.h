@@ -46,6 +46,8 @@ RFC_EXPORT KX_BUFFER *rfcBaseEncodeWithOptions(KX_BUFFER *buf, kxInt selector, R
 /* Characters outside the alphabet are skipped; the data ends at the first "=". Null only when the
  * characters read form a truncated group (a last group of one character) or the bit length of the buffer
  * is not a multiple of 8. */
+/* Length of rfcBaseEncodeWithOptions' result, computed without encoding. */
+RFC_EXPORT kxInt rfcBaseEncodedLength(KX_BUFFER *buf, kxInt selector, RFC_BASE_OPTIONS *bo);
 RFC_EXPORT KX_BUFFER *rfcBaseTryDecodeWithOptions(KX_BUFFER *buf, kxInt selector, RFC_BASE_OPTIONS *bo);
 
 KX_EXTERN_C_END
