@@ -22,12 +22,13 @@ KX_EXPORT KX_BUFFER *kxBufferCreateFromBytes(const void *bytes, kxInt length);
 /* A buffer of bitLength bits (the last octet partly used when bitLength is not a multiple of 8). */
 KX_EXPORT KX_BUFFER *kxBufferCreateFromBits(const void *bytes, kxInt bitLength);
 /* A buffer of length octets whose contents the caller writes through *backing before sharing the buffer;
- * the octets start undefined. */
+ * the octets start undefined. *backing is never null. */
 KX_EXPORT KX_BUFFER *kxBufferCreateUninitialized(kxInt length, kxByte **backing);
 
 KX_EXPORT kxInt kxBufferLength(KX_BUFFER *b);    /* octets, a partly used last octet included */
 KX_EXPORT kxInt kxBufferBitLength(KX_BUFFER *b); /* bits */
-/* The octets; valid while the caller holds its reference. May be null when the length is 0. */
+/* The octets; valid while the caller holds its reference and does not change the buffer. Never null (an
+ * empty buffer gives a valid pointer to nothing). */
 KX_EXPORT const kxByte *kxBufferBacking(KX_BUFFER *b);
 /* Octets that may still be appended before KX_BUFFER_MAX_LENGTH (0 when full). */
 KX_EXPORT kxInt kxBufferSpace(KX_BUFFER *b);
@@ -38,7 +39,8 @@ KX_EXPORT void kxBufferAppendBytes(KX_BUFFER **b, const void *bytes, kxInt lengt
 KX_EXPORT void kxBufferAppendByte(KX_BUFFER **b, kxByte byte);
 /* Shortens the buffer to length octets (length <= kxBufferLength). */
 KX_EXPORT void kxBufferTruncate(KX_BUFFER **b, kxInt length);
-/* length octets from offset, as a new buffer (the range must lie inside b). May share b's storage. */
+/* length octets from offset, as a new buffer (the range must lie inside b). O(1): the result shares b's
+ * storage (appending to either copies first), and keeps that storage alive while it lives. */
 KX_EXPORT KX_BUFFER *kxBufferRead(KX_BUFFER *b, kxInt offset, kxInt length);
 
 KX_EXTERN_C_END

@@ -16,20 +16,27 @@ KX_EXTERN_C_BEGIN
 /* Strict conversion: invalid input gives null instead of U+FFFD. */
 #define KX_CHARSET_FLAG_STRICT ((kxInt)1)
 
-/* The charset's kx name ("US_ASCII", "UTF_8", ...); charset must be KX_CHARSET_OK. */
+/* A new string with the charset's kx name ("US_ASCII", "UTF_8", "WINDOWS_1252", ...); charset must be
+ * KX_CHARSET_OK. */
 KX_EXPORT KX_STRING *kxCharsetToString(kxInt charset);
-/* Inverse of kxCharsetToString; a value outside 0 to 50 (-1) for an unknown name. */
+/* Inverse of kxCharsetToString, ASCII case-insensitive; -1 for an unknown name. */
 KX_EXPORT kxInt kxCharsetFromString(KX_STRING *name);
-/* The preferred IANA name ("US-ASCII", "UTF-8", "ISO-8859-1", ...). */
+/* A new string with the preferred IANA name ("US-ASCII", "UTF-8", "ISO-8859-1", "Shift_JIS", ...). */
 KX_EXPORT KX_STRING *kxCharsetToIanaName(kxInt charset);
-/* IANA names and usual aliases, ASCII case-insensitive; -1 for an unknown name. */
+/* The charset of an IANA name or a usual alias ("utf8", "latin1", "cp1252", "x-sjis", ...), ASCII
+ * case-insensitive, nothing trimmed; -1 for an unknown name. */
 KX_EXPORT kxInt kxCharsetFromIanaName(KX_STRING *name);
 
-/* The string in the charset; null when some code point cannot be represented. */
+/* A new buffer with the string in the charset; null when some code point cannot be represented, which
+ * includes every lone surrogate and value above U+10FFFF. UTF-16 and UTF-32 are written big-endian after a
+ * byte-order mark. */
 KX_EXPORT KX_BUFFER *kxCharsetConvertStringToBuffer(KX_STRING *s, kxInt charset);
-/* Lenient decoding: invalid input becomes U+FFFD. Never null. */
+/* A new string decoded leniently: each invalid sequence becomes U+FFFD (for UTF-8 one per maximal
+ * ill-formed subpart). Never null, never aborts on content. A byte-order mark starts UTF-16 and UTF-32 text
+ * and is dropped; without one they are read big-endian. */
 KX_EXPORT KX_STRING *kxCharsetConvertBufferToString(KX_BUFFER *b, kxInt charset);
-/* With KX_CHARSET_FLAG_STRICT, null for invalid input; otherwise as kxCharsetConvertBufferToString. */
+/* With KX_CHARSET_FLAG_STRICT, null for invalid input; with 0 as kxCharsetConvertBufferToString. Other
+ * flag bits abort. */
 KX_EXPORT KX_STRING *kxCharsetTryConvertBufferToStringWithFlags(KX_BUFFER *b, kxInt charset, kxInt flags);
 
 KX_EXTERN_C_END

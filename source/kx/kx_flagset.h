@@ -12,12 +12,16 @@ KX_EXPORT KX_SORT *kxFlagsetSort(void);
 KX_EXPORT KX_OBJ *kxFlagsetObj(KX_FLAGSET *fs);
 KX_EXPORT KX_FLAGSET *kxFlagsetFrom(KX_OBJ *obj);
 
+/* A new empty flagset, owned by the caller. */
 KX_EXPORT KX_FLAGSET *kxFlagsetCreate(void);
+/* True when the flagset defines name (exact, case-sensitive; length -1: up to the NUL). */
 KX_EXPORT kxBool kxFlagsetHasFlagCstr(KX_FLAGSET *fs, const char *name, kxInt length);
-/* Defines name (a non-empty identifier: letters, digits, '_') with the value (one or more bits). */
+/* Defines name (a non-empty identifier: ASCII letters, digits, '_') with the value (one or more bits, not
+ * 0); a name defined before takes the new value. A shared *fs is copied first. */
 KX_EXPORT void kxFlagsetSetFlagCstr(KX_FLAGSET **fs, const char *name, kxInt length, kxInt value);
-/* The names of the flags whose bits are all set in flags, in ascending order of value, separated by ", "
- * (the empty string for no flags). Bits no flag covers are not written. */
+/* A new string with the names of the flags whose bits are all set in flags, in ascending order of value
+ * (unsigned, then by name), separated by ", " (the empty string for no flags). Bits no flag covers are not
+ * written. */
 KX_EXPORT KX_STRING *kxFlagsetGenerate(KX_FLAGSET *fs, kxInt flags);
 /* The union of the flags named in text (names separated by commas, '|' and/or white space). Names the
  * flagset does not define contribute nothing; never fails. Inverts kxFlagsetGenerate. */

@@ -11,7 +11,9 @@ typedef struct KX_IDENTIFIER KX_IDENTIFIER;
 KX_EXPORT KX_SORT *kxIdentifierSort(void);
 KX_EXPORT KX_OBJ *kxIdentifierObj(KX_IDENTIFIER *id);
 KX_EXPORT KX_IDENTIFIER *kxIdentifierFrom(KX_OBJ *obj);
-KX_EXPORT KX_IDENTIFIER *kxIdentifierCreate(void); /* new reference */
+/* A new identifier, owned by the caller: 128 bits from getrandom(2), never from the per-thread random
+ * source. kxObjToString gives its 32 hex digits; kxObjCompare orders by the bits, as the texts order. */
+KX_EXPORT KX_IDENTIFIER *kxIdentifierCreate(void);
 
 KX_EXTERN_C_END
 

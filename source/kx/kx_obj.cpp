@@ -6,19 +6,26 @@
 #include "kx/kx_internal.hpp"
 #include "kx/kx_string.h"
 
-KX_SORT kx___sort_KX_SORT = {KX_OBJ_STATIC_INIT(&kx___sort_KX_SORT), nullptr, "KX_SORT", nullptr, nullptr, nullptr, {}};
+KX_SORT kx___sort_KX_SORT = {
+    KX_OBJ_STATIC_INIT(&kx___sort_KX_SORT), nullptr, "KX_SORT", nullptr, nullptr, nullptr, {}};
 
 extern "C" {
 
+// One line, "kx abort: FILE:LINE: LABEL: EXPRESSION", the label and expression parts left out when absent,
+// written with a single call so that concurrent aborts do not interleave.
 void kx___Abort(const char *label, const char *file, kxInt line, const char *expression) {
-  std::fprintf(stderr, "kx abort: %s:%lld:%s%s%s%s\n", file ? file : "?", static_cast<long long>(line),
-               label ? " " : "", label ? label : "", expression ? ": " : "", expression ? expression : "");
+  std::fprintf(stderr, "kx abort: %s:%lld%s%s%s%s\n", file ? file : "?", static_cast<long long>(line),
+               label ? ": " : "", label ? label : "", expression ? ": " : "", expression ? expression : "");
   std::fflush(stderr);
   std::abort();
 }
 
-kxInt kxIntMin(kxInt a, kxInt b) { return a < b ? a : b; }
-kxInt kxIntMax(kxInt a, kxInt b) { return a > b ? a : b; }
+kxInt kxIntMin(kxInt a, kxInt b) {
+  return a < b ? a : b;
+}
+kxInt kxIntMax(kxInt a, kxInt b) {
+  return a > b ? a : b;
+}
 
 kxInt kxUnicodeHexadecimalDigitValue(kxChar c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -33,7 +40,9 @@ int kxMemCompare(const void *a, const void *b, kxInt length) {
   return std::memcmp(a, b, static_cast<size_t>(length));
 }
 
-void kxMemFree(void *p) { std::free(p); }
+void kxMemFree(void *p) {
+  std::free(p);
+}
 
 KX_OBJ *kx___ObjCreate(kxInt size, KX_SORT *sort) {
   KX_ASSERT(size >= static_cast<kxInt>(sizeof(KX_OBJ)));
@@ -94,7 +103,9 @@ kxInt kxObjCompare(KX_OBJ *a, KX_OBJ *b) {
   return a < b ? -1 : 1;  // identity order for sorts without a compare function
 }
 
-kxBool kxObjEquals(KX_OBJ *a, KX_OBJ *b) { return kxObjCompare(a, b) == 0; }
+kxBool kxObjEquals(KX_OBJ *a, KX_OBJ *b) {
+  return kxObjCompare(a, b) == 0;
+}
 
 KX_STRING *kxObjToString(KX_OBJ *obj) {
   KX_ASSERT(obj);
@@ -104,7 +115,9 @@ KX_STRING *kxObjToString(KX_OBJ *obj) {
   return kxStringCreateFromCstr(text, n);
 }
 
-KX_SORT *kxSortSort(void) { return &kx___sort_KX_SORT; }
+KX_SORT *kxSortSort(void) {
+  return &kx___sort_KX_SORT;
+}
 
 const char *kxSortName(KX_SORT *sort) {
   KX_ASSERT(sort);

@@ -33,7 +33,8 @@ KX_EXPORT KX_STRING *kxStringCreateFromFormatCstr(const char *format, ...);
 KX_EXPORT KX_STRING *kxStringCreateFromFormatCstrVa(const char *format, va_list args);
 
 KX_EXPORT kxInt kxStringLength(KX_STRING *s);
-/* The code points; valid while the caller holds its reference. Not NUL-terminated. */
+/* The code points; valid while the caller holds its reference and does not change the string. Not
+ * NUL-terminated; never null (an empty string gives a valid pointer to nothing). */
 KX_EXPORT const kxChar *kxStringBacking(KX_STRING *s);
 KX_EXPORT kxChar kxStringCharAt(KX_STRING *s, kxInt index); /* index inside s */
 /* UTF-8 (code points that cannot be encoded, i.e. surrogates and values above U+10FFFF, become U+FFFD),
@@ -49,7 +50,8 @@ KX_EXPORT kxBool kxStringEqualsCaseFoldCstr(KX_STRING *s, const char *cstr, kxIn
 /* Index of the first c at or after start, or -1. */
 KX_EXPORT kxInt kxStringFindChar(KX_STRING *s, kxChar c, kxInt start);
 
-/* A vector of strings: s cut at each c; at most max pieces (-1: no limit), the last keeping the rest. */
+/* A vector of strings: s cut at each c; at most max pieces (-1: no limit; 0 aborts), the last keeping the
+ * rest. An empty s gives one empty piece. */
 KX_EXPORT KX_VECTOR *kxStringSplitChar(KX_STRING *s, kxChar c, kxInt max);
 /* As kxStringSplitChar, cutting at each occurrence of the whole n-character sequence chars. */
 KX_EXPORT KX_VECTOR *kxStringSplitChars(KX_STRING *s, const kxChar *chars, kxInt n, kxInt max);
