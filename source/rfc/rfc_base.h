@@ -24,30 +24,36 @@ RFC_EXPORT void rfcBaseOptionsRelease(RFC_BASE_OPTIONS *bo);
 RFC_EXPORT kxInt rfcBaseOptionsCompare(RFC_BASE_OPTIONS *a, RFC_BASE_OPTIONS *b);
 RFC_EXPORT kxBool rfcBaseOptionsEquals(RFC_BASE_OPTIONS *a, RFC_BASE_OPTIONS *b);
 
-/* Defaults: output line length 0 (no line breaks), marker true. */
+/* A new options object: output line length 0 (no line breaks), marker true. */
 RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsCreate(void);
 RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsCreateFrom(RFC_BASE_OPTIONS *source);
 
 /* Characters per encoded line, CR LF between lines; 0: one line. Rounded down to a multiple of 4 when
  * encoding (a line never splits a group); values 1 to 3 count as 4. */
 RFC_EXPORT kxInt rfcBaseOptionsOutputLineLength(RFC_BASE_OPTIONS *bo);
-RFC_EXPORT void rfcBaseOptionsSetOutputLineLength(RFC_BASE_OPTIONS **bo, kxInt length); /* length >= 0 */
+/* Copy-on-write: a shared *bo is first replaced by a private copy. "length >= 0" or the call aborts. */
+RFC_EXPORT void rfcBaseOptionsSetOutputLineLength(RFC_BASE_OPTIONS **bo, kxInt length);
+/* True while the length holds its default, set by creation or by the default setter. */
 RFC_EXPORT kxBool rfcBaseOptionsOutputLineLengthDefault(RFC_BASE_OPTIONS *bo);
 RFC_EXPORT void rfcBaseOptionsSetOutputLineLengthDefault(RFC_BASE_OPTIONS **bo);
 
-/* Explicit fields only, or every field when full; the key is "outputLineLength". */
+/* A new store of the explicit fields only, or of every field when full; the key is "outputLineLength"
+ * (an integer). */
 RFC_EXPORT KX_STORE *rfcBaseOptionsStore(RFC_BASE_OPTIONS *bo, kxBool full);
-/* Never null: unusable entries leave their field at the default. */
+/* A new options object built from the store; never null: a missing entry, or one that is not an integer
+ * the setter accepts, leaves its field at the default (marker true). A null store aborts. */
 RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsRestore(KX_STORE *store);
 
-/* The encoding of the buffer: groups of four, "=" padding, lines separated by CR LF, no final CR LF.
- * Never null. */
+/* A new buffer holding the "base64" encoding of the buffer's octets (a partly used last octet is encoded
+ * whole): groups of four characters, "=" padding, lines of the configured length separated by CR LF, no
+ * CR LF after the last line. Never null. A selector other than RFC_BASE_SELECTOR_MIME aborts. */
 RFC_EXPORT KX_BUFFER *rfcBaseEncodeWithOptions(KX_BUFFER *buf, kxInt selector, RFC_BASE_OPTIONS *bo);
-/* Characters outside the alphabet are skipped; the data ends at the first "=". Null only when the
- * characters read form a truncated group (a last group of one character) or the bit length of the buffer
- * is not a multiple of 8. */
-/* Length of rfcBaseEncodeWithOptions' result, computed without encoding. */
+/* The length of rfcBaseEncodeWithOptions' result for the same arguments, computed without encoding. */
 RFC_EXPORT kxInt rfcBaseEncodedLength(KX_BUFFER *buf, kxInt selector, RFC_BASE_OPTIONS *bo);
+/* A new buffer holding the octets that the "base64" text encodes. Characters outside the alphabet (line
+ * breaks among them) are skipped; the data ends at the first "=", and whatever follows it is ignored. Null
+ * only when the characters read end in a group of a single character (too few bits for an octet) or the bit
+ * length of the buffer is not a multiple of 8. */
 RFC_EXPORT KX_BUFFER *rfcBaseTryDecodeWithOptions(KX_BUFFER *buf, kxInt selector, RFC_BASE_OPTIONS *bo);
 
 KX_EXTERN_C_END

@@ -17,28 +17,36 @@ RFC_EXPORT void rfcQuopOptionsRelease(RFC_QUOP_OPTIONS *qo);
 RFC_EXPORT kxInt rfcQuopOptionsCompare(RFC_QUOP_OPTIONS *a, RFC_QUOP_OPTIONS *b);
 RFC_EXPORT kxBool rfcQuopOptionsEquals(RFC_QUOP_OPTIONS *a, RFC_QUOP_OPTIONS *b);
 
-/* Defaults: output line length 76, marker true. */
+/* A new options object: output line length 76, marker true. */
 RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsCreate(void);
 RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsCreateFrom(RFC_QUOP_OPTIONS *source);
 
-/* The most characters of an encoded line, the "=" of a soft line break included, CR LF not counted;
- * between 4 and 998 (RFC 2045 allows at most 76). */
+/* The most characters of an encoded line, the "=" of a soft line break included, CR LF not counted:
+ * 4 to 998 (RFC 2045 allows at most 76), or 0 for no soft line breaks. The setter copies on write and
+ * aborts on "length == 0 || (length >= 4 && length <= 998)". */
 RFC_EXPORT kxInt rfcQuopOptionsOutputLineLength(RFC_QUOP_OPTIONS *qo);
 RFC_EXPORT void rfcQuopOptionsSetOutputLineLength(RFC_QUOP_OPTIONS **qo, kxInt length);
 RFC_EXPORT kxBool rfcQuopOptionsOutputLineLengthDefault(RFC_QUOP_OPTIONS *qo);
 RFC_EXPORT void rfcQuopOptionsSetOutputLineLengthDefault(RFC_QUOP_OPTIONS **qo);
 
+/* As for the Base64 options: key "outputLineLength"; restore never fails and ignores unusable entries. */
 RFC_EXPORT KX_STORE *rfcQuopOptionsStore(RFC_QUOP_OPTIONS *qo, kxBool full);
 RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(KX_STORE *store);
 
-/* The encoding of the buffer; decoding it gives back the buffer octet for octet. Null only when the bit
- * length is not a multiple of 8. */
+/* A new buffer holding the "quoted-printable" encoding of the buffer: octets 33-60 and 62-126 as they
+ * are, SP and HTAB as they are except before a line break or at the end, CR LF as a hard line break, every
+ * other octet (a bare CR or LF too) as "=" and two upper-case hex digits; soft line breaks ("=" CR LF) keep
+ * every line within the line length and never split an escape. Decoding it gives back the buffer octet for
+ * octet. Null only when the bit length is not a multiple of 8. */
 RFC_EXPORT KX_BUFFER *rfcQuopEncodeWithOptions(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo);
-/* Soft breaks ("=" CR LF or "=" LF) removed, escapes in either case decoded, SP/HTAB before a line break
- * dropped, a malformed "=" sequence kept as it stands. Null only for a partial last octet. */
+/* A new buffer holding the decoded octets: soft breaks ("=" CR LF or "=" LF, white space allowed before the
+ * line break, also "=" at the very end) removed, escapes in either case decoded, SP/HTAB at the end of a
+ * line (before CR LF, LF or the end of the text) dropped, a malformed "=" sequence kept as it stands. Null
+ * only when the bit length is not a multiple of 8: no text makes it fail. */
 RFC_EXPORT KX_BUFFER *rfcQuopTryDecodeWithOptions(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo);
 
-/* Length of rfcQuopEncodeWithOptions' result without building it (-1 where that result is null). */
+/* The length of rfcQuopEncodeWithOptions' result, computed without building it; -1 where that result is
+ * null. */
 RFC_EXPORT kxInt rfcQuopEncodedLength(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo);
 
 KX_EXTERN_C_END

@@ -1,0 +1,219 @@
+// The quoted-printable encoder's line engine and the character tables, shared by the scalar reference and
+// the AVX2 path. The engine makes every decision (escapes, soft and hard line breaks); a Scan policy only
+// finds and copies runs of literal octets, word by word (scalar) or 32 octets at a time (AVX2). Internal to
+// rfc_quop_*.cpp.
+//
+// A hard line break (CR LF) resets the output column, so every input line encodes on its own; most lines
+// fit within the line length once escaped, and then need no soft break and no column bookkeeping. The
+// encoder runs once with a counting sink (encodedLength) and once with a writing sink (encode): one set of
+// decisions, so the predicted length can never drift from the output.
+//
+// A Scan policy provides, for octet ranges [p, q) of an input that ends at `end` (q <= end), each free to
+// read anywhere before `end`:
+//   countNotLiteral(p, q, end)       how many octets of [p, q) are not literal
+//   literalRunEnd(p, q, end)         the end of the run of literal octets from p, at most q
+//   copyLiteralRun(p, q, end, o)     copies that run to o, advancing both; may write up to end - p octets
+//                                    from o whatever the run's length, as the output is never shorter than
+//                                    the input
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace rfc::quop::engine {
+
+// --- character tables ---
+
+// Octets that may stand for themselves in encoded text: 33-60 and 62-126, and SP and HTAB, which the encoder
+// escapes only at the end of a line. A table, not <cctype>: locale-free and exactly this set.
+constexpr std::array<std::uint8_t, 256> makeLiteralTable() {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned c = 33; c <= 126; ++c) table[c] = c != '=';
+  table[' '] = 1;
+  table['\t'] = 1;
+  return table;
+}
+inline constexpr auto kLiteral = makeLiteralTable();
+
+inline constexpr std::uint8_t kNotHex = 0xFF;
+constexpr std::array<std::uint8_t, 256> makeHexTable() {
+  std::array<std::uint8_t, 256> table{};
+  for (auto &v : table) v = kNotHex;
+  for (unsigned c = 0; c < 10; ++c) table['0' + c] = static_cast<std::uint8_t>(c);
+  for (unsigned c = 0; c < 6; ++c) {
+    table['A' + c] = static_cast<std::uint8_t>(10 + c);
+    table['a' + c] = static_cast<std::uint8_t>(10 + c);
+  }
+  return table;
+}
+inline constexpr auto kHexValue = makeHexTable();
+
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+inline bool isWhite(std::uint8_t c) {
+  return c == ' ' || c == '\t';
+}
+
+// The CR of the first CR LF at or after p, or end. memchr is the C library's vector search.
+inline const std::uint8_t *findHardBreak(const std::uint8_t *p, const std::uint8_t *end) {
+  for (;;) {
+    auto *cr = static_cast<const std::uint8_t *>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (!cr) return end;
+    if (end - cr >= 2 && cr[1] == '\n') return cr;
+    p = cr + 1;
+  }
+}
+
+// --- encoder: sinks ---
+
+struct CountingSink {
+  std::size_t count = 0;
+  void wholeLine(const std::uint8_t *, const std::uint8_t *, bool, std::size_t length) { count += length; }
+  void literal(const std::uint8_t *, std::size_t n) { count += n; }
+  void escape(std::uint8_t) { count += 3; }
+  void softBreak() { count += 3; }
+  void hardBreak() { count += 2; }
+};
+
+template <typename Scan>
+struct WritingSink {
+  std::uint8_t *o;
+  const std::uint8_t *end;  // of the input
+
+  // A line that fits without soft breaks: literal runs and escapes, the last octet escaped when white.
+  void wholeLine(const std::uint8_t *p, const std::uint8_t *q, bool whiteEnd, std::size_t) {
+    const std::uint8_t *body = whiteEnd ? q - 1 : q;
+    for (;;) {
+      Scan::copyLiteralRun(p, body, end, o);
+      if (p == body) break;
+      escape(*p++);
+    }
+    if (whiteEnd) escape(*p);
+  }
+  void literal(const std::uint8_t *p, std::size_t n) {
+    // Short runs as one fixed-size copy (a few moves, no call) where input and output have the room.
+    if (n <= 32 && end - p >= 32) {
+      std::memcpy(o, p, 32);
+    } else {
+      std::memcpy(o, p, n);
+    }
+    o += n;
+  }
+  void escape(std::uint8_t c) {
+    o[0] = '=';
+    o[1] = static_cast<std::uint8_t>(kHexDigits[c >> 4]);
+    o[2] = static_cast<std::uint8_t>(kHexDigits[c & 15]);
+    o += 3;
+  }
+  void softBreak() {
+    o[0] = '=';
+    o[1] = '\r';
+    o[2] = '\n';
+    o += 3;
+  }
+  void hardBreak() {
+    o[0] = '\r';
+    o[1] = '\n';
+    o += 2;
+  }
+};
+
+// --- encoder: lines ---
+
+// Places units (a literal octet or a three-character escape) on output lines. A unit that ends its input
+// line may fill the output line to the limit; any other must leave room for the "=" of a soft break.
+template <typename Sink>
+class LineWriter {
+ public:
+  LineWriter(Sink &sink, std::size_t limit) : sink_(sink), limit_(limit) {}
+
+  // Literal octets [p, q); the last one ends the input line when lastEndsLine.
+  void literals(const std::uint8_t *p, const std::uint8_t *q, bool lastEndsLine) {
+    while (p != q) {
+      auto count = static_cast<std::size_t>(q - p);
+      std::size_t room = limit_ - 1 - column_;
+      if (count <= room || (lastEndsLine && count == room + 1)) {
+        sink_.literal(p, count);
+        column_ += count;
+        return;
+      }
+      sink_.literal(p, room);
+      p += room;
+      softBreak();
+    }
+  }
+
+  void escape(std::uint8_t c, bool endsLine) {
+    if (column_ + 3 > (endsLine ? limit_ : limit_ - 1)) softBreak();
+    sink_.escape(c);
+    column_ += 3;
+  }
+
+ private:
+  void softBreak() {
+    sink_.softBreak();
+    column_ = 0;
+  }
+
+  Sink &sink_;
+  std::size_t limit_;
+  std::size_t column_ = 0;  // at most limit_ - 1, except after the unit that ends the line
+};
+
+// Encodes one input line [p, q) (no CR LF inside it), starting in column 0.
+template <typename Scan, typename Sink>
+void encodeLine(const std::uint8_t *p, const std::uint8_t *q, const std::uint8_t *end, std::size_t lineLength,
+                Sink &sink) {
+  if (p == q) return;
+  // White space that would end a line is escaped, or transport could strip it.
+  bool whiteEnd = isWhite(q[-1]);
+  std::size_t length = static_cast<std::size_t>(q - p) + 2 * (Scan::countNotLiteral(p, q, end) + whiteEnd);
+  if (lineLength == 0 || length <= lineLength) {
+    sink.wholeLine(p, q, whiteEnd, length);
+    return;
+  }
+  LineWriter<Sink> writer(sink, lineLength);
+  const std::uint8_t *body = whiteEnd ? q - 1 : q;
+  while (p != body) {
+    if (kLiteral[*p]) {
+      const std::uint8_t *runEnd = Scan::literalRunEnd(p, body, end);
+      writer.literals(p, runEnd, runEnd == q);
+      p = runEnd;
+    } else {
+      writer.escape(*p, p + 1 == q);
+      ++p;
+    }
+  }
+  if (whiteEnd) writer.escape(*p, true);
+}
+
+template <typename Scan, typename Sink>
+void encodeInto(const std::uint8_t *p, const std::uint8_t *end, std::size_t lineLength, Sink &sink) {
+  if (p == end) return;
+  for (;;) {
+    const std::uint8_t *lineEnd = findHardBreak(p, end);
+    encodeLine<Scan>(p, lineEnd, end, lineLength, sink);
+    if (lineEnd == end) return;
+    sink.hardBreak();
+    p = lineEnd + 2;
+  }
+}
+
+template <typename Scan>
+std::size_t encodedLength(const std::uint8_t *p, const std::uint8_t *end, std::size_t lineLength) {
+  CountingSink sink;
+  encodeInto<Scan>(p, end, lineLength, sink);
+  return sink.count;
+}
+
+template <typename Scan>
+std::size_t encode(const std::uint8_t *p, const std::uint8_t *end, std::size_t lineLength,
+                   std::uint8_t *out) {
+  WritingSink<Scan> sink{out, end};
+  encodeInto<Scan>(p, end, lineLength, sink);
+  return static_cast<std::size_t>(sink.o - out);
+}
+
+}  // namespace rfc::quop::engine

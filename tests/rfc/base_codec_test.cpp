@@ -1,0 +1,188 @@
+// The Base64 span core (source/rfc/rfc_base_codec.cpp and rfc_base_avx2.cpp): exact encodings, line breaks,
+// the decoder's leniency, round trips, and the AVX2 path against the scalar reference.
+#include <gtest/gtest.h>
+
+#include "rfc_test.hpp"
+
+using namespace rfctest;
+using test_support::exactlyEqual;
+
+namespace {
+
+struct EncodeCase {
+  const char *label;
+  std::string input;
+  std::size_t lineLength;
+  std::string expected;
+};
+
+const EncodeCase kEncodeCases[] = {
+    {"empty", "", 0, ""},
+    {"one octet: two pads", "f", 0, "Zg=="},
+    {"two octets: one pad", "fo", 0, "Zm8="},
+    {"one group", "foo", 0, "Zm9v"},
+    {"group and one", "foob", 0, "Zm9vYg=="},
+    {"group and two", "fooba", 0, "Zm9vYmE="},
+    {"two groups", "foobar", 0, "Zm9vYmFy"},
+    {"every sextet value",
+     std::string("\x00\x10\x83\x10\x51\x87\x20\x92\x8b\x30\xd3\x8f\x41\x14\x93\x51\x55\x97"
+                 "\x61\x96\x9b\x71\xd7\x9f\x82\x18\xa3\x92\x59\xa7\xa2\x9a\xab\xb2\xdb\xaf"
+                 "\xc3\x1c\xb3\xd3\x5d\xb7\xe3\x9e\xbb\xf3\xdf\xbf",
+                 48),
+     0, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"},
+    {"high octets", "\xff\xfe\xfd", 0, "//79"},
+    {"lines of 8, full last line: no final CR LF", "foobarfoobarfoobar", 8,
+     "Zm9vYmFy\r\nZm9vYmFy\r\nZm9vYmFy"},
+    {"lines of 8, short last line", "foobarfoobarf", 8, "Zm9vYmFy\r\nZm9vYmFy\r\nZg=="},
+    {"lines of 4: one group a line", "foobar", 4, "Zm9v\r\nYmFy"},
+    {"one line exactly", "foobar", 8, "Zm9vYmFy"},
+    {"shorter than a line", "f", 76, "Zg=="},
+};
+
+TEST(Base64Encode, ExactOutput) {
+  for (const auto &c : kEncodeCases) {
+    EXPECT_TRUE(exactlyEqual(baseEncode(c.input, c.lineLength), c.expected)) << c.label;
+    EXPECT_EQ(rfc::base64::encodedLength(c.input.size(), c.lineLength), c.expected.size()) << c.label;
+  }
+}
+
+TEST(Base64Encode, LinesOf76HoldFiftySevenOctets) {
+  std::string line(57, 'x');
+  EXPECT_EQ(baseEncode(line, 76).size(), 76u) << "57 octets fill one line: no CR LF";
+  std::string encoded = baseEncode(line + "x", 76);
+  ASSERT_EQ(encoded.size(), 76u + 2 + 4);
+  EXPECT_EQ(encoded.substr(76, 2), "\r\n");
+}
+
+TEST(Base64LineLength, RoundsDownToWholeGroups) {
+  const std::pair<std::uint64_t, std::size_t> cases[] = {{0, 0},
+                                                         {1, 4},
+                                                         {3, 4},
+                                                         {4, 4},
+                                                         {7, 4},
+                                                         {8, 8},
+                                                         {76, 76},
+                                                         {77, 76},
+                                                         {79, 76},
+                                                         {80, 80},
+                                                         {UINT64_MAX, SIZE_MAX - 3}};
+  for (auto [configured, effective] : cases) {
+    EXPECT_EQ(rfc::base64::effectiveLineLength(configured), effective) << configured;
+  }
+}
+
+struct DecodeCase {
+  const char *label;
+  std::string text;
+  std::string expected;  // "<null>": refused
+};
+
+const DecodeCase kDecodeCases[] = {
+    {"empty", "", ""},
+    {"padded", "Zm9vYg==", "foob"},
+    {"unpadded pair", "Zg", "f"},
+    {"unpadded triple", "Zm8", "fo"},
+    {"line break inside a group", "Zm\r\n9v", "foo"},
+    {"white space and strays skipped", " Zm9v\tYm-Fy*\n", "foobar"},
+    {"URL-safe characters are not the alphabet", "Zm9v_-Ym Fy", "foobar"},
+    {"octets above 127 skipped",
+     "Zm\xff\x80"
+     "9v",
+     "foo"},
+    {"data ends at the first =", "Zg==Zm9v", "f"},
+    {"= after a whole group", "Zm9v=Zm9v", "foo"},
+    {"= alone", "====", ""},
+    {"only characters outside the alphabet", "\r\n*** \t", ""},
+    {"lone last character", "Z", "<null>"},
+    {"lone character after groups", "Zm9vY", "<null>"},
+    {"lone character before padding", "Zm9vY===", "<null>"},
+    {"lone character among skipped ones", "Zm9v\r\nY\r\n", "<null>"},
+    {"unused low bits are ignored", "Zh==", "f"},
+    {"long text with CR LF every 76",
+     std::string(76, 'A') + "\r\n" + std::string(76, 'A') + "\r\nAA==", std::string(115, '\0')},
+};
+
+TEST(Base64Decode, LenientExactly) {
+  for (const auto &c : kDecodeCases) {
+    EXPECT_TRUE(exactlyEqual(baseDecode(c.text), c.expected)) << c.label;
+    if (const auto *avx2 = rfc::base64::avx2Paths()) {
+      EXPECT_TRUE(exactlyEqual(baseDecode(c.text, *avx2), c.expected)) << "AVX2: " << c.label;
+    }
+  }
+}
+
+TEST(Base64RoundTrip, RandomOctetsAtSeveralLineLengths) {
+  test_support::DeterministicRandom random(68);
+  for (std::size_t lineLength : {0, 4, 8, 64, 76, 1000}) {
+    for (int round = 0; round < 300; ++round) {
+      std::string data = hostileOctets(random, static_cast<std::size_t>(random.range(0, 700)));
+      std::string encoded = baseEncode(data, lineLength);
+      if (lineLength > 0) {
+        std::size_t start = 0;
+        for (std::size_t crlf; (crlf = encoded.find("\r\n", start)) != std::string::npos; start = crlf + 2) {
+          ASSERT_EQ(crlf - start, lineLength) << "every line but the last is full";
+        }
+        ASSERT_LE(encoded.size() - start, lineLength);
+      }
+      ASSERT_TRUE(exactlyEqual(baseDecode(encoded), data)) << "line length " << lineLength;
+    }
+  }
+}
+
+// --- the AVX2 path against the scalar reference ---
+
+class Base64Avx2 : public testing::Test {
+ protected:
+  void SetUp() override {
+    avx2_ = rfc::base64::avx2Paths();
+    if (!avx2_) GTEST_SKIP() << "this processor has no AVX2";
+  }
+  const rfc::base64::Paths *avx2_ = nullptr;
+};
+
+TEST_F(Base64Avx2, EncodesEveryLengthUpTo3000AsTheScalar) {
+  test_support::DeterministicRandom random(3000);
+  std::string data;
+  for (int i = 0; i < 3000; ++i) data += static_cast<char>(random.range(0, 255));
+  for (std::size_t lineLength : {0, 4, 28, 32, 76}) {
+    for (std::size_t length = 0; length <= 3000; ++length) {
+      std::string_view input(data.data(), length);
+      std::string reference = baseEncode(input, lineLength);
+      ASSERT_TRUE(exactlyEqual(baseEncode(input, lineLength, *avx2_), reference))
+          << "length " << length << ", line length " << lineLength;
+      ASSERT_EQ(baseDecode(reference, *avx2_), input)
+          << "length " << length << ", line length " << lineLength;
+    }
+  }
+}
+
+TEST_F(Base64Avx2, DecodesDamagedTextAsTheScalar) {
+  test_support::DeterministicRandom random(45);
+  static const char kDamage[] = "\r\n =*A/+-_\x80\xff";
+  for (int round = 0; round < 3000; ++round) {
+    std::string data = hostileOctets(random, static_cast<std::size_t>(random.range(0, 600)));
+    std::string encoded = baseEncode(data, random.chance(50) ? 76 : 0);
+    for (int damage = random.range(0, 4); damage > 0 && !encoded.empty(); --damage) {
+      std::size_t at = static_cast<std::size_t>(random.range(0, static_cast<int64_t>(encoded.size()) - 1));
+      if (random.chance(50)) {
+        encoded[at] = kDamage[random.range(0, sizeof kDamage - 2)];
+      } else {
+        encoded.insert(at, 1, kDamage[random.range(0, sizeof kDamage - 2)]);
+      }
+    }
+    ASSERT_TRUE(exactlyEqual(baseDecode(encoded, *avx2_), baseDecode(encoded))) << "round " << round;
+  }
+}
+
+TEST_F(Base64Avx2, ClassifiesEveryOctetInEveryPositionAsTheScalar) {
+  std::string valid = baseEncode(std::string(72, '\x5a'), 0);  // 96 characters, no padding
+  for (int octet = 0; octet < 256; ++octet) {
+    for (std::size_t at = 0; at < 64; ++at) {
+      std::string text = valid;
+      text[at] = static_cast<char>(octet);
+      ASSERT_EQ(baseDecode(text, *avx2_), baseDecode(text)) << "octet " << octet << " at " << at;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// The kx face of the Base64 codec (source/rfc/rfc_base.cpp): buffers in and out, the line length taken from
+// the options, refusals, and the contract aborts.
+#include <gtest/gtest.h>
+
+#include "rfc_test.hpp"
+#include "support/death_text.hpp"
+
+using namespace rfctest;
+using test_support::abortText;
+using test_support::exactlyEqual;
+
+namespace {
+
+BaseOptionsRef optionsWithLineLength(kxInt length) {
+  BaseOptionsRef bo(rfcBaseOptionsCreate());
+  rfcBaseOptionsSetOutputLineLength(bo.addr(), length);
+  return bo;
+}
+
+TEST(BaseEncodeWithOptions, UsesTheOptionsLineLength) {
+  BufferRef body = buffer(std::string(60, 'a'));
+  BaseOptionsRef none(rfcBaseOptionsCreate());
+  BufferRef oneLine(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, none.get()));
+  EXPECT_EQ(contents(oneLine.get()).find('\r'), std::string::npos) << "the default has no line breaks";
+  EXPECT_EQ(kxBufferLength(oneLine.get()), 80);
+
+  BaseOptionsRef mime = optionsWithLineLength(76);
+  BufferRef lines(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, mime.get()));
+  std::string expected = contents(oneLine.get());
+  expected.insert(76, "\r\n");
+  EXPECT_TRUE(exactlyEqual(contents(lines.get()), expected));
+
+  BaseOptionsRef odd = optionsWithLineLength(79);
+  BufferRef rounded(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, odd.get()));
+  EXPECT_EQ(contents(rounded.get()), contents(lines.get())) << "79 rounds down to 76";
+}
+
+TEST(BaseEncodedLength, MatchesTheEncoding) {
+  test_support::DeterministicRandom random(1);
+  for (kxInt lineLength : {0, 1, 4, 10, 76}) {
+    BaseOptionsRef bo = optionsWithLineLength(lineLength);
+    for (int length : {0, 1, 2, 3, 56, 57, 58, 59, 114, 1000}) {
+      BufferRef body = buffer(hostileOctets(random, static_cast<std::size_t>(length)));
+      BufferRef encoded(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
+      EXPECT_EQ(rfcBaseEncodedLength(body.get(), RFC_BASE_SELECTOR_MIME, bo.get()),
+                kxBufferLength(encoded.get()))
+          << "length " << length << ", line length " << lineLength;
+    }
+  }
+}
+
+TEST(BaseTryDecodeWithOptions, RoundTripsAndRefuses) {
+  BaseOptionsRef bo = optionsWithLineLength(76);
+  test_support::DeterministicRandom random(2);
+  BufferRef body = buffer(hostileOctets(random, 5000));
+  BufferRef encoded(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
+  BufferRef decoded(rfcBaseTryDecodeWithOptions(encoded.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
+  ASSERT_TRUE(decoded);
+  EXPECT_TRUE(exactlyEqual(contents(decoded.get()), contents(body.get())));
+
+  BufferRef empty = buffer("");
+  BufferRef nothing(rfcBaseTryDecodeWithOptions(empty.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
+  ASSERT_TRUE(nothing) << "empty text is empty data, not a failure";
+  EXPECT_EQ(kxBufferLength(nothing.get()), 0);
+
+  BufferRef lone = buffer("Zm9vY");
+  EXPECT_FALSE(BufferRef(rfcBaseTryDecodeWithOptions(lone.get(), RFC_BASE_SELECTOR_MIME, bo.get())));
+
+  const kxByte bits[] = {'Z', 'g'};
+  BufferRef partial(kxBufferCreateFromBits(bits, 12));
+  EXPECT_FALSE(BufferRef(rfcBaseTryDecodeWithOptions(partial.get(), RFC_BASE_SELECTOR_MIME, bo.get())))
+      << "a partly used last octet is no text";
+}
+
+TEST(BaseEncodeWithOptions, EncodesAPartlyUsedLastOctetWhole) {
+  const kxByte bits[] = {0xFF, 0xF0};
+  BufferRef partial(kxBufferCreateFromBits(bits, 12));
+  BaseOptionsRef bo(rfcBaseOptionsCreate());
+  BufferRef encoded(rfcBaseEncodeWithOptions(partial.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
+  EXPECT_EQ(contents(encoded.get()), "//A=");
+}
+
+TEST(BaseCodecDeath, BrokenPreconditionsAbort) {
+  BufferRef body = buffer("x");
+  BaseOptionsRef bo(rfcBaseOptionsCreate());
+  EXPECT_DEATH(rfcBaseEncodeWithOptions(nullptr, RFC_BASE_SELECTOR_MIME, bo.get()), abortText("", "buf"));
+  EXPECT_DEATH(rfcBaseEncodeWithOptions(body.get(), 2, bo.get()),
+               abortText("", "RFC_BASE_SELECTOR_OK(selector)"));
+  EXPECT_DEATH(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, nullptr), abortText("", "bo"));
+  EXPECT_DEATH(rfcBaseEncodedLength(body.get(), 4, bo.get()),
+               abortText("", "RFC_BASE_SELECTOR_OK(selector)"));
+  EXPECT_DEATH(rfcBaseTryDecodeWithOptions(nullptr, RFC_BASE_SELECTOR_MIME, bo.get()), abortText("", "buf"));
+  EXPECT_DEATH(rfcBaseTryDecodeWithOptions(body.get(), 0, bo.get()),
+               abortText("", "RFC_BASE_SELECTOR_OK(selector)"));
+  EXPECT_DEATH(rfcBaseTryDecodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, nullptr), abortText("", "bo"));
+}
+
+}  // namespace

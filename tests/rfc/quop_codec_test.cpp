@@ -1,0 +1,249 @@
+// The quoted-printable span core (source/rfc/rfc_quop_codec.cpp, rfc_quop_engine.hpp, rfc_quop_avx2.cpp):
+// exact encodings at line ends and line limits, the shape of every output, round trips of any input, the
+// decoder's leniency, and the AVX2 path against the scalar reference.
+#include <gtest/gtest.h>
+
+#include "rfc_test.hpp"
+
+using namespace rfctest;
+using test_support::exactlyEqual;
+
+namespace {
+
+struct EncodeCase {
+  const char *label;
+  std::string input;
+  std::size_t lineLength;
+  std::string expected;
+};
+
+const EncodeCase kEncodeCases[] = {
+    {"empty", "", 76, ""},
+    {"plain text", "hello world", 76, "hello world"},
+    {"every literal octet", "!\"#$%&'()*+,-./0123456789:;<>?@AZ[\\]^_`az{|}~", 76,
+     "!\"#$%&'()*+,-./0123456789:;<>?@AZ[\\]^_`az{|}~"},
+    {"= escaped", "a=b", 76, "a=3Db"},
+    {"octets above 127 in upper-case hex", "caf\xc3\xa9", 76, "caf=C3=A9"},
+    {"controls and DEL", std::string("\x00\x01\x1f\x7f", 4), 76, "=00=01=1F=7F"},
+    {"interior white space literal", "a  b\tc", 76, "a  b\tc"},
+    {"SP before CR LF escaped", "line \r\nnext", 76, "line=20\r\nnext"},
+    {"HTAB before CR LF escaped", "tab\t\r\n", 76, "tab=09\r\n"},
+    {"only the last white octet is escaped", "a  \t\r\n", 76, "a  =09\r\n"},
+    {"SP at the end escaped", "end ", 76, "end=20"},
+    {"HTAB at the end escaped", "end\t", 76, "end=09"},
+    {"white-only line", " \r\n", 76, "=20\r\n"},
+    {"SP before a bare CR stays literal", "a \rb", 76, "a =0Db"},
+    {"SP before a bare LF stays literal", "a \nb", 76, "a =0Ab"},
+    {"CR LF kept as hard breaks", "\r\n\r\na\r\n", 76, "\r\n\r\na\r\n"},
+    {"bare LF escaped", "a\nb", 76, "a=0Ab"},
+    {"bare CR escaped", "a\rb", 76, "a=0Db"},
+    {"CR before CR LF", "\r\r\n", 76, "=0D\r\n"},
+    {"LF CR is no line break", "\n\r", 76, "=0A=0D"},
+    {"CR at the very end", "a\r", 76, "a=0D"},
+    // Line limit 10: a unit that ends its line may reach column 10, any other must leave room for "=".
+    {"line exactly full", "abcdefghij", 10, "abcdefghij"},
+    {"one over: soft break after nine", "abcdefghijk", 10, "abcdefghi=\r\njk"},
+    {"full line before a hard break", "abcdefghij\r\nx", 10, "abcdefghij\r\nx"},
+    {"escape ending the line at the limit", "abcdefg\xff", 10, "abcdefg=FF"},
+    {"escape that would pass the limit moves whole", "abcdefgh\xff", 10, "abcdefgh=\r\n=FF"},
+    {"escape in mid line reaching column 9", "abcdef\xffz", 10, "abcdef=FFz"},
+    {"escape in mid line reaching column 10 moves", "abcdefg\xffz", 10, "abcdefg=\r\n=FFz"},
+    {"escaped trailing SP past the limit", "abcdefghi ", 10, "abcdefghi=\r\n=20"},
+    {"SP before a soft break stays literal", "abcdefgh ijk", 10, "abcdefgh =\r\nijk"},
+    {"shortest lines: one escape each", "\xff\xfe\xfd", 4, "=FF=\r\n=FE=\r\n=FD"},
+    {"shortest lines: literals, the last one may fill its line", "abcdefgh", 4, "abc=\r\ndef=\r\ngh"},
+    {"no soft breaks at line length 0", std::string(200, 'a'), 0, std::string(200, 'a')},
+    {"long line at 76", std::string(200, 'a'), 76,
+     std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" + std::string(50, 'a')},
+    {"hard break resets the column", std::string(70, 'a') + "\r\n" + std::string(70, 'b'), 76,
+     std::string(70, 'a') + "\r\n" + std::string(70, 'b')},
+};
+
+TEST(QuopEncode, ExactOutput) {
+  for (const auto &c : kEncodeCases) {
+    EXPECT_TRUE(exactlyEqual(quopEncode(c.input, c.lineLength), c.expected)) << c.label;
+    if (const auto *avx2 = rfc::quop::avx2Paths()) {
+      EXPECT_TRUE(exactlyEqual(quopEncode(c.input, c.lineLength, *avx2), c.expected)) << "AVX2: " << c.label;
+    }
+  }
+}
+
+// The shape every encoding must have: lines within the limit, only printable octets, no white space at a
+// line end, every "=" starting an escape of two upper-case hex digits or a soft break.
+testing::AssertionResult wellFormed(const std::string &encoded, std::size_t lineLength) {
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    auto c = static_cast<unsigned char>(encoded[i]);
+    bool lineEnds = c == '\r';
+    if (lineEnds) {
+      if (i + 1 == encoded.size() || encoded[i + 1] != '\n')
+        return testing::AssertionFailure() << "bare CR at " << i;
+      if (i > 0 && (encoded[i - 1] == ' ' || encoded[i - 1] == '\t')) {
+        return testing::AssertionFailure() << "white space before the line break at " << i;
+      }
+      column = 0;
+      ++i;
+      continue;
+    }
+    if (c == '\n') return testing::AssertionFailure() << "bare LF at " << i;
+    if ((c < 33 && c != ' ' && c != '\t') || c > 126)
+      return testing::AssertionFailure() << "octet " << +c << " at " << i;
+    if (c == '=') {
+      bool soft = encoded.compare(i + 1, 2, "\r\n") == 0;
+      bool escape = i + 2 < encoded.size() && std::isxdigit(static_cast<unsigned char>(encoded[i + 1])) &&
+                    std::isxdigit(static_cast<unsigned char>(encoded[i + 2])) &&
+                    !std::islower(encoded[i + 1]) && !std::islower(encoded[i + 2]);
+      if (!soft && !escape) return testing::AssertionFailure() << "\"=\" that starts nothing at " << i;
+    }
+    if (++column > lineLength && lineLength > 0) {
+      return testing::AssertionFailure() << "line longer than " << lineLength << " at " << i;
+    }
+  }
+  if (!encoded.empty() && (encoded.back() == ' ' || encoded.back() == '\t')) {
+    return testing::AssertionFailure() << "white space at the end";
+  }
+  return testing::AssertionSuccess();
+}
+
+TEST(QuopRoundTrip, AnyInputAtSeveralLineLengths) {
+  test_support::DeterministicRandom random(2045);
+  for (std::size_t lineLength : {4, 5, 10, 76, 998, 0}) {
+    for (int round = 0; round < 400; ++round) {
+      std::string data = hostileOctets(random, static_cast<std::size_t>(random.range(0, 600)));
+      std::string encoded = quopEncode(data, lineLength);
+      ASSERT_TRUE(wellFormed(encoded, lineLength)) << "line length " << lineLength << ", round " << round;
+      ASSERT_TRUE(exactlyEqual(quopDecode(encoded), data))
+          << "line length " << lineLength << ", round " << round;
+    }
+  }
+}
+
+TEST(QuopRoundTrip, EveryOctetValueNextToEveryLineEnd) {
+  // Each octet before and after CR LF, bare CR, bare LF and the end, at a limit where it just fits or not.
+  for (int octet = 0; octet < 256; ++octet) {
+    for (std::size_t lineLength : {4, 6, 76}) {
+      std::string c(1, static_cast<char>(octet));
+      for (const std::string &data : {c, "abc" + c, c + "\r\n" + c, "ab" + c + "\r" + c, c + "\n" + c + c,
+                                      std::string(lineLength - 1, 'x') + c + "\r\n"}) {
+        std::string encoded = quopEncode(data, lineLength);
+        ASSERT_TRUE(wellFormed(encoded, lineLength)) << "octet " << octet;
+        ASSERT_EQ(quopDecode(encoded), data) << "octet " << octet;
+      }
+    }
+  }
+}
+
+struct DecodeCase {
+  const char *label;
+  std::string text;
+  std::string expected;
+};
+
+const DecodeCase kDecodeCases[] = {
+    {"empty", "", ""},
+    {"escapes in either case", "=3d=3D=c3=A9", "==\xc3\xa9"},
+    {"soft break CR LF", "soft=\r\nbreak", "softbreak"},
+    {"soft break LF", "soft=\nbreak", "softbreak"},
+    {"padding after the soft break =", "soft= \t\r\nbreak", "softbreak"},
+    {"soft break at the very end", "end=", "end"},
+    {"= and padding at the very end", "end= ", "end"},
+    {"trailing white space dropped before CR LF", "trail \t \r\nx", "trail\r\nx"},
+    {"trailing white space dropped before LF", "trail \nx", "trail\nx"},
+    {"trailing white space dropped at the end", "trail  ", "trail"},
+    {"escaped SP before CR LF kept", "keep=20\r\n", "keep \r\n"},
+    {"escaped SP then padding", "keep=20 \r\n", "keep \r\n"},
+    {"white space before a soft break is data", "keep \t=\r\nnext", "keep \tnext"},
+    {"white-only line", "   \r\n", "\r\n"},
+    {"malformed: not hex", "=G1", "=G1"},
+    {"malformed: one digit at the end", "=4", "=4"},
+    {"malformed: second not hex", "=4g", "=4g"},
+    {"malformed: then an escape", "==41", "=A"},
+    {"malformed: = SP text", "a= b", "a= b"},
+    {"malformed: = before a bare CR", "=\rx", "=\rx"},
+    {"malformed: = before the padding of a line", "=4 \r\n", "=4\r\n"},
+    {"bare CR is data", "bare\rcr", "bare\rcr"},
+    {"CR CR LF keeps the first CR", "a\r\r\n", "a\r\r\n"},
+    {"line breaks kept as written", "a\r\nb\nc", "a\r\nb\nc"},
+    {"8-bit octets pass", "caf\xe9", "caf\xe9"},
+    {"escaped line breaks", "=0D=0A", "\r\n"},
+};
+
+TEST(QuopDecode, LenientExactly) {
+  for (const auto &c : kDecodeCases) {
+    EXPECT_TRUE(exactlyEqual(quopDecode(c.text), c.expected)) << c.label;
+    if (const auto *avx2 = rfc::quop::avx2Paths()) {
+      EXPECT_TRUE(exactlyEqual(quopDecode(c.text, *avx2), c.expected)) << "AVX2: " << c.label;
+    }
+  }
+}
+
+TEST(QuopDecode, LongLinesAndLongWhiteRuns) {
+  std::string spaces(100000, ' ');
+  EXPECT_EQ(quopDecode(spaces + "\r\n" + spaces + "x"), "\r\n" + spaces + "x");
+  std::string equals(100000, '=');
+  EXPECT_EQ(quopDecode(equals + "\r\n"), std::string(99999, '=')) << "the last = is a soft break";
+}
+
+// --- the AVX2 path against the scalar reference ---
+
+class QuopAvx2 : public testing::Test {
+ protected:
+  void SetUp() override {
+    avx2_ = rfc::quop::avx2Paths();
+    if (!avx2_) GTEST_SKIP() << "this processor has no AVX2";
+  }
+  const rfc::quop::Paths *avx2_ = nullptr;
+};
+
+TEST_F(QuopAvx2, EveryLengthUpTo3000AsTheScalar) {
+  test_support::DeterministicRandom random(3000);
+  std::string data = hostileOctets(random, 3000);
+  for (std::size_t lineLength : {4, 76, 0}) {
+    for (std::size_t length = 0; length <= 3000; ++length) {
+      std::string_view input(data.data(), length);
+      std::string reference = quopEncode(input, lineLength);
+      ASSERT_TRUE(exactlyEqual(quopEncode(input, lineLength, *avx2_), reference))
+          << "length " << length << ", line length " << lineLength;
+      ASSERT_EQ(quopDecode(reference, *avx2_), input) << "length " << length;
+      ASSERT_EQ(quopDecode(input, *avx2_), quopDecode(input)) << "raw text of length " << length;
+    }
+  }
+}
+
+TEST_F(QuopAvx2, RandomTextAsTheScalar) {
+  test_support::DeterministicRandom random(76);
+  for (int round = 0; round < 3000; ++round) {
+    std::string data = hostileOctets(random, static_cast<std::size_t>(random.range(0, 2000)));
+    std::size_t lineLength = static_cast<std::size_t>(random.chance(10) ? 0 : random.range(4, 100));
+    ASSERT_TRUE(exactlyEqual(quopEncode(data, lineLength, *avx2_), quopEncode(data, lineLength))) << round;
+    ASSERT_TRUE(exactlyEqual(quopDecode(data, *avx2_), quopDecode(data))) << round;
+  }
+}
+
+// Text that looks like quoted-printable and is full of its corner cases: escapes in both cases, broken
+// escapes, soft breaks with and without padding, white space before every kind of line break.
+std::string quotedPrintableNoise(test_support::DeterministicRandom &random, std::size_t length) {
+  static const char *const kPieces[] = {"=",        "=4",    "=41",  "=e9", "=4g", "=\r\n", "=\n",
+                                        "= \t\r\n", " \r\n", "\t\n", "\r",  "\n",  " ",     "\t",
+                                        "abc",      "F",     "7",    "==",  "=20", "=\r"};
+  std::string s;
+  while (s.size() < length) {
+    if (random.chance(10)) {
+      s.append(static_cast<std::size_t>(random.range(1, 80)), 'x');
+    } else {
+      s += kPieces[random.range(0, 19)];
+    }
+  }
+  s.resize(length);
+  return s;
+}
+
+TEST_F(QuopAvx2, DecodesQuotedPrintableNoiseAsTheScalar) {
+  test_support::DeterministicRandom random(61);
+  for (int round = 0; round < 5000; ++round) {
+    std::string text = quotedPrintableNoise(random, static_cast<std::size_t>(random.range(0, 300)));
+    ASSERT_TRUE(exactlyEqual(quopDecode(text, *avx2_), quopDecode(text))) << "round " << round;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// The kx face of the quoted-printable codec (source/rfc/rfc_quop.cpp): buffers in and out, the line length
+// taken from the options, the length query, partial octets, and the contract aborts.
+#include <gtest/gtest.h>
+
+#include "rfc_test.hpp"
+#include "support/death_text.hpp"
+
+using namespace rfctest;
+using test_support::abortText;
+using test_support::exactlyEqual;
+
+namespace {
+
+TEST(QuopEncodeWithOptions, UsesTheOptionsLineLength) {
+  BufferRef body = buffer(std::string(100, 'a') + " \r\n\xe9");
+  QuopOptionsRef qo(rfcQuopOptionsCreate());
+  BufferRef standard(rfcQuopEncodeWithOptions(body.get(), qo.get()));
+  EXPECT_TRUE(exactlyEqual(contents(standard.get()),
+                           std::string(75, 'a') + "=\r\n" + std::string(25, 'a') + "=20\r\n=E9"));
+  rfcQuopOptionsSetOutputLineLength(qo.addr(), 0);
+  BufferRef unbroken(rfcQuopEncodeWithOptions(body.get(), qo.get()));
+  EXPECT_TRUE(exactlyEqual(contents(unbroken.get()), std::string(100, 'a') + "=20\r\n=E9"));
+}
+
+TEST(QuopEncodedLength, MatchesTheEncoding) {
+  test_support::DeterministicRandom random(3);
+  for (kxInt lineLength : {0, 4, 76}) {
+    QuopOptionsRef qo(rfcQuopOptionsCreate());
+    rfcQuopOptionsSetOutputLineLength(qo.addr(), lineLength);
+    for (int round = 0; round < 50; ++round) {
+      BufferRef body = buffer(hostileOctets(random, static_cast<std::size_t>(random.range(0, 400))));
+      BufferRef encoded(rfcQuopEncodeWithOptions(body.get(), qo.get()));
+      ASSERT_TRUE(encoded);
+      EXPECT_EQ(rfcQuopEncodedLength(body.get(), qo.get()), kxBufferLength(encoded.get()));
+      BufferRef decoded(rfcQuopTryDecodeWithOptions(encoded.get(), qo.get()));
+      ASSERT_TRUE(decoded);
+      EXPECT_TRUE(exactlyEqual(contents(decoded.get()), contents(body.get())));
+    }
+  }
+}
+
+TEST(QuopTryDecodeWithOptions, ShrunkResultsHoldExactlyTheirOctets) {
+  std::string escapes;
+  for (int i = 0; i < 1000; ++i) escapes += "=E9";
+  QuopOptionsRef qo(rfcQuopOptionsCreate());
+  BufferRef text = buffer(escapes);
+  BufferRef decoded(rfcQuopTryDecodeWithOptions(text.get(), qo.get()));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(contents(decoded.get()), std::string(1000, '\xe9'));
+}
+
+TEST(QuopCodec, PartlyUsedLastOctetIsRefused) {
+  const kxByte bits[] = {'a', 'b'};
+  BufferRef partial(kxBufferCreateFromBits(bits, 12));
+  QuopOptionsRef qo(rfcQuopOptionsCreate());
+  EXPECT_FALSE(BufferRef(rfcQuopEncodeWithOptions(partial.get(), qo.get())));
+  EXPECT_EQ(rfcQuopEncodedLength(partial.get(), qo.get()), -1);
+  EXPECT_FALSE(BufferRef(rfcQuopTryDecodeWithOptions(partial.get(), qo.get())));
+}
+
+TEST(QuopCodec, EmptyBuffersGiveEmptyResults) {
+  BufferRef empty = buffer("");
+  QuopOptionsRef qo(rfcQuopOptionsCreate());
+  BufferRef encoded(rfcQuopEncodeWithOptions(empty.get(), qo.get()));
+  BufferRef decoded(rfcQuopTryDecodeWithOptions(empty.get(), qo.get()));
+  ASSERT_TRUE(encoded);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(kxBufferLength(encoded.get()), 0);
+  EXPECT_EQ(kxBufferLength(decoded.get()), 0);
+}
+
+TEST(QuopCodecDeath, BrokenPreconditionsAbort) {
+  BufferRef body = buffer("x");
+  QuopOptionsRef qo(rfcQuopOptionsCreate());
+  EXPECT_DEATH(rfcQuopEncodeWithOptions(nullptr, qo.get()), abortText("", "buf"));
+  EXPECT_DEATH(rfcQuopEncodeWithOptions(body.get(), nullptr), abortText("", "qo"));
+  EXPECT_DEATH(rfcQuopEncodedLength(nullptr, qo.get()), abortText("", "buf"));
+  EXPECT_DEATH(rfcQuopTryDecodeWithOptions(nullptr, qo.get()), abortText("", "buf"));
+  EXPECT_DEATH(rfcQuopTryDecodeWithOptions(body.get(), nullptr), abortText("", "qo"));
+}
+
+}  // namespace

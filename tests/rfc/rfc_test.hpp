@@ -1,0 +1,110 @@
+// Helpers shared by the rfc tests: the span cores called on std::string, and owned kx references.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kx/kx.h"
+#include "kx/kx_internal.hpp"
+#include "rfc/rfc.h"
+#include "rfc/rfc_base_codec.hpp"
+#include "rfc/rfc_quop_codec.hpp"
+#include "support/deterministic_random.hpp"
+#include "support/exact_compare.hpp"
+
+namespace rfctest {
+
+using BufferRef = kx::Ref<KX_BUFFER>;
+using StoreRef = kx::Ref<KX_STORE>;
+using BaseOptionsRef = kx::Ref<RFC_BASE_OPTIONS>;
+using QuopOptionsRef = kx::Ref<RFC_QUOP_OPTIONS>;
+
+inline std::span<const std::uint8_t> bytes(std::string_view s) {
+  return {reinterpret_cast<const std::uint8_t *>(s.data()), s.size()};
+}
+
+inline std::string text(const std::vector<std::uint8_t> &v, std::size_t length) {
+  return std::string(reinterpret_cast<const char *>(v.data()), length);
+}
+
+// --- Base64 core ---
+
+inline std::string baseEncode(std::string_view input, std::size_t lineLength,
+                              rfc::base64::Paths paths = {rfc::base64::encodeScalar,
+                                                          rfc::base64::decodeScalar}) {
+  std::vector<std::uint8_t> out(rfc::base64::encodedLength(input.size(), lineLength));
+  std::size_t written = paths.encode(bytes(input), lineLength, out.data());
+  EXPECT_EQ(written, out.size()) << "encodedLength must predict the output exactly";
+  return text(out, written);
+}
+
+// The decoded octets, or "<null>" where the decoder refuses the text.
+inline std::string baseDecode(std::string_view input,
+                              rfc::base64::Paths paths = {rfc::base64::encodeScalar,
+                                                          rfc::base64::decodeScalar}) {
+  std::vector<std::uint8_t> out(rfc::base64::decodedMaxLength(input.size()));
+  std::optional<std::size_t> written = paths.decode(bytes(input), out.data());
+  if (!written) return "<null>";
+  return text(out, *written);
+}
+
+// --- quoted-printable core ---
+
+inline rfc::quop::Paths quopScalar() {
+  return {rfc::quop::encodedLengthScalar, rfc::quop::encodeScalar, rfc::quop::decodeScalar};
+}
+
+inline std::string quopEncode(std::string_view input, std::size_t lineLength,
+                              rfc::quop::Paths paths = quopScalar()) {
+  std::size_t predicted = paths.encodedLength(bytes(input), lineLength);
+  std::vector<std::uint8_t> out(predicted);
+  std::size_t written = paths.encode(bytes(input), lineLength, out.data());
+  EXPECT_EQ(written, predicted) << "encodedLength must predict the output exactly";
+  return text(out, written);
+}
+
+inline std::string quopDecode(std::string_view input, rfc::quop::Paths paths = quopScalar()) {
+  std::vector<std::uint8_t> out(input.size());
+  std::size_t written = paths.decode(bytes(input), out.data());
+  EXPECT_LE(written, input.size());
+  return text(out, written);
+}
+
+// --- kx buffers ---
+
+inline BufferRef buffer(std::string_view s) {
+  return BufferRef(kxBufferCreateFromBytes(s.data(), static_cast<kxInt>(s.size())));
+}
+
+inline std::string contents(KX_BUFFER *b) {
+  return std::string(reinterpret_cast<const char *>(kxBufferBacking(b)),
+                     static_cast<std::size_t>(kxBufferLength(b)));
+}
+
+// Random octets of every value, with runs of CR, LF, CR LF, SP and HTAB mixed in and sometimes long lines.
+inline std::string hostileOctets(test_support::DeterministicRandom &random, std::size_t length) {
+  static const char *const kPieces[] = {"\r\n",   "\r", "\n",    " ",    "\t",
+                                        "  \r\n", "=",  "=\r\n", " \t ", "\r\r\n"};
+  std::string s;
+  while (s.size() < length) {
+    switch (random.range(0, 3)) {
+      case 0:
+        s += kPieces[random.range(0, 9)];
+        break;
+      case 1:
+        s += static_cast<char>(random.range(0, 255));
+        break;
+      case 2:
+        s.append(static_cast<std::size_t>(random.range(1, 120)), static_cast<char>(random.range(33, 126)));
+        break;
+      default:
+        s += static_cast<char>(random.range(32, 126));
+        break;
+    }
+  }
+  s.resize(length);
+  return s;
+}
+
+}  // namespace rfctest
