@@ -1,9 +1,95 @@
+/* MIME_OPTIONS: every setting of the encoders and decoders (MIME flags, fold length, RFC 2231 charset and
+ * section length, Base64 and quoted-printable codec options). Each field carries a marker that is true while
+ * it holds its default. Setters take the address of the caller's reference and copy on write; a null object,
+ * address or reference aborts ("mo", "*mo"). Every function returning an object returns a new reference
+ * that the caller releases; arguments are borrowed. */
 #ifndef MIME_OPTIONS_H
 #define MIME_OPTIONS_H
 
 #include "mime/mime_defs.h"
 
 KX_EXTERN_C_BEGIN
+
+#define MIME_OPTIONS_DEFAULT_FLAGS ((kxInt)3) /* MIME_FLAG_PARSE_RFC2231_HEADERS | ..._GENERATE_... */
+#define MIME_OPTIONS_DEFAULT_WRAP_LINE_LENGTH ((kxInt)76)
+#define MIME_OPTIONS_DEFAULT_RFC2231_CHARSET ((kxInt)44) /* KX_CHARSET_UTF_8, the charset of header text */
+#define MIME_OPTIONS_DEFAULT_RFC2231_MAX_SEGMENT_LENGTH ((kxInt)60)
+#define MIME_OPTIONS_DEFAULT_BASE_OUTPUT_LINE_LENGTH ((kxInt)76)
+
+/* The sort record of MIME_OPTIONS (a permanent static object). */
+MIME_EXPORT extern KX_SORT mime___sort_MIME_OPTIONS;
+
+/* --- common object operations --- */
+MIME_EXPORT KX_SORT *mimeOptionsSort(void);                     /* the sort record; static */
+MIME_EXPORT KX_OBJ *mimeOptionsObj(MIME_OPTIONS *obj);          /* the same pointer; no check, no reference */
+MIME_EXPORT MIME_OPTIONS *mimeOptionsFrom(KX_OBJ *obj);         /* null passes; another sort aborts */
+MIME_EXPORT MIME_OPTIONS *mimeOptionsRetain(MIME_OPTIONS *obj); /* returns obj, one more reference */
+MIME_EXPORT void mimeOptionsRelease(MIME_OPTIONS *obj);         /* frees the object with its last reference */
+MIME_EXPORT KX_STRING *mimeOptionsToString(MIME_OPTIONS *obj);  /* a new string (the kx default form) */
+/* -1, 0 or 1 (order under mime___OptionsCompFunc); null aborts. */
+MIME_EXPORT kxInt mimeOptionsCompare(MIME_OPTIONS *objA, MIME_OPTIONS *objB);
+MIME_EXPORT kxBool mimeOptionsEquals(MIME_OPTIONS *objA, MIME_OPTIONS *objB);
+
+/* Returns a new options object with all six fields at their defaults (markers true). */
+MIME_EXPORT MIME_OPTIONS *mimeOptionsCreate(void);
+/* Returns a new copy of source (all twelve fields; codec options shared). A null source aborts. */
+MIME_EXPORT MIME_OPTIONS *mimeOptionsCreateFrom(MIME_OPTIONS *source);
+
+/* --- flags: stored normalised (mimeFlagsNormalize); default 3 --- */
+MIME_EXPORT kxInt mimeOptionsFlags(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetFlags(MIME_OPTIONS **mo, kxInt flags);
+MIME_EXPORT kxBool mimeOptionsFlagsDefault(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetFlagsDefault(MIME_OPTIONS **mo);
+
+/* --- fold length of header values: -1 (never fold) or more; default 76 --- */
+MIME_EXPORT kxInt mimeOptionsWrapLineLength(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetWrapLineLength(MIME_OPTIONS **mo, kxInt wrapLineLength);
+MIME_EXPORT kxBool mimeOptionsWrapLineLengthDefault(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetWrapLineLengthDefault(MIME_OPTIONS **mo);
+
+/* --- RFC 2231 charset: KX_CHARSET_OK (0 to 50); default 44 --- */
+MIME_EXPORT kxInt mimeOptionsRfc2231Charset(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetRfc2231Charset(MIME_OPTIONS **mo, kxInt charset);
+MIME_EXPORT kxBool mimeOptionsRfc2231CharsetDefault(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetRfc2231CharsetDefault(MIME_OPTIONS **mo);
+
+/* --- RFC 2231 section length: -1 (never split) or 1 and more; default 60 --- */
+MIME_EXPORT kxInt mimeOptionsRfc2231MaxSegmentLength(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetRfc2231MaxSegmentLength(MIME_OPTIONS **mo, kxInt maxSegmentLength);
+MIME_EXPORT kxBool mimeOptionsRfc2231MaxSegmentLengthDefault(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetRfc2231MaxSegmentLengthDefault(MIME_OPTIONS **mo);
+
+/* --- Base64 codec options: never null; default a new object with output line length 76 --- */
+/* Returns a new reference to the field. */
+MIME_EXPORT RFC_BASE_OPTIONS *mimeOptionsRfcBaseOptions(MIME_OPTIONS *mo);
+/* Stores bo (retained; the caller keeps its reference). A null bo aborts. */
+MIME_EXPORT void mimeOptionsSetRfcBaseOptions(MIME_OPTIONS **mo, RFC_BASE_OPTIONS *bo);
+MIME_EXPORT kxBool mimeOptionsRfcBaseOptionsDefault(MIME_OPTIONS *mo);
+/* Stores a fresh default object (never the one it replaces). */
+MIME_EXPORT void mimeOptionsSetRfcBaseOptionsDefault(MIME_OPTIONS **mo);
+
+/* --- quoted-printable codec options: never null; default a new rfcQuopOptionsCreate() object --- */
+/* Returns a new reference to the field. */
+MIME_EXPORT RFC_QUOP_OPTIONS *mimeOptionsRfcQuopOptions(MIME_OPTIONS *mo);
+/* Stores qo (retained; the caller keeps its reference). A null qo aborts. */
+MIME_EXPORT void mimeOptionsSetRfcQuopOptions(MIME_OPTIONS **mo, RFC_QUOP_OPTIONS *qo);
+MIME_EXPORT kxBool mimeOptionsRfcQuopOptionsDefault(MIME_OPTIONS *mo);
+/* Stores a fresh default object (never the one it replaces). */
+MIME_EXPORT void mimeOptionsSetRfcQuopOptionsDefault(MIME_OPTIONS **mo);
+
+/* --- persistence --- */
+/* Returns a new store with the keys "flags", "wrapLineLength", "rfc2231Charset", "rfc2231MaxSegmentLength",
+ * "rfcBaseOptions", "rfcQuopOptions" in this order: only the explicit fields, or every field when full.
+ * kxStoreEncode gives its text form for a file. */
+MIME_EXPORT KX_STORE *mimeOptionsStore(MIME_OPTIONS *mo, kxBool full);
+/* Returns new options built from store: each present, usable entry is set explicitly; anything missing,
+ * of the wrong kind or out of range leaves its field at the default. Never null; a null store aborts. */
+MIME_EXPORT MIME_OPTIONS *mimeOptionsRestore(KX_STORE *store);
+
+/* The sort's functions: the free function releases both codec option objects; the compare function
+ * orders field by field, marker before value, and returns -1, 0 or 1 (or kxObjCompare of codec options). */
+MIME_EXPORT void mime___OptionsFreeFunc(KX_OBJ *obj);
+MIME_EXPORT kxInt mime___OptionsCompFunc(KX_OBJ *thisObj, KX_OBJ *thatObj);
 
 KX_EXTERN_C_END
 

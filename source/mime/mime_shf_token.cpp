@@ -1,0 +1,250 @@
+// MIME_SHF_TOKEN: one lexical token of a structured header field value, its creation from plain text, the
+// classification of raw header text, and the plain value read back.
+//
+//   tspecials      := "(" / ")" / "<" / ">" / "@" / "," / ";" / ":" / "\" / <"> / "/" / "[" / "]" / "?" / "="
+//   token          := 1*<any char except tspecials, SP and CTLs>        ; non-ASCII is accepted
+//   quoted-string  := <"> *(qtext / quoted-pair) <">
+//   domain-literal := "[" *(dtext / quoted-pair) "]"
+//   comment        := "(" *(ctext / quoted-pair / comment) ")"
+//   quoted-pair    := "\" CHAR
+#include "mime/mime_shf_token.h"
+
+#include <span>
+#include <vector>
+
+#include "mime/mime_char.h"
+#include "mime/mime_object.hpp"
+
+// Immutable after creation.
+struct MIME_SHF_TOKEN {
+  KX_OBJ obj;
+  kxInt type;           // MIME_SHF_TOKEN_TYPE_...
+  KX_STRING *rawValue;  // owned, never null
+};
+
+MIME_DEFINE_SORT_RECORD(MIME_SHF_TOKEN, mime___ShfTokenFreeFunc, nullptr, nullptr);
+MIME_DEFINE_OBJECT_FAMILY(ShfToken, MIME_SHF_TOKEN)
+
+using mime::Ref;
+namespace chars = mime::chars;
+
+namespace {
+using CodePoints = std::span<const kxChar>;
+MIME_SHF_TOKEN *createToken(kxInt type, KX_STRING *rawValue);
+CodePoints codePointsOf(KX_STRING *s);
+KX_STRING *stringOf(const std::vector<kxChar> &chars);
+kxInt classifyRawValue(CodePoints raw);
+KX_STRING *unescapeInner(CodePoints raw);
+}  // namespace
+
+extern "C" {
+
+// --- creation ---
+
+MIME_SHF_TOKEN *mimeShfTokenCreateTspecial(kxChar tspecial) {
+  // No reformatting: the expression text is part of the contract.
+  // clang-format off
+  MIME_ASSERT(mime___CharIsTspecial( tspecial ));
+  // clang-format on
+  Ref<KX_STRING> raw(kxStringCreateFromChars(&tspecial, 1));
+  return createToken(MIME_SHF_TOKEN_TYPE_TSPECIAL, raw.get());
+}
+
+// A token when every character may stand bare; otherwise a quoted string in which CR, <"> and "\" are
+// escaped (LF, HTAB and the other tspecials need no escape between quotation marks).
+MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedString(KX_STRING *tokenOrQuotedString) {
+  MIME_ASSERT(tokenOrQuotedString);
+  CodePoints text = codePointsOf(tokenOrQuotedString);
+  bool allTokenChars = !text.empty();
+  std::vector<kxChar> out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  for (kxChar c : text) {
+    if (chars::isTokenChar(c)) {
+      out.push_back(c);
+      continue;
+    }
+    allTokenChars = false;
+    if (chars::isCr(c) || chars::isQuotationMark(c) || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  if (allTokenChars) {
+    Ref<KX_STRING> raw(kxStringCreateFromChars(text.data(), static_cast<kxInt>(text.size())));
+    return createToken(MIME_SHF_TOKEN_TYPE_TOKEN, raw.get());
+  }
+  out.push_back('"');
+  Ref<KX_STRING> raw(stringOf(out));
+  return createToken(MIME_SHF_TOKEN_TYPE_QUOTED_STRING, raw.get());
+}
+
+MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedStringCstr(const char *tokenOrQuotedString, kxInt length) {
+  MIME_ASSERT(tokenOrQuotedString);
+  Ref<KX_STRING> text(kxStringCreateFromCstr(tokenOrQuotedString, length));
+  return mimeShfTokenCreateTokenOrQuotedString(text.get());
+}
+
+MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedStringWcstr(const wchar_t *tokenOrQuotedString, kxInt length) {
+  MIME_ASSERT(tokenOrQuotedString);
+  Ref<KX_STRING> text(kxStringCreateFromWcstr(tokenOrQuotedString, length));
+  return mimeShfTokenCreateTokenOrQuotedString(text.get());
+}
+
+// Parentheses around the text; CR, LF and every tspecial escaped, so nothing inside can close the comment,
+// open a nested one or look like a fold.
+MIME_SHF_TOKEN *mimeShfTokenCreateComment(KX_STRING *comment) {
+  MIME_ASSERT(comment);
+  CodePoints text = codePointsOf(comment);
+  std::vector<kxChar> out;
+  out.reserve(text.size() + 2);
+  out.push_back('(');
+  for (kxChar c : text) {
+    if (chars::isCr(c) || chars::isLf(c) || chars::isTspecial(c)) out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back(')');
+  Ref<KX_STRING> raw(stringOf(out));
+  return createToken(MIME_SHF_TOKEN_TYPE_COMMENT, raw.get());
+}
+
+MIME_SHF_TOKEN *mimeShfTokenCreateCommentCstr(const char *comment, kxInt length) {
+  MIME_ASSERT(comment);
+  Ref<KX_STRING> text(kxStringCreateFromCstr(comment, length));
+  return mimeShfTokenCreateComment(text.get());
+}
+
+MIME_SHF_TOKEN *mimeShfTokenCreateCommentWcstr(const wchar_t *comment, kxInt length) {
+  MIME_ASSERT(comment);
+  Ref<KX_STRING> text(kxStringCreateFromWcstr(comment, length));
+  return mimeShfTokenCreateComment(text.get());
+}
+
+MIME_SHF_TOKEN *mimeShfTokenCreateRawValue(KX_STRING *rawValue) {
+  MIME_ASSERT(rawValue);
+  kxInt type = classifyRawValue(codePointsOf(rawValue));
+  if (type < 0) KX_UNREACHABLE();  // fits no shape: the caller broke the contract
+  return createToken(type, rawValue);
+}
+
+MIME_SHF_TOKEN *mimeShfTokenCreateRawValueCstr(const char *rawValue, kxInt length) {
+  MIME_ASSERT(rawValue);
+  Ref<KX_STRING> text(kxStringCreateFromCstr(rawValue, length));
+  return mimeShfTokenCreateRawValue(text.get());
+}
+
+MIME_SHF_TOKEN *mimeShfTokenCreateRawValueWcstr(const wchar_t *rawValue, kxInt length) {
+  MIME_ASSERT(rawValue);
+  Ref<KX_STRING> text(kxStringCreateFromWcstr(rawValue, length));
+  return mimeShfTokenCreateRawValue(text.get());
+}
+
+// --- queries ---
+
+kxInt mimeShfTokenType(MIME_SHF_TOKEN *tok) {
+  MIME_ASSERT(tok);
+  return tok->type;
+}
+
+KX_STRING *mimeShfTokenRawValue(MIME_SHF_TOKEN *tok) {
+  MIME_ASSERT(tok);
+  return mime::retainField(tok->rawValue);
+}
+
+KX_STRING *mimeShfTokenValue(MIME_SHF_TOKEN *tok) {
+  MIME_ASSERT(tok);
+  if (tok->type == MIME_SHF_TOKEN_TYPE_TSPECIAL || tok->type == MIME_SHF_TOKEN_TYPE_TOKEN)
+    return mime::retainField(tok->rawValue);
+  return unescapeInner(codePointsOf(tok->rawValue));
+}
+
+// --- sort function ---
+
+void mime___ShfTokenFreeFunc(KX_OBJ *obj) {
+  mime::killField(&reinterpret_cast<MIME_SHF_TOKEN *>(obj)->rawValue);
+}
+
+}  // extern "C"
+
+namespace {
+
+// --- helpers ---
+
+// The token keeps its own reference to rawValue.
+MIME_SHF_TOKEN *createToken(kxInt type, KX_STRING *rawValue) {
+  MIME_SHF_TOKEN *tok = mime::createObject<MIME_SHF_TOKEN>(&mime___sort_MIME_SHF_TOKEN);
+  tok->type = type;
+  tok->rawValue = mime::retainField(rawValue);
+  return tok;
+}
+
+CodePoints codePointsOf(KX_STRING *s) {
+  return CodePoints(kxStringBacking(s), static_cast<size_t>(kxStringLength(s)));
+}
+
+KX_STRING *stringOf(const std::vector<kxChar> &chars) {
+  return kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size()));
+}
+
+// --- classification of raw header text ---
+
+// Scans the characters between the delimiters raw[0] and raw[last]. A "\" escapes the character after it,
+// which is not examined, but may not escape the closing delimiter. Without nesting, an unescaped open or
+// close delimiter inside disqualifies; with nesting (comments) they must balance.
+bool innerFits(CodePoints raw, kxChar open, kxChar close, bool nesting) {
+  const size_t last = raw.size() - 1;
+  kxInt depth = 0;
+  for (size_t i = 1; i < last; ++i) {
+    const kxChar c = raw[i];
+    if (c == '\\') {
+      if (i == last - 1) return false;
+      ++i;
+    } else if (!nesting) {
+      if (c == open || c == close) return false;
+    } else if (c == open) {
+      ++depth;
+    } else if (c == close) {
+      if (depth == 0) return false;
+      --depth;
+    }
+  }
+  return depth == 0;
+}
+
+bool delimitedBy(CodePoints raw, kxChar open, kxChar close) {
+  return raw.size() >= 2 && raw.front() == open && raw.back() == close;
+}
+
+// The type the shape of raw gives, the shapes tried in this order; -1 when none fits.
+kxInt classifyRawValue(CodePoints raw) {
+  if (raw.size() == 1 && chars::isTspecial(raw[0])) return MIME_SHF_TOKEN_TYPE_TSPECIAL;
+  if (delimitedBy(raw, '"', '"') && innerFits(raw, '"', '"', false)) return MIME_SHF_TOKEN_TYPE_QUOTED_STRING;
+  if (delimitedBy(raw, '[', ']') && innerFits(raw, '[', ']', false))
+    return MIME_SHF_TOKEN_TYPE_DOMAIN_LITERAL;
+  if (delimitedBy(raw, '(', ')') && innerFits(raw, '(', ')', true)) return MIME_SHF_TOKEN_TYPE_COMMENT;
+  if (raw.empty()) return -1;
+  for (kxChar c : raw)
+    if (!chars::isTokenChar(c)) return -1;
+  return MIME_SHF_TOKEN_TYPE_TOKEN;
+}
+
+// --- plain value ---
+
+// The text between the delimiters with every quoted-pair resolved; folds and nested parentheses stay.
+KX_STRING *unescapeInner(CodePoints raw) {
+  CodePoints inner = raw.subspan(1, raw.size() - 2);
+  const kxInt length = static_cast<kxInt>(inner.size());
+  std::vector<kxChar> out;
+  out.reserve(inner.size());
+  for (kxInt i = 0; i < length; ++i) {
+    if (inner[i] == '\\') {
+      // No reformatting: the expression text is part of the contract.
+      // clang-format off
+      MIME_ASSERT(i<length-1);
+      // clang-format on
+      ++i;
+    }
+    out.push_back(inner[i]);
+  }
+  return stringOf(out);
+}
+
+}  // namespace

@@ -1,0 +1,304 @@
+// Structured header field values as token vectors: the folding encoder and the tokenizer.
+#include "mime/mime_shf_token_vector.h"
+
+#include <span>
+#include <vector>
+
+#include "mime/mime_char.h"
+#include "mime/mime_object.hpp"
+#include "mime/mime_options.h"
+#include "mime/mime_shf_token.h"
+
+using mime::Ref;
+namespace chars = mime::chars;
+
+namespace {
+
+using CodePoints = std::span<const kxChar>;
+
+// --- output sinks of the fold rule ---
+
+constexpr kxChar kFold[3] = {0x0D, 0x0A, 0x20};  // CR LF SP: a line break and the space that continues
+constexpr kxChar kSpace[1] = {0x20};
+
+// Amortised appends into one buffer; one kx string at the end.
+struct CodePointSink {
+  std::vector<kxChar> chars;
+  void write(CodePoints text) { chars.insert(chars.end(), text.begin(), text.end()); }
+  KX_STRING *finish() const {
+    return kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size()));
+  }
+};
+
+struct StringSink {
+  KX_STRING **out;
+  void write(CodePoints text) const {
+    kxStringAppendChars(out, text.data(), static_cast<kxInt>(text.size()));
+  }
+};
+
+template <typename Sink>
+void appendWithFold(Sink &out, CodePoints append, bool space, kxInt *curLineLength, kxInt wrapLineLength);
+void writeToken(CodePointSink &out, MIME_SHF_TOKEN *tok, bool space, kxInt *lineLength, kxInt wrapLineLength);
+MIME_SHF_TOKEN *tokenAt(KX_OBJ *const *tokens, kxInt index);
+bool isValueToken(MIME_SHF_TOKEN *tok);
+bool isGlueTspecial(MIME_SHF_TOKEN *tok);
+kxInt scanDelimited(CodePoints text, kxInt start, kxChar close, bool isDomainLiteral);
+kxInt scanComment(CodePoints text, kxInt start);
+kxInt scanTokenRun(CodePoints text, kxInt start);
+}  // namespace
+
+extern "C" {
+
+// --- encoding ---
+
+// A main token is followed by glued pairs (one of the tspecials @,;:\"/?= and a token or quoted string)
+// as long as they come, so that "text", "/", "plain", ";", "charset", "=", "us-ascii" reads
+// text/plain;charset=us-ascii. Every other neighbour is separated by a space.
+KX_STRING *mimeShfTokenVectorEncode(KX_VECTOR *vec, MIME_OPTIONS *mo, kxInt firstLineOffset) {
+  MIME_ASSERT(vec);
+  MIME_ASSERT(mo);
+  // No reformatting: the expression texts are part of the contract.
+  // clang-format off
+  MIME_ASSERT(kxVectorContainsOnly( vec, mimeShfTokenSort() ));
+  // clang-format on
+  MIME_ASSERT(firstLineOffset >= 0);
+  const kxInt wrapLineLength = mimeOptionsWrapLineLength(mo);
+  const kxInt length = kxVectorLength(vec);
+  KX_OBJ *const *tokens = kxVectorBacking(vec);
+  kxInt lineLength = firstLineOffset;
+  CodePointSink out;
+  for (kxInt j = 0; j < length; ++j) {
+    MIME_SHF_TOKEN *main = tokenAt(tokens, j);
+    writeToken(out, main, j != 0, &lineLength, wrapLineLength);
+    if (!isValueToken(main)) continue;
+    while (j + 2 < length && isGlueTspecial(tokenAt(tokens, j + 1)) && isValueToken(tokenAt(tokens, j + 2))) {
+      writeToken(out, tokenAt(tokens, j + 1), false, &lineLength, wrapLineLength);
+      writeToken(out, tokenAt(tokens, j + 2), false, &lineLength, wrapLineLength);
+      j += 2;
+    }
+  }
+  return out.finish();
+}
+
+void mime___ShfTokenVectorAppend(KX_STRING **out, KX_STRING *append, kxBool space, kxInt *curLineLength,
+                                 kxInt wrapLineLength) {
+  MIME_ASSERT(out);
+  MIME_ASSERT(*out);
+  MIME_ASSERT(append);
+  MIME_ASSERT(curLineLength);
+  MIME_ASSERT(*curLineLength >= 0);
+  MIME_ASSERT(wrapLineLength >= -1);
+  StringSink sink{out};
+  CodePoints text(kxStringBacking(append), static_cast<size_t>(kxStringLength(append)));
+  appendWithFold(sink, text, space != 0, curLineLength, wrapLineLength);
+}
+
+// --- decoding ---
+
+// Cuts the value into tokens; white space, line breaks and control characters between tokens are skipped
+// one by one (a stray CR or LF at the top level is no error). Linear: every code point is looked at a
+// bounded number of times, and comments nest by a counter, not by recursion.
+KX_VECTOR *mimeShfTokenVectorTryDecode(KX_STRING *string) {
+  MIME_ASSERT(string);
+  const kxChar *backing = kxStringBacking(string);
+  const kxInt length = kxStringLength(string);
+  const CodePoints text(backing, static_cast<size_t>(length));
+  Ref<KX_VECTOR> tokens(kxVectorCreate());
+  kxInt offset = 0;
+  while (offset < length) {
+    const kxChar c = backing[offset];
+    kxInt tokenLength;
+    if (chars::isCtl(c) || chars::isSpace(c)) {
+      ++offset;
+      continue;
+    } else if (chars::isQuotationMark(c)) {
+      tokenLength = scanDelimited(text, offset, '"', false);
+    } else if (c == '[') {
+      tokenLength = scanDelimited(text, offset, ']', true);
+    } else if (c == '(') {
+      tokenLength = scanComment(text, offset);
+    } else if (!chars::isTspecial(c)) {
+      tokenLength = scanTokenRun(text, offset);
+    } else {
+      // No reformatting: the expression text is part of the contract.
+      // clang-format off
+      MIME_ASSERT(mime___CharIsTspecial( backing[offset] ));
+      // clang-format on
+      tokenLength = 1;
+    }
+    if (tokenLength < 0) return nullptr;  // malformed: the tokens so far go with `tokens`
+    Ref<KX_STRING> raw(kxStringCreateFromChars(backing + offset, tokenLength));
+    Ref<MIME_SHF_TOKEN> tok(mimeShfTokenCreateRawValue(raw.get()));
+    kxVectorAppendObj(tokens.addr(), mimeShfTokenObj(tok.get()));
+    offset += tokenLength;
+  }
+  return tokens.release();
+}
+
+// One pass: the kept tokens go into a new vector that replaces the caller's, instead of one deletion (and
+// one shift of the rest) per comment, which would be quadratic in the number of comments.
+void mimeShfTokenVectorDelComments(KX_VECTOR **vec) {
+  MIME_ASSERT(vec);
+  MIME_ASSERT(*vec);
+  const kxInt length = kxVectorLength(*vec);
+  KX_OBJ *const *elements = kxVectorBacking(*vec);
+  kxInt comments = 0;
+  for (kxInt i = 0; i < length; ++i) {
+    MIME_SHF_TOKEN *tok = mimeShfTokenFrom(elements[i]);
+    MIME_ASSERT(tok);
+    if (mimeShfTokenType(tok) == MIME_SHF_TOKEN_TYPE_COMMENT) ++comments;
+  }
+  if (comments == 0) return;
+  Ref<KX_VECTOR> kept(kxVectorCreate());
+  for (kxInt i = 0; i < length; ++i)
+    if (mimeShfTokenType(mimeShfTokenFrom(elements[i])) != MIME_SHF_TOKEN_TYPE_COMMENT)
+      kxVectorAppendObj(kept.addr(), elements[i]);
+  Ref<KX_VECTOR> old(*vec);  // released on return; other holders keep seeing it unchanged
+  *vec = kept.release();
+}
+
+}  // extern "C"
+
+namespace {
+
+// --- the fold rule ---
+
+// Before every written token: fold when the line is already longer than wrapLineLength (-1: never), which
+// also stands for the separating space; otherwise write the space if one is due. The test looks only at the
+// line as it is, so a line may end up longer by one space and one token; a token is never split.
+template <typename Sink>
+void appendWithFold(Sink &out, CodePoints append, bool space, kxInt *curLineLength, kxInt wrapLineLength) {
+  const kxInt appendLength = static_cast<kxInt>(append.size());
+  if (wrapLineLength != -1 && *curLineLength > wrapLineLength) {
+    out.write(kFold);
+    *curLineLength = 1;
+    space = false;
+  }
+  // No reformatting: the expression texts are part of the contract. The overflow test compares the bool
+  // !!space with 0, which the compilers rightly call always true; it is harmless here.
+#pragma GCC diagnostic push
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wtautological-constant-out-of-range-compare"
+#else
+#pragma GCC diagnostic ignored "-Wbool-compare"
+#endif
+  // clang-format off
+  MIME_ASSERT(KX_INT_ADD_OK( appendLength, !!space ));
+  MIME_ASSERT(KX_INT_ADD_OK( *curLineLength, appendLength + !!space ));
+  // clang-format on
+#pragma GCC diagnostic pop
+  if (space) out.write(kSpace);
+  out.write(append);
+  *curLineLength += appendLength + !!space;
+}
+
+void writeToken(CodePointSink &out, MIME_SHF_TOKEN *tok, bool space, kxInt *lineLength,
+                kxInt wrapLineLength) {
+  Ref<KX_STRING> raw(mimeShfTokenRawValue(tok));
+  CodePoints text(kxStringBacking(raw.get()), static_cast<size_t>(kxStringLength(raw.get())));
+  appendWithFold(out, text, space, lineLength, wrapLineLength);
+}
+
+// --- token tests of the glue rule ---
+
+MIME_SHF_TOKEN *tokenAt(KX_OBJ *const *tokens, kxInt index) {
+  return reinterpret_cast<MIME_SHF_TOKEN *>(tokens[index]);
+}
+
+// An RFC 2045 value: a token or a quoted string.
+bool isValueToken(MIME_SHF_TOKEN *tok) {
+  const kxInt type = mimeShfTokenType(tok);
+  return type == MIME_SHF_TOKEN_TYPE_TOKEN || type == MIME_SHF_TOKEN_TYPE_QUOTED_STRING;
+}
+
+// The tspecials that join values without a space; ( ) < > [ ] never do.
+bool isGlueTspecial(MIME_SHF_TOKEN *tok) {
+  if (mimeShfTokenType(tok) != MIME_SHF_TOKEN_TYPE_TSPECIAL) return false;
+  Ref<KX_STRING> raw(mimeShfTokenRawValue(tok));
+  switch (kxStringCharAt(raw.get(), 0)) {
+    case '@':
+    case ',':
+    case ';':
+    case ':':
+    case '\\':
+    case '"':
+    case '/':
+    case '?':
+    case '=':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// --- delimited tokens of the tokenizer ---
+//
+//   quoted-string  := <"> *(qtext / quoted-pair / CRLF LWSP-char) <">
+//   domain-literal := "[" *(dtext / quoted-pair / CRLF LWSP-char) "]"    ; an unescaped "[" is malformed
+//   comment        := "(" *(ctext / quoted-pair / CRLF LWSP-char / comment) ")"
+//
+// Inside, a "\" takes the next code point whatever it is, and a CR must start a fold (CR LF and SP or HTAB).
+// A bare LF, other control characters and non-ASCII are taken as they are. Each scan returns the length of
+// the token from its opening character, or -1 when the text is malformed.
+
+enum class Step { kNext, kMalformed, kTaken };
+
+// The quoted-pair and fold rules shared by every delimited token; advances *k past what it took.
+Step escapeOrFold(CodePoints text, kxInt start, kxInt *k) {
+  const kxInt n = static_cast<kxInt>(text.size());
+  const kxInt at = start + *k;
+  if (text[at] == '\\') {
+    if (at + 1 >= n) return Step::kMalformed;
+    *k += 2;
+    return Step::kTaken;
+  }
+  if (chars::isCr(text[at])) {
+    if (at + 2 >= n || !chars::isLf(text[at + 1]) || !chars::isLwsp(text[at + 2])) return Step::kMalformed;
+    *k += 3;
+    return Step::kTaken;
+  }
+  return Step::kNext;
+}
+
+kxInt scanDelimited(CodePoints text, kxInt start, kxChar close, bool isDomainLiteral) {
+  const kxInt n = static_cast<kxInt>(text.size());
+  kxInt k = 1;
+  while (start + k < n) {
+    const Step step = escapeOrFold(text, start, &k);
+    if (step == Step::kMalformed) return -1;
+    if (step == Step::kTaken) continue;
+    const kxChar d = text[start + k];
+    if (d == close) return k + 1;
+    if (isDomainLiteral && d == '[') return -1;
+    ++k;
+  }
+  return -1;  // unterminated
+}
+
+// Comments nest: the depth counts unescaped parentheses, and the one that brings it to 0 closes.
+kxInt scanComment(CodePoints text, kxInt start) {
+  const kxInt n = static_cast<kxInt>(text.size());
+  kxInt depth = 1;
+  kxInt k = 1;
+  while (start + k < n) {
+    const Step step = escapeOrFold(text, start, &k);
+    if (step == Step::kMalformed) return -1;
+    if (step == Step::kTaken) continue;
+    const kxChar d = text[start + k];
+    if (d == '(') ++depth;
+    if (d == ')' && --depth == 0) return k + 1;
+    ++k;
+  }
+  return -1;  // unterminated
+}
+
+// token := 1*<any code point except tspecials, SP and CTLs>; non-ASCII belongs to the run.
+kxInt scanTokenRun(CodePoints text, kxInt start) {
+  const kxInt n = static_cast<kxInt>(text.size());
+  kxInt end = start;
+  while (end < n && chars::isTokenChar(text[end])) ++end;
+  return end - start;
+}
+
+}  // namespace
