@@ -1,0 +1,324 @@
+// The Content-Type object: a media type name and a dictionary of parameters, immutable while shared.
+// The header codec that reads and writes it lives in mime_content_type_codec.cpp.
+#include "mime/mime_content_type.h"
+
+#include "kx/kx_dict.h"
+#include "kx/kx_string.h"
+#include "mime/mime_char.h"
+#include "mime/mime_object.hpp"
+
+struct MIME_CONTENT_TYPE {
+  KX_OBJ obj;
+  KX_STRING *name;      // normal form: passes mimeContentTypeNameOk, lower case
+  KX_DICT *parameters;  // normalised key -> value string, stored as given
+};
+
+MIME_DEFINE_SORT_RECORD(MIME_CONTENT_TYPE, mime___ContentTypeFreeFunc, mime___ContentTypeCompareFunc,
+                        mime___ContentTypeToStringFunc);
+
+namespace {
+
+using mime::Ref;
+
+MIME_CONTENT_TYPE *asContentType(KX_OBJ *obj) {
+  return reinterpret_cast<MIME_CONTENT_TYPE *>(obj);
+}
+KX_STRING *asString(KX_OBJ *obj) {
+  return reinterpret_cast<KX_STRING *>(obj);
+}
+
+bool isNameChar(kxChar c);
+bool isKeyChar(kxChar c);
+kxInt compareFields(KX_OBJ *a, KX_OBJ *b);
+
+// The copy-on-write step of every changer: the object in the caller's variable, made private first.
+MIME_CONTENT_TYPE *privateContentType(MIME_CONTENT_TYPE **type);
+
+Ref<KX_STRING> cstrString(const char *text, kxInt length) {
+  return Ref<KX_STRING>(kxStringCreateFromCstr(text, length));
+}
+Ref<KX_STRING> wcstrString(const wchar_t *text, kxInt length) {
+  return Ref<KX_STRING>(kxStringCreateFromWcstr(text, length));
+}
+
+}  // namespace
+
+MIME_DEFINE_OBJECT_FAMILY(ContentType, MIME_CONTENT_TYPE)
+
+extern "C" {
+
+MIME_CONTENT_TYPE *mimeContentTypeCreateFrom(MIME_CONTENT_TYPE *source) {
+  MIME_ASSERT(source);
+  auto *type = mime::createObject<MIME_CONTENT_TYPE>(&mime___sort_MIME_CONTENT_TYPE);
+  type->name = mime::retainField(source->name);
+  type->parameters = mime::retainField(source->parameters);
+  return type;
+}
+
+void mime___ContentTypeFreeFunc(KX_OBJ *obj) {
+  MIME_CONTENT_TYPE *type = asContentType(obj);
+  mime::killField(&type->name);
+  mime::killField(&type->parameters);
+}
+
+kxInt mime___ContentTypeCompareFunc(KX_OBJ *thisObj, KX_OBJ *thatObj) {
+  MIME_CONTENT_TYPE *a = asContentType(thisObj);
+  MIME_CONTENT_TYPE *b = asContentType(thatObj);
+  // The name decides first; the parameters only break a tie.
+  kxInt result =
+      compareFields(a->name ? kxStringObj(a->name) : nullptr, b->name ? kxStringObj(b->name) : nullptr);
+  if (result != 0) return result;
+  return compareFields(a->parameters ? kxDictObj(a->parameters) : nullptr,
+                       b->parameters ? kxDictObj(b->parameters) : nullptr);
+}
+
+KX_STRING *mime___ContentTypeToStringFunc(KX_OBJ *obj) {
+  MIME_CONTENT_TYPE *type = asContentType(obj);
+  if (!type->parameters || kxDictLength(type->parameters) == 0) return mime::retainField(type->name);
+  return kxStringCreateFromFormatCstr("%s %o", type->name, kxDictObj(type->parameters));
+}
+
+// --- names and keys ---
+
+kxBool mimeContentTypeNameOk(KX_STRING *name) {
+  MIME_ASSERT(name);
+  const kxInt length = kxStringLength(name);
+  const kxChar *chars = kxStringBacking(name);
+  kxInt slashes = 0;
+  for (kxInt i = 0; i < length; ++i) {
+    if (chars[i] == '/') {
+      // One "/" with at least one name character on either side.
+      if (i == 0 || i == length - 1 || ++slashes > 1) return 0;
+    } else if (!isNameChar(chars[i])) {
+      return 0;
+    }
+  }
+  return slashes == 1;
+}
+
+KX_STRING *mimeContentTypeNameNormalize(KX_STRING *name) {
+  // clang-format off
+  MIME_ASSERT(mimeContentTypeNameOk( name ));
+  // clang-format on
+  return kxStringToLower(name);
+}
+
+kxBool mimeContentTypeParameterKeyOk(KX_STRING *key) {
+  MIME_ASSERT(key);
+  const kxInt length = kxStringLength(key);
+  const kxChar *chars = kxStringBacking(key);
+  if (length == 0) return 0;
+  for (kxInt i = 0; i < length; ++i) {
+    if (!isKeyChar(chars[i])) return 0;
+  }
+  return 1;
+}
+
+KX_STRING *mimeContentTypeParameterKeyNormalize(KX_STRING *key) {
+  // clang-format off
+  MIME_ASSERT(mimeContentTypeParameterKeyOk( key ));
+  // clang-format on
+  return kxStringToLower(key);
+}
+
+// --- creating and reading ---
+
+MIME_CONTENT_TYPE *mimeContentTypeCreate(KX_STRING *name) {
+  MIME_ASSERT(name);
+  Ref<KX_STRING> normalName(mimeContentTypeNameNormalize(name));
+  auto *type = mime::createObject<MIME_CONTENT_TYPE>(&mime___sort_MIME_CONTENT_TYPE);
+  type->name = normalName.release();
+  type->parameters = kxDictCreate();
+  return type;
+}
+
+MIME_CONTENT_TYPE *mimeContentTypeCreateCstr(const char *name, kxInt length) {
+  MIME_ASSERT(name);
+  return mimeContentTypeCreate(cstrString(name, length).get());
+}
+
+MIME_CONTENT_TYPE *mimeContentTypeCreateWcstr(const wchar_t *name, kxInt length) {
+  MIME_ASSERT(name);
+  return mimeContentTypeCreate(wcstrString(name, length).get());
+}
+
+KX_STRING *mimeContentTypeName(MIME_CONTENT_TYPE *type) {
+  MIME_ASSERT(type);
+  return mime::retainField(type->name);
+}
+
+KX_DICT *mimeContentTypeParametersDict(MIME_CONTENT_TYPE *type) {
+  MIME_ASSERT(type);
+  return mime::retainField(type->parameters);
+}
+
+kxInt mimeContentTypeParametersLength(MIME_CONTENT_TYPE *type) {
+  MIME_ASSERT(type);
+  return kxDictLength(type->parameters);
+}
+
+KX_STRING *mimeContentTypeParameterKeyAt(MIME_CONTENT_TYPE *type, kxInt index) {
+  MIME_ASSERT(type);
+  return kxDictKeyAt(type->parameters, index);
+}
+
+KX_STRING *mimeContentTypeParameterValueAt(MIME_CONTENT_TYPE *type, kxInt index) {
+  MIME_ASSERT(type);
+  return asString(kxDictValueAt(type->parameters, index));
+}
+
+KX_STRING *mimeContentTypeParameter(MIME_CONTENT_TYPE *type, KX_STRING *key) {
+  MIME_ASSERT(type);
+  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
+  return asString(kxDictStringKey(type->parameters, normalKey.get()));
+}
+
+KX_STRING *mimeContentTypeParameterCstr(MIME_CONTENT_TYPE *type, const char *key, kxInt length) {
+  MIME_ASSERT(key);
+  return mimeContentTypeParameter(type, cstrString(key, length).get());
+}
+
+KX_STRING *mimeContentTypeParameterWcstr(MIME_CONTENT_TYPE *type, const wchar_t *key, kxInt length) {
+  MIME_ASSERT(key);
+  return mimeContentTypeParameter(type, wcstrString(key, length).get());
+}
+
+kxBool mimeContentTypeHasParameter(MIME_CONTENT_TYPE *type, KX_STRING *key) {
+  MIME_ASSERT(type);
+  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
+  return kxDictHasStringKey(type->parameters, normalKey.get());
+}
+
+kxBool mimeContentTypeHasParameterCstr(MIME_CONTENT_TYPE *type, const char *key, kxInt length) {
+  MIME_ASSERT(key);
+  return mimeContentTypeHasParameter(type, cstrString(key, length).get());
+}
+
+kxBool mimeContentTypeHasParameterWcstr(MIME_CONTENT_TYPE *type, const wchar_t *key, kxInt length) {
+  MIME_ASSERT(key);
+  return mimeContentTypeHasParameter(type, wcstrString(key, length).get());
+}
+
+// --- changing ---
+
+void mimeContentTypeSetName(MIME_CONTENT_TYPE **type, KX_STRING *name) {
+  MIME_ASSERT(type);
+  MIME_ASSERT(*type);
+  MIME_ASSERT(name);
+  Ref<KX_STRING> normalName(mimeContentTypeNameNormalize(name));
+  mime::replaceField(&privateContentType(type)->name, normalName.get());
+}
+
+void mimeContentTypeSetNameCstr(MIME_CONTENT_TYPE **type, const char *name, kxInt length) {
+  MIME_ASSERT(name);
+  mimeContentTypeSetName(type, cstrString(name, length).get());
+}
+
+void mimeContentTypeSetNameWcstr(MIME_CONTENT_TYPE **type, const wchar_t *name, kxInt length) {
+  MIME_ASSERT(name);
+  mimeContentTypeSetName(type, wcstrString(name, length).get());
+}
+
+void mimeContentTypeSetParameter(MIME_CONTENT_TYPE **type, KX_STRING *key, KX_STRING *value) {
+  MIME_ASSERT(type);
+  MIME_ASSERT(*type);
+  MIME_ASSERT(value);
+  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
+  kxDictSetStringKey(&privateContentType(type)->parameters, normalKey.get(), kxStringObj(value));
+}
+
+void mimeContentTypeSetParameterCstr(MIME_CONTENT_TYPE **type, const char *key, kxInt keyLength,
+                                     KX_STRING *value) {
+  MIME_ASSERT(key);
+  mimeContentTypeSetParameter(type, cstrString(key, keyLength).get(), value);
+}
+
+void mimeContentTypeSetParameterWcstr(MIME_CONTENT_TYPE **type, const wchar_t *key, kxInt keyLength,
+                                      KX_STRING *value) {
+  MIME_ASSERT(key);
+  mimeContentTypeSetParameter(type, wcstrString(key, keyLength).get(), value);
+}
+
+void mimeContentTypeSetParameterCstrCstrValue(MIME_CONTENT_TYPE **type, const char *key, kxInt keyLength,
+                                              const char *value, kxInt valueLength) {
+  MIME_ASSERT(key);
+  MIME_ASSERT(value);
+  mimeContentTypeSetParameter(type, cstrString(key, keyLength).get(), cstrString(value, valueLength).get());
+}
+
+void mimeContentTypeSetParameterCstrWcstrValue(MIME_CONTENT_TYPE **type, const char *key, kxInt keyLength,
+                                               const wchar_t *value, kxInt valueLength) {
+  MIME_ASSERT(key);
+  MIME_ASSERT(value);
+  mimeContentTypeSetParameter(type, cstrString(key, keyLength).get(), wcstrString(value, valueLength).get());
+}
+
+void mimeContentTypeSetParameterWcstrCstrValue(MIME_CONTENT_TYPE **type, const wchar_t *key, kxInt keyLength,
+                                               const char *value, kxInt valueLength) {
+  MIME_ASSERT(key);
+  MIME_ASSERT(value);
+  mimeContentTypeSetParameter(type, wcstrString(key, keyLength).get(), cstrString(value, valueLength).get());
+}
+
+void mimeContentTypeSetParameterWcstrWcstrValue(MIME_CONTENT_TYPE **type, const wchar_t *key, kxInt keyLength,
+                                                const wchar_t *value, kxInt valueLength) {
+  MIME_ASSERT(key);
+  MIME_ASSERT(value);
+  mimeContentTypeSetParameter(type, wcstrString(key, keyLength).get(), wcstrString(value, valueLength).get());
+}
+
+void mimeContentTypeDelParameter(MIME_CONTENT_TYPE **type, KX_STRING *key) {
+  MIME_ASSERT(type);
+  MIME_ASSERT(*type);
+  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
+  kxDictDelStringKey(&privateContentType(type)->parameters, normalKey.get());
+}
+
+void mimeContentTypeDelParameterCstr(MIME_CONTENT_TYPE **type, const char *key, kxInt length) {
+  MIME_ASSERT(key);
+  mimeContentTypeDelParameter(type, cstrString(key, length).get());
+}
+
+void mimeContentTypeDelParameterWcstr(MIME_CONTENT_TYPE **type, const wchar_t *key, kxInt length) {
+  MIME_ASSERT(key);
+  mimeContentTypeDelParameter(type, wcstrString(key, length).get());
+}
+
+void mimeContentTypeClearParameters(MIME_CONTENT_TYPE **type) {
+  MIME_ASSERT(type);
+  MIME_ASSERT(*type);
+  kxDictClear(&privateContentType(type)->parameters);
+}
+
+}  // extern "C"
+
+namespace {
+
+// --- character sets ---
+
+// Media type names are held to letters, digits and "+-._": the set the header decoder also accepts, narrower
+// than an RFC 2045 token ("image/*" and "text/h~" are refused).
+bool isNameChar(kxChar c) {
+  return mime::chars::isAlpha(c) || mime::chars::isDigit(c) || c == '+' || c == '-' || c == '.' || c == '_';
+}
+
+// A parameter key is an RFC 2045 token of printable ASCII; "*", "'" and "%" pass, so RFC 2231 section keys
+// such as title*0* can be stored as they were read.
+bool isKeyChar(kxChar c) {
+  return c >= 33 && c <= 126 && !mime::chars::isTspecial(c);
+}
+
+// --- helpers ---
+
+// A missing field sorts first; two missing fields are equal; present ones compare as kx objects.
+kxInt compareFields(KX_OBJ *a, KX_OBJ *b) {
+  if (!a || !b) return a ? 1 : (b ? -1 : 0);
+  return kxObjCompare(a, b);
+}
+
+MIME_CONTENT_TYPE *privateContentType(MIME_CONTENT_TYPE **type) {
+  mime::makePrivate(type, mimeContentTypeCreateFrom);
+  return *type;
+}
+
+}  // namespace
