@@ -1,0 +1,35 @@
+// What the boundary code, the packer and the unpacker share: byte views and the delimiter search on
+// octets. Internal to the library.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "kx/kx.h"
+
+namespace mime::multipart {
+
+// The octets of a buffer, valid while the caller holds its reference.
+inline std::string_view bytesOf(KX_BUFFER *buf) {
+  const kxByte *backing = kxBufferBacking(buf);
+  return {reinterpret_cast<const char *>(backing), static_cast<size_t>(backing ? kxBufferLength(buf) : 0)};
+}
+
+// The delimiter of a valid boundary, "--" and the boundary (one octet per US-ASCII character), held
+// together with the CR LF that must precede it anywhere but at the very start of a body.
+class Delimiter {
+ public:
+  explicit Delimiter(KX_STRING *boundary);
+  std::string_view bare() const { return std::string_view(text_).substr(2); }
+  std::string_view afterCrLf() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// The offset of the first delimiter at or after offset: at offset 0 the delimiter may stand at the very
+// start; anywhere else it counts only right after a CR LF, and the offset of that CR is returned. -1 when
+// there is none. Linear in the octets searched.
+kxInt findDelimiter(std::string_view content, const Delimiter &delimiter, size_t offset);
+
+}  // namespace mime::multipart

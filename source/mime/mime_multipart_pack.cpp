@@ -1,0 +1,171 @@
+// Multipart packing: entities joined into one multipart body under a boundary that begins no line of any
+// body.
+//
+//   multipart-body := dash-boundary CRLF body-part *( CRLF dash-boundary CRLF body-part )
+//                     CRLF dash-boundary "--" CRLF
+//   body-part      := [Content-Type line] [Content-Transfer-Encoding line] [Content-Id line] CRLF [body]
+//   field line     := field-name ": " value CRLF   ; value may span lines only through folds CRLF (SP / HTAB)
+//
+// The size of the output is known before anything is written: one allocation, one copy of each body.
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mime/mime_content_type.h"
+#include "mime/mime_entity.h"
+#include "mime/mime_multipart.h"
+#include "mime/mime_multipart.hpp"
+#include "mime/mime_object.hpp"
+
+namespace {
+
+using mime::Ref;
+
+// At most this many boundaries are tested against the bodies: the caller's (or a first generated one)
+// and nine generated replacements.
+constexpr int kBoundaryAttempts = 10;
+
+// One entity as it will be written: its header lines, in octets, and its body (may be null).
+struct PackedPart {
+  std::string headerLines;
+  Ref<KX_BUFFER> body;
+};
+
+bool packPart(MIME_ENTITY *entity, PackedPart *part);
+Ref<KX_STRING> chooseBoundary(MIME_CONTENT_TYPE *contentType, const std::vector<PackedPart> &parts);
+KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, std::string_view delimiter);
+
+}  // namespace
+
+extern "C" KX_BUFFER *mimeMultipartTryPack(MIME_CONTENT_TYPE **contentType, KX_VECTOR *entities,
+                                           MIME_OPTIONS *opt) {
+  // clang-format off
+  MIME_ASSERT(contentType);
+  MIME_ASSERT(*contentType);
+  MIME_ASSERT(kxVectorLength( entities ));
+  MIME_ASSERT(kxVectorContainsOnly( entities, mimeEntitySort() ));
+  MIME_ASSERT(opt);
+  // clang-format on
+
+  const kxInt count = kxVectorLength(entities);
+  KX_OBJ *const *elements = kxVectorBacking(entities);
+  std::vector<PackedPart> parts(static_cast<size_t>(count));
+  for (kxInt i = 0; i < count; ++i) {
+    if (!packPart(mimeEntityFrom(elements[i]), &parts[static_cast<size_t>(i)])) return nullptr;
+  }
+
+  Ref<KX_STRING> boundary = chooseBoundary(*contentType, parts);
+  if (!boundary) return nullptr;
+  const mime::multipart::Delimiter delimiter(boundary.get());
+  KX_BUFFER *packed = writeBody(parts, delimiter.bare());
+  if (!packed) return nullptr;
+  mimeContentTypeSetParameterCstr(contentType, "boundary", -1, boundary.get());
+  return packed;
+}
+
+namespace {
+
+// --- header lines ---
+
+// A value may hold CR or LF only as part of a fold, CR LF followed by SP or HTAB: any other line break
+// would end the header line early and let the value forge fields, parts or the end of the header block.
+bool foldsOnly(std::string_view value) {
+  for (size_t at = value.find_first_of("\r\n"); at != value.npos; at = value.find_first_of("\r\n", at + 3)) {
+    if (value.substr(at, 2) != "\r\n" || at + 2 >= value.size()) return false;
+    if (value[at + 2] != ' ' && value[at + 2] != '\t') return false;
+  }
+  return true;
+}
+
+// Appends "name: value" CR LF for a present field, the value in UTF-8 (the charset header lines are read
+// back with). False when the value cannot be written as a header line.
+bool appendFieldLine(std::string *lines, std::string_view name, KX_STRING *value) {
+  if (!value) return true;
+  Ref<KX_BUFFER> octets(kxCharsetConvertStringToBuffer(value, KX_CHARSET_UTF_8));
+  if (!octets) return false;  // a code point UTF-8 cannot carry (a surrogate, or beyond U+10FFFF)
+  const std::string_view text = mime::multipart::bytesOf(octets.get());
+  if (!foldsOnly(text)) return false;
+  lines->append(name).append(": ").append(text).append("\r\n");
+  return true;
+}
+
+bool packPart(MIME_ENTITY *entity, PackedPart *part) {
+  Ref<KX_STRING> contentType(mimeEntityContentType(entity));
+  Ref<KX_STRING> contentTransferEncoding(mimeEntityContentTransferEncoding(entity));
+  Ref<KX_STRING> contentId(mimeEntityContentId(entity));
+  part->body.reset(mimeEntityBody(entity));
+  // Always in this order, whatever order the fields were set in.
+  return appendFieldLine(&part->headerLines, "Content-Type", contentType.get()) &&
+         appendFieldLine(&part->headerLines, "Content-Transfer-Encoding", contentTransferEncoding.get()) &&
+         appendFieldLine(&part->headerLines, "Content-Id", contentId.get());
+}
+
+// --- boundary choice ---
+
+// A boundary collides when some body begins with its delimiter or holds CR LF and the delimiter: such a
+// line would read back as a delimiter line (or as a malformed one that ends the unpack).
+bool collides(KX_STRING *boundary, const std::vector<PackedPart> &parts) {
+  const mime::multipart::Delimiter delimiter(boundary);
+  for (const PackedPart &part : parts) {
+    if (part.body &&
+        mime::multipart::findDelimiter(mime::multipart::bytesOf(part.body.get()), delimiter, 0) >= 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The caller's boundary when it is valid and collides with no body, else the first of up to nine generated
+// ones that collides with none; null when every one tested collides.
+Ref<KX_STRING> chooseBoundary(MIME_CONTENT_TYPE *contentType, const std::vector<PackedPart> &parts) {
+  Ref<KX_STRING> boundary(mimeContentTypeParameterCstr(contentType, "boundary", -1));
+  if (!boundary || !mimeMultipartBoundaryOk(boundary.get())) boundary.reset(mimeMultipartBoundaryGenerate());
+  for (int attempt = 1; collides(boundary.get(), parts); ++attempt) {
+    if (attempt == kBoundaryAttempts) return Ref<KX_STRING>();
+    boundary.reset(mimeMultipartBoundaryGenerate());
+  }
+  return boundary;
+}
+
+// --- output ---
+
+// Appends octets at *cursor and moves the cursor past them.
+void put(kxByte **cursor, std::string_view octets) {
+  if (octets.empty()) return;
+  std::memcpy(*cursor, octets.data(), octets.size());
+  *cursor += octets.size();
+}
+
+// The multipart body of the parts under the delimiter, in one buffer sized in advance; null when it
+// would exceed the largest buffer kx can hold.
+KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, std::string_view delimiter) {
+  constexpr std::string_view kCrLf = "\r\n";
+  const kxInt delimiterLine = static_cast<kxInt>(delimiter.size()) + 2;
+  kxInt total = static_cast<kxInt>(kCrLf.size() + delimiter.size() + 4);  // CR LF "--" B "--" CR LF
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const kxInt bodyLength = parts[i].body ? kxBufferLength(parts[i].body.get()) : 0;
+    total +=
+        (i > 0 ? 2 : 0) + delimiterLine + static_cast<kxInt>(parts[i].headerLines.size()) + 2 + bodyLength;
+    if (total > KX_BUFFER_MAX_LENGTH) return nullptr;
+  }
+
+  kxByte *cursor = nullptr;
+  KX_BUFFER *packed = kxBufferCreateUninitialized(total, &cursor);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    // The CR LF that ends each body belongs to the delimiter after it.
+    if (i > 0) put(&cursor, kCrLf);
+    put(&cursor, delimiter);
+    put(&cursor, kCrLf);
+    put(&cursor, parts[i].headerLines);
+    put(&cursor, kCrLf);
+    if (parts[i].body) put(&cursor, mime::multipart::bytesOf(parts[i].body.get()));
+  }
+  put(&cursor, kCrLf);
+  put(&cursor, delimiter);
+  put(&cursor, "--");
+  put(&cursor, kCrLf);
+  return packed;
+}
+
+}  // namespace
