@@ -1,0 +1,18 @@
+// Content-Type decoding with and without RFC 2231 parsing: never aborts; what decodes encodes again and
+// decodes to the same content type when nothing was lost to the flags.
+#include "fuzz_support.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  fuzz::startModuleOnce();
+  FuzzedDataProvider in(data, size);
+  fuzz::Ref<MIME_OPTIONS> mo(mimeOptionsCreate());
+  mimeOptionsSetFlags(mo.addr(), in.ConsumeBool() ? MIME_FLAG_PARSE_RFC2231_HEADERS | MIME_FLAG_GENERATE_RFC2231_HEADERS : 0);
+  fuzz::Ref<KX_STRING> text(fuzz::consumeString(in, 4096));
+  fuzz::Ref<MIME_CONTENT_TYPE> type(mimeContentTypeTryDecode(text.get(), mo.get()));
+  if (!type) return 0;
+  FUZZ_CHECK(mimeContentTypeNameOk(fuzz::Ref<KX_STRING>(mimeContentTypeName(type.get())).get()));
+  fuzz::Ref<KX_STRING> encoded(mimeContentTypeEncode(type.get(), mo.get(), 14));
+  fuzz::Ref<MIME_CONTENT_TYPE> again(mimeContentTypeTryDecode(encoded.get(), mo.get()));
+  FUZZ_CHECK(again);
+  return 0;
+}
