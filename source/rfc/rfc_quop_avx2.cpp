@@ -53,17 +53,22 @@ std::uint32_t bitsBelow(std::size_t length) {
 
 // The encoder's scan (see rfc_quop_engine.hpp).
 struct VectorScan {
-  RFC_AVX2_FUNCTION static std::size_t countNotLiteral(const std::uint8_t *p, const std::uint8_t *q,
-                                                       const std::uint8_t *end) {
-    std::size_t count = 0;
-    for (; q - p >= 32; p += 32) count += static_cast<std::size_t>(_mm_popcnt_u32(notLiteralBits(load32(p))));
-    if (p == q) return count;
-    if (end - p >= 32) {
-      std::uint32_t bits = notLiteralBits(load32(p)) & ~bitsFrom(static_cast<std::size_t>(q - p));
-      return count + static_cast<std::size_t>(_mm_popcnt_u32(bits));
+  RFC_AVX2_FUNCTION static engine::Line scanLine(const std::uint8_t *p, const std::uint8_t *end) {
+    std::size_t notLiteral = 0;
+    for (; end - p >= 32; p += 32) {
+      __m256i v = load32(p);
+      std::uint32_t stop = notLiteralBits(v);
+      auto crs =
+          static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r'))));
+      for (; crs; crs &= crs - 1) {
+        unsigned cr = _tzcnt_u32(crs);
+        if (end - p > cr + 1 && p[cr + 1] == '\n') {
+          return {p + cr, notLiteral + static_cast<std::size_t>(_mm_popcnt_u32(stop & bitsBelow(cr)))};
+        }
+      }
+      notLiteral += static_cast<std::size_t>(_mm_popcnt_u32(stop));
     }
-    for (; p != q; ++p) count += !kLiteral[*p];
-    return count;
+    return engine::scanLineTail(p, end, notLiteral);
   }
 
   RFC_AVX2_FUNCTION static const std::uint8_t *literalRunEnd(const std::uint8_t *p, const std::uint8_t *q,
@@ -137,9 +142,10 @@ RFC_AVX2_FUNCTION unsigned compactChunk(__m128i chunk, unsigned keep, std::uint8
 }
 
 // Decodes the block of 32 octets at p as far as the first stop (or the first escape whose digits lie past
-// the block). afterWhite tells whether the octet before p is SP or HTAB. Needs 34 readable octets at p;
-// stores up to 32 octets at o and returns how far p went, with o moved past the octets that count.
-RFC_AVX2_FUNCTION std::size_t decodeBlock(const std::uint8_t *p, bool afterWhite, std::uint8_t *&o) {
+// the block). Needs 34 readable octets at p; stores up to 32 octets at o and returns how far p went, with o
+// moved past the octets that count. A line break at p itself is never padded: the caller takes any line
+// break that follows a block to the scalar steps, so a block never starts right after white space and one.
+RFC_AVX2_FUNCTION std::size_t decodeBlock(const std::uint8_t *p, std::uint8_t *&o) {
   __m256i v = load32(p);
   __m256i firstIsHex, secondIsHex;
   __m256i first = hexValues(load32(p + 1), firstIsHex);
@@ -151,7 +157,7 @@ RFC_AVX2_FUNCTION std::size_t decodeBlock(const std::uint8_t *p, bool afterWhite
                                     _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')));
   __m256i isWhite = _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')),
                                     _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\t')));
-  std::uint32_t afterWhites = static_cast<std::uint32_t>(_mm256_movemask_epi8(isWhite)) << 1 | afterWhite;
+  std::uint32_t afterWhites = static_cast<std::uint32_t>(_mm256_movemask_epi8(isWhite)) << 1;
   std::uint32_t stops = (static_cast<std::uint32_t>(_mm256_movemask_epi8(isBreak)) & afterWhites) |
                         (static_cast<std::uint32_t>(_mm256_movemask_epi8(isEquals)) & ~escapes) |
                         (escapes & 0xC0000000u);
@@ -179,8 +185,9 @@ bool stopsAt(const std::uint8_t *p, const std::uint8_t *end) {
 }
 
 // The scalar steps at a line break or a "=" that starts no escape, with the line engine's rules. `kept` is
-// where the text stands after the last line break or soft break: transport padding is looked for after it
-// only. A "=" cannot start an escape here.
+// where the last soft break (or line break taken here) ended: transport padding is looked for after it only,
+// so white space that a soft break swallowed is never taken back from the output. A "=" cannot start an
+// escape here.
 void decodeStop(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&o,
                 const std::uint8_t *&kept) {
   if (*p == '=') {
@@ -220,15 +227,14 @@ RFC_AVX2_ENTRY std::size_t encodeAvx2(Bytes input, std::size_t lineLength, std::
 }
 
 RFC_AVX2_ENTRY std::size_t decodeAvx2(Bytes text, std::uint8_t *out) {
-  const std::uint8_t *begin = text.data();
+  const std::uint8_t *p = text.data();
   const std::uint8_t *end = endOf(text);
-  const std::uint8_t *p = begin;
   const std::uint8_t *kept = p;
   std::uint8_t *o = out;
   while (p != end) {
     if (end - p >= 34) {
       // o never runs ahead of p, so the block's stores stay inside the output.
-      p += decodeBlock(p, p != begin && isWhite(p[-1]), o);
+      p += decodeBlock(p, o);
       if (p == end || !stopsAt(p, end)) continue;  // a whole block, or an escape left for the next one
     } else if (escapeAt(p, end)) {
       *o++ = static_cast<std::uint8_t>(kHexValue[p[1]] << 4 | kHexValue[p[2]]);

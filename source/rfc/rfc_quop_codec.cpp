@@ -8,10 +8,10 @@
 namespace rfc::quop {
 namespace {
 
-using engine::kHexValue;
-using engine::kNotHex;
 using engine::isWhite;
+using engine::kHexValue;
 using engine::kLiteral;
+using engine::kNotHex;
 
 // --- word-at-a-time tests ---
 // Eight octets in one 64-bit word; a test leaves the high bit of each octet's lane set where the octet
@@ -67,13 +67,20 @@ std::uint64_t lanesFrom(std::size_t left) {
 
 // Eight octets at a time while eight remain before the end of the input; lanes beyond q count as stops.
 struct WordScan {
-  static std::size_t countNotLiteral(const std::uint8_t *p, const std::uint8_t *q, const std::uint8_t *end) {
-    std::size_t count = 0;
-    for (; q - p >= 8; p += 8) count += laneCount(notLiteralLanes(load64(p)));
-    if (p == q) return count;
-    if (end - p >= 8) return count + laneCount(notLiteralLanes(load64(p)) & ~lanesFrom(q - p));
-    for (; p != q; ++p) count += !kLiteral[*p];
-    return count;
+  static engine::Line scanLine(const std::uint8_t *p, const std::uint8_t *end) {
+    std::size_t notLiteral = 0;
+    for (; end - p >= 8; p += 8) {
+      std::uint64_t x = load64(p);
+      std::uint64_t stop = notLiteralLanes(x);
+      for (std::uint64_t crs = lanesEqual(x, '\r'); crs; crs &= crs - 1) {
+        int cr = firstLane(crs);
+        if (end - p > cr + 1 && p[cr + 1] == '\n') {
+          return {p + cr, notLiteral + laneCount(stop & ~lanesFrom(static_cast<std::size_t>(cr)))};
+        }
+      }
+      notLiteral += laneCount(stop);
+    }
+    return engine::scanLineTail(p, end, notLiteral);
   }
 
   static const std::uint8_t *literalRunEnd(const std::uint8_t *p, const std::uint8_t *q,

@@ -10,7 +10,8 @@
 //
 // A Scan policy provides, for octet ranges [p, q) of an input that ends at `end` (q <= end), each free to
 // read anywhere before `end`:
-//   countNotLiteral(p, q, end)       how many octets of [p, q) are not literal
+//   scanLine(p, end)                 the line that starts at p: where it ends (the CR of the next CR LF, or
+//                                    end) and how many of its octets are not literal, in one pass
 //   literalRunEnd(p, q, end)         the end of the run of literal octets from p, at most q
 //   copyLiteralRun(p, q, end, o)     copies that run to o, advancing both; may write up to end - p octets
 //                                    from o whatever the run's length, as the output is never shorter than
@@ -56,14 +57,19 @@ inline bool isWhite(std::uint8_t c) {
   return c == ' ' || c == '\t';
 }
 
-// The CR of the first CR LF at or after p, or end. memchr is the C library's vector search.
-inline const std::uint8_t *findHardBreak(const std::uint8_t *p, const std::uint8_t *end) {
-  for (;;) {
-    auto *cr = static_cast<const std::uint8_t *>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
-    if (!cr) return end;
-    if (end - cr >= 2 && cr[1] == '\n') return cr;
-    p = cr + 1;
+// An input line as a scan finds it: [start, end) holds no CR LF, and end is the CR of one or the input's end.
+struct Line {
+  const std::uint8_t *end;
+  std::size_t notLiteral;  // octets of the line that must be escaped (its last white space not counted)
+};
+
+// The scalar tail of every scanLine: octet by octet from p, with `notLiteral` counted so far.
+inline Line scanLineTail(const std::uint8_t *p, const std::uint8_t *end, std::size_t notLiteral) {
+  for (; p != end; ++p) {
+    if (*p == '\r' && end - p >= 2 && p[1] == '\n') return {p, notLiteral};
+    notLiteral += !kLiteral[*p];
   }
+  return {end, notLiteral};
 }
 
 // --- encoder: sinks ---
@@ -162,14 +168,15 @@ class LineWriter {
   std::size_t column_ = 0;  // at most limit_ - 1, except after the unit that ends the line
 };
 
-// Encodes one input line [p, q) (no CR LF inside it), starting in column 0.
+// Encodes one input line [p, line.end) (no CR LF inside it), starting in column 0.
 template <typename Scan, typename Sink>
-void encodeLine(const std::uint8_t *p, const std::uint8_t *q, const std::uint8_t *end, std::size_t lineLength,
+void encodeLine(const std::uint8_t *p, Line line, const std::uint8_t *end, std::size_t lineLength,
                 Sink &sink) {
+  const std::uint8_t *q = line.end;
   if (p == q) return;
   // White space that would end a line is escaped, or transport could strip it.
   bool whiteEnd = isWhite(q[-1]);
-  std::size_t length = static_cast<std::size_t>(q - p) + 2 * (Scan::countNotLiteral(p, q, end) + whiteEnd);
+  std::size_t length = static_cast<std::size_t>(q - p) + 2 * (line.notLiteral + whiteEnd);
   if (lineLength == 0 || length <= lineLength) {
     sink.wholeLine(p, q, whiteEnd, length);
     return;
@@ -193,11 +200,11 @@ template <typename Scan, typename Sink>
 void encodeInto(const std::uint8_t *p, const std::uint8_t *end, std::size_t lineLength, Sink &sink) {
   if (p == end) return;
   for (;;) {
-    const std::uint8_t *lineEnd = findHardBreak(p, end);
-    encodeLine<Scan>(p, lineEnd, end, lineLength, sink);
-    if (lineEnd == end) return;
+    Line line = Scan::scanLine(p, end);
+    encodeLine<Scan>(p, line, end, lineLength, sink);
+    if (line.end == end) return;
     sink.hardBreak();
-    p = lineEnd + 2;
+    p = line.end + 2;
   }
 }
 

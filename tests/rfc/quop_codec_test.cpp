@@ -238,6 +238,21 @@ std::string quotedPrintableNoise(test_support::DeterministicRandom &random, std:
   return s;
 }
 
+TEST_F(QuopAvx2, DecodesEveryConstructAtEveryBlockOffsetAsTheScalar) {
+  // The vector decoder works in blocks of 32: each construct at each offset meets both block edges.
+  const std::string constructs[] = {" \r\n", "\t\n", " \r", "=41", "=e9=E9", "=\r\n", "= \r\n", "=\n",
+                                    "=4",    "=4 ",  "\r",  "\n",  "=",      " ",     "==41",   "=\r"};
+  for (const std::string &construct : constructs) {
+    for (std::size_t offset = 0; offset < 70; ++offset) {
+      for (const char *filler : {"x", " "}) {
+        std::string text = std::string(offset, *filler) + construct + std::string(100, 'y');
+        ASSERT_TRUE(exactlyEqual(quopDecode(text, *avx2_), quopDecode(text)))
+            << "\"" << test_support::escapeForDisplay<char>(construct) << "\" at " << offset;
+      }
+    }
+  }
+}
+
 TEST_F(QuopAvx2, DecodesQuotedPrintableNoiseAsTheScalar) {
   test_support::DeterministicRandom random(61);
   for (int round = 0; round < 5000; ++round) {
