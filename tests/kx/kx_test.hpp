@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "kx/kx.h"
 #include "kx/kx_internal.hpp"
@@ -17,11 +16,6 @@ using ObjRef = kx::Ref<KX_OBJ>;
 
 inline StringRef str(const char *utf8) {
   return StringRef(kxStringCreateFromCstr(utf8, -1));
-}
-
-inline std::vector<kxChar> charsOf(KX_STRING *s) {
-  const kxChar *p = kxStringBacking(s);
-  return std::vector<kxChar>(p, p + kxStringLength(s));
 }
 
 // The string as UTF-8 (surrogates and out-of-range values as U+FFFD).
@@ -52,22 +46,6 @@ inline BufferRef buf(const std::string &bytes) {
 template <typename T>
 kxInt refsOf(T *obj) {
   return kx___ObjRefCount(reinterpret_cast<KX_OBJ *>(obj));
-}
-
-// The vector's elements (strings) joined with '|', for compact expectations.
-inline std::string joinStrings(KX_VECTOR *v) {
-  std::string joined;
-  for (kxInt i = 0; i < kxVectorLength(v); ++i) {
-    kx::Ref<KX_OBJ> item(kxVectorObjAt(v, i));
-    if (i > 0) joined += '|';
-    joined += utf8Of(kxStringFrom(item.get()));
-  }
-  return joined;
-}
-
-// A regular expression that matches the abort line for the expression text in a file of kx.
-inline std::string abortLine(const std::string &file, const std::string &escapedExpression) {
-  return "kx abort: .*" + file + ":[0-9]+: " + escapedExpression + "\n";
 }
 
 }  // namespace kxtest

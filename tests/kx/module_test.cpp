@@ -22,61 +22,14 @@ void countShutdown() {
   ++shutdowns;
 }
 
-const KX_MODULE_RECORD record = {2,
-                                 "test",
-                                 "Test",
-                                 1,
-                                 0,
-                                 0,
-                                 "UTC 2026-01-01 00:00:00 (Thursday)",
-                                 "vendor",
-                                 "",
-                                 "test",
-                                 "a module for tests",
-                                 "0.0",
-                                 "kx",
-                                 ""};
+const KX_MODULE_RECORD record = {};  // the module system never reads it
 
+// A new, stopped module; the counters start again from zero.
 KX_MODULE makeModule(KX_MODULE_STARTUP_FUNC startup, KX_MODULE_SHUTDOWN_FUNC shutdown) {
-  return KX_MODULE{KX_OBJ_STATIC_INIT(&kx___sort_KX_MODULE), &record, startup, nullptr, shutdown, {}};
-}
-
-class ModuleTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    startups = 0;
-    shutdowns = 0;
-    failStartup = false;
-  }
-};
-
-TEST_F(ModuleTest, StartsOnceAndStopsWhenBalanced) {
-  KX_MODULE module = makeModule(countStartup, countShutdown);
-  EXPECT_EQ(kxModuleStarted(&module), 0);
-  EXPECT_EQ(kxModuleStartup(&module), 1);
-  EXPECT_EQ(kxModuleStartup(&module), 1);
-  EXPECT_EQ(startups, 1);
-  EXPECT_EQ(kxModuleStarted(&module), 1);
-  kxModuleShutdown(&module);
-  EXPECT_EQ(shutdowns, 0);
-  EXPECT_EQ(kxModuleStarted(&module), 1);
-  kxModuleShutdown(&module);
-  EXPECT_EQ(shutdowns, 1);
-  EXPECT_EQ(kxModuleStarted(&module), 0);
-  EXPECT_EQ(kxModuleStartup(&module), 1) << "a stopped module starts again";
-  EXPECT_EQ(startups, 2);
-  kxModuleShutdown(&module);
-}
-
-TEST_F(ModuleTest, FailedStartupLeavesTheModuleStopped) {
-  KX_MODULE module = makeModule(countStartup, countShutdown);
-  failStartup = true;
-  EXPECT_EQ(kxModuleStartup(&module), 0);
-  EXPECT_EQ(kxModuleStarted(&module), 0);
+  startups = 0;
+  shutdowns = 0;
   failStartup = false;
-  EXPECT_EQ(kxModuleStartup(&module), 1);
-  kxModuleShutdown(&module);
-  EXPECT_EQ(shutdowns, 1);
+  return KX_MODULE{KX_OBJ_STATIC_INIT(&kx___sort_KX_MODULE), &record, startup, nullptr, shutdown, {}};
 }
 
 KX_MODULE dependency = makeModule(countStartup, countShutdown);
@@ -87,7 +40,26 @@ void stopWithDependency() {
   kxModuleShutdown(&dependency);
 }
 
-TEST_F(ModuleTest, StartupMayStartItsDependencies) {
+TEST(Module, StartsOnceAndStopsWhenBalanced) {
+  KX_MODULE module = makeModule(countStartup, countShutdown);
+  failStartup = true;
+  EXPECT_EQ(kxModuleStartup(&module), 0);
+  EXPECT_EQ(kxModuleStarted(&module), 0) << "a failed startup leaves the module stopped";
+  failStartup = false;
+  for (int round = 1; round <= 2; ++round) {  // a stopped module starts again
+    EXPECT_EQ(kxModuleStartup(&module), 1);
+    EXPECT_EQ(kxModuleStartup(&module), 1);
+    EXPECT_EQ(startups, round);
+    kxModuleShutdown(&module);
+    EXPECT_EQ(kxModuleStarted(&module), 1);
+    EXPECT_EQ(shutdowns, round - 1);
+    kxModuleShutdown(&module);
+    EXPECT_EQ(shutdowns, round);
+    EXPECT_EQ(kxModuleStarted(&module), 0);
+  }
+}
+
+TEST(Module, StartupMayStartItsDependencies) {
   KX_MODULE module = makeModule(startWithDependency, stopWithDependency);
   EXPECT_EQ(kxModuleStartup(&module), 1);
   EXPECT_EQ(kxModuleStarted(&dependency), 1);
@@ -96,7 +68,7 @@ TEST_F(ModuleTest, StartupMayStartItsDependencies) {
   EXPECT_EQ(shutdowns, 1);
 }
 
-TEST_F(ModuleTest, ConcurrentStartsRunStartupOnce) {
+TEST(Module, ConcurrentStartsRunStartupOnce) {
   KX_MODULE module = makeModule(countStartup, countShutdown);
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) threads.emplace_back([&module] { kxModuleStartup(&module); });
@@ -112,7 +84,6 @@ TEST_F(ModuleTest, ConcurrentStartsRunStartupOnce) {
 TEST(ModuleDeathTest, UnbalancedShutdownAborts) {
   KX_MODULE module = makeModule(countStartup, countShutdown);
   EXPECT_DEATH(kxModuleShutdown(&module), "found != r.startCounts.end\\(\\)");
-  EXPECT_DEATH(kxModuleStartup(nullptr), kxtest::abortLine("kx_module\\.cpp", "module"));
 }
 
 }  // namespace

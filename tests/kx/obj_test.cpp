@@ -1,14 +1,17 @@
-// Objects: reference counts (also across threads), permanent objects, default compare and to-string,
-// the abort line, and the scalar helpers of kx_defs.h.
+// Objects: reference counts (also across threads), permanent objects, the default order, copy-on-write of
+// every changer of every kind, the abort line of a broken contract, and the overflow check of kx_defs.h.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "kx_test.hpp"
+#include "support/death_text.hpp"
 
 using namespace kxtest;
+using test_support::literalRegex;
 
 namespace {
 
@@ -24,13 +27,20 @@ ObjRef newThing() {
   return ObjRef(kx___ObjCreate(sizeof(KX_OBJ) + 8, &thingSort));
 }
 
-TEST(ObjRefCount, RetainReleaseAndFreeOnce) {
+TEST(ObjRefCount, AtomicAcrossThreadsAndFreedOnce) {
   freed = 0;
   KX_OBJ *thing = newThing().release();
-  EXPECT_EQ(kx___ObjRefCount(thing), 1);
   EXPECT_EQ(kxObjIsShared(thing), 0);
   EXPECT_EQ(kxObjRetain(thing), thing);
   EXPECT_EQ(kxObjIsShared(thing), 1);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([thing] {
+      for (int i = 0; i < 50000; ++i) kxObjRelease(kxObjRetain(thing));
+    });
+  }
+  for (auto &t : threads) t.join();
+  EXPECT_EQ(kx___ObjRefCount(thing), 2);
   kxObjRelease(thing);
   EXPECT_EQ(freed, 0);
   kxObjRelease(thing);
@@ -38,113 +48,181 @@ TEST(ObjRefCount, RetainReleaseAndFreeOnce) {
   kxObjRelease(nullptr);  // a no-op
 }
 
-TEST(ObjRefCount, AtomicAcrossThreads) {
-  freed = 0;
-  ObjRef thing = newThing();
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&thing] {
-      for (int i = 0; i < 50000; ++i) {
-        kxObjRetain(thing.get());
-        kxObjRelease(thing.get());
-      }
-    });
-  }
-  for (auto &t : threads) t.join();
-  EXPECT_EQ(kx___ObjRefCount(thing.get()), 1);
-  EXPECT_EQ(freed, 0);
-}
-
-TEST(ObjPermanent, RetainAndReleaseLeaveStaticObjectsAlone) {
+TEST(ObjRefCount, StaticObjectsArePermanent) {
   KX_OBJ *sortObj = &thingSort.obj;
-  kxObjRetain(sortObj);
-  kxObjRelease(sortObj);
+  kxObjRelease(kxObjRetain(sortObj));
   kxObjRelease(sortObj);
   EXPECT_EQ(kx___ObjRefCount(sortObj), KX_OBJ_PERMANENT_REFS);
   EXPECT_EQ(kxObjIsShared(sortObj), 1) << "a static object is never changed in place";
-  EXPECT_EQ(kxObjSort(sortObj), kxSortSort());
-  EXPECT_STREQ(kxSortName(&thingSort), "TEST_THING");
 }
 
+// Without a compare function distinct objects differ, in a stable order; different sorts order by sort name.
 TEST(ObjCompare, DefaultsAndSortOrder) {
-  ObjRef a = newThing();
-  ObjRef b = newThing();
-  kxInt ab = kxObjCompare(a.get(), b.get());
-  EXPECT_NE(ab, 0) << "distinct objects without a compare function differ";
-  EXPECT_EQ(kxObjCompare(b.get(), a.get()), -ab);
-  EXPECT_EQ(kxObjEquals(a.get(), a.get()), 1);
+  ObjRef a = newThing(), b = newThing();
+  EXPECT_EQ(kxObjCompare(a.get(), b.get()), -kxObjCompare(b.get(), a.get()));
+  EXPECT_TRUE(kxObjCompare(a.get(), b.get()) != 0 && kxObjEquals(a.get(), a.get()));
   StringRef s = str("a");
-  BufferRef buffer = buf("a");
-  // Different sorts order by sort name: KX_BUFFER < KX_STRING < TEST_THING.
-  EXPECT_LT(kxObjCompare(kxBufferObj(buffer.get()), kxStringObj(s.get())), 0);
-  EXPECT_LT(kxObjCompare(kxStringObj(s.get()), a.get()), 0);
-  EXPECT_EQ(kxObjEquals(kxStringObj(s.get()), kxBufferObj(buffer.get())), 0);
+  EXPECT_LT(kxObjCompare(kxBufferObj(buf("a").get()), kxStringObj(s.get())), 0) << "KX_BUFFER < KX_STRING";
+  EXPECT_LT(kxObjCompare(kxStringObj(s.get()), a.get()), 0) << "KX_STRING < TEST_THING";
 }
 
-TEST(ObjToString, DefaultNamesSortAndAddress) {
-  ObjRef a = newThing();
-  char expected[64];
-  std::snprintf(expected, sizeof expected, "<TEST_THING@%p>", static_cast<void *>(a.get()));
-  EXPECT_EQ(textOf(a.get()), expected);
+// --- copy-on-write: every changer of every kind ---
+
+template <typename T>
+T **as(KX_OBJ **obj) {
+  return reinterpret_cast<T **>(obj);
 }
 
-struct AbortCase {
+// The string form of any kind, a buffer as its octets.
+std::string contentOf(KX_OBJ *obj) {
+  return kxObjSort(obj) == kxBufferSort() ? bytesOf(kxBufferFrom(obj)) : textOf(obj);
+}
+
+KX_OBJ *newString() {
+  return kxStringObj(kxStringCreateFromCstr("ab", -1));
+}
+
+// Grown by an append, so that its storage has room that a faulty append could write into in place.
+KX_OBJ *newBuffer() {
+  KX_BUFFER *b = kxBufferCreate();
+  kxBufferAppendBytes(&b, "abcd", 4);
+  return kxBufferObj(b);
+}
+
+KX_OBJ *newVector() {
+  return kxVectorObj(kxStringSplitChar(str("a b c").get(), ' ', -1));
+}
+
+void setEntry(KX_DICT **d, const char *key, const char *value) {
+  kxDictSetStringKey(d, str(key).get(), kxStringObj(str(value).get()));
+}
+
+KX_OBJ *newDict() {
+  KX_DICT *d = kxDictCreate();
+  setEntry(&d, "a", "1");
+  setEntry(&d, "b", "2");
+  return kxDictObj(d);
+}
+
+KX_OBJ *newStore() {
+  return kxStoreObj(kxStoreTryDecode(str("a = 1\nb = 2").get()));
+}
+
+KX_OBJ *newFlagset() {
+  KX_FLAGSET *fs = kxFlagsetCreate();
+  kxFlagsetSetFlagCstr(&fs, "A", -1, 1);
+  return kxFlagsetObj(fs);
+}
+
+struct CopyOnWriteCase {
   const char *label;
-  const char *abortLabel;
-  const char *expression;
-  const char *expected;
+  KX_OBJ *(*make)();
+  void (*change)(KX_OBJ **);
+  const char *after;  // the changed object's content; null for a change that changes (and copies) nothing
 };
 
-const AbortCase kAbortCases[] = {
-    {"label and expression", "stdfunc retain", "obj",
-     "^kx abort: mime_entity\\.cpp:42: stdfunc retain: obj\n$"},
-    {"expression only", nullptr, "KX_CHARSET_OK( charset )",
-     "^kx abort: mime_entity\\.cpp:42: KX_CHARSET_OK\\( charset \\)\n$"},
-    {"neither", nullptr, nullptr, "^kx abort: mime_entity\\.cpp:42\n$"},
+const CopyOnWriteCase kCopyOnWriteCases[] = {
+    {"string append", newString, [](KX_OBJ **o) { kxStringAppendCstr(as<KX_STRING>(o), "c\xC3\xA9", -1); },
+     "abc\xC3\xA9"},
+    {"string append format", newString,
+     [](KX_OBJ **o) { kxStringAppendFormatCstr(as<KX_STRING>(o), "%i", kxInt{7}); }, "ab7"},
+    {"buffer append", newBuffer, [](KX_OBJ **o) { kxBufferAppendBytes(as<KX_BUFFER>(o), "XY", 2); },
+     "abcdXY"},
+    {"buffer truncate", newBuffer, [](KX_OBJ **o) { kxBufferTruncate(as<KX_BUFFER>(o), 1); }, "a"},
+    {"vector append", newVector,
+     [](KX_OBJ **o) { kxVectorAppendObj(as<KX_VECTOR>(o), kxStringObj(str("d").get())); }, "[a, b, c, d]"},
+    {"vector delete", newVector, [](KX_OBJ **o) { kxVectorDelAt(as<KX_VECTOR>(o), 0); }, "[b, c]"},
+    {"dict set", newDict, [](KX_OBJ **o) { setEntry(as<KX_DICT>(o), "c", "3"); }, "{a: 1, b: 2, c: 3}"},
+    {"dict delete", newDict, [](KX_OBJ **o) { kxDictDelStringKey(as<KX_DICT>(o), str("a").get()); },
+     "{b: 2}"},
+    {"dict clear", newDict, [](KX_OBJ **o) { kxDictClear(as<KX_DICT>(o)); }, "{}"},
+    {"dict delete of an absent key", newDict,
+     [](KX_OBJ **o) { kxDictDelStringKey(as<KX_DICT>(o), str("x").get()); }, nullptr},
+    {"store set", newStore, [](KX_OBJ **o) { kxStoreSetValueIntCstr(as<KX_STORE>(o), "a", -1, 3); },
+     "a = 3\nb = 2\n"},
+    {"store delete", newStore, [](KX_OBJ **o) { kxStoreDelCstr(as<KX_STORE>(o), "a", -1); }, "b = 2\n"},
+    {"store delete of an absent key", newStore, [](KX_OBJ **o) { kxStoreDelCstr(as<KX_STORE>(o), "x", -1); },
+     nullptr},
+    {"flagset set", newFlagset, [](KX_OBJ **o) { kxFlagsetSetFlagCstr(as<KX_FLAGSET>(o), "B", -1, 2); },
+     "{A=1, B=2}"},
 };
 
-TEST(AbortDeathTest, OneLineNamingFileLineLabelAndExpression) {
-  for (const auto &c : kAbortCases) {
-    EXPECT_DEATH(kx___Abort(c.abortLabel, "mime_entity.cpp", 42, c.expression), c.expected) << c.label;
+TEST(ObjCopyOnWrite, ASharedObjectIsCopiedAPrivateOneChangedInPlace) {
+  for (const auto &c : kCopyOnWriteCases) {
+    ObjRef mine(c.make());
+    ObjRef other = ObjRef::retained(mine.get());
+    const std::string before = contentOf(other.get());
+    c.change(mine.addr());
+    EXPECT_EQ(contentOf(other.get()), before) << c.label << ": the other holder sees no change";
+    if (!c.after) {
+      EXPECT_EQ(mine.get(), other.get()) << c.label << ": nothing changed, nothing copied";
+      continue;
+    }
+    EXPECT_EQ(contentOf(mine.get()), c.after) << c.label;
+    EXPECT_EQ(refsOf(other.get()), 1) << c.label << ": the copy let go of the shared object";
+    KX_OBJ *privateCopy = mine.get();
+    c.change(mine.addr());
+    EXPECT_EQ(mine.get(), privateCopy) << c.label << ": a private object changes in place";
   }
 }
 
-TEST(AbortDeathTest, AssertMacrosStringizeTheExpression) {
+// --- broken contracts ---
+
+TEST(AbortDeathTest, OneLineNamingFileLineLabelAndExpression) {
+  EXPECT_DEATH(kx___Abort("stdfunc retain", "mime_entity.cpp", 42, "KX_CHARSET_OK( charset )"),
+               "^kx abort: mime_entity\\.cpp:42: stdfunc retain: KX_CHARSET_OK\\( charset \\)\n$");
+  EXPECT_DEATH(kx___Abort(nullptr, "mime_entity.cpp", 42, nullptr), "^kx abort: mime_entity\\.cpp:42\n$");
   int charset = 60;
   EXPECT_DEATH(KX_ASSERT(charset >= 0 && charset <= 50),
-               abortLine("obj_test\\.cpp", "charset >= 0 && charset <= 50"));
-  EXPECT_DEATH(KX_ASSERT_LABEL("stdfunc from", charset == 0),
-               "obj_test\\.cpp:[0-9]+: stdfunc from: charset == 0\n");
-  EXPECT_DEATH(kxObjRetain(nullptr), abortLine("kx_obj\\.cpp", "obj"));
-  EXPECT_DEATH(kxObjCompare(nullptr, nullptr), abortLine("kx_obj\\.cpp", "a"));
+               "^kx abort: .*obj_test\\.cpp:[0-9]+: charset >= 0 && charset <= 50\n$");
 }
 
-struct IntCase {
+struct ContractCase {
   const char *label;
-  kxInt a, b;
-  bool addOk;
+  const char *file;
+  const char *expression;  // as written in the source
+  void (*breakIt)();
 };
 
-const IntCase kIntCases[] = {
-    {"small", 1, 2, true},
-    {"to the maximum", KX_INT_MAX - 1, 1, true},
-    {"past the maximum", KX_INT_MAX, 1, false},
-    {"to the minimum", KX_INT_MIN + 1, -1, true},
-    {"past the minimum", KX_INT_MIN, -1, false},
-    {"opposite signs", KX_INT_MAX, KX_INT_MIN, true},
+// One row per kind of contract; a broken one aborts with the line of the source file that states it.
+const ContractCase kContractCases[] = {
+    {"null argument", "kx_string.cpp", "s", [] { kxStringLength(nullptr); }},
+    {"index outside", "kx_dict.cpp", "index >= 0 && index < kxDictLength(d)",
+     [] { kxDictKeyAt(DictRef(kxDictCreate()).get(), 0); }},
+    {"another sort", "kx_string.cpp", "!obj || kxObjSort(obj) == &kx___sort_KX_STRING",
+     [] { kxStringFrom(kxBufferObj(buf("x").get())); }},
+    {"charset number", "kx_charset_names.cpp", "KX_CHARSET_OK(charset)", [] { kxCharsetToString(51); }},
+    {"unknown flag bits", "kx_charset.cpp", "(flags & ~KX_CHARSET_FLAG_STRICT) == 0",
+     [] { kxCharsetTryConvertBufferToStringWithFlags(buf("x").get(), 44, 2); }},
+    {"octets after a partly used octet", "kx_buffer.cpp", "kxBufferBitLength( *b ) % 8 == 0",
+     [] { kxBufferAppendByte(BufferRef(kxBufferCreateFromBits("\xFF", 3)).addr(), 1); }},
+    {"unknown format directive", "kx_format.cpp", "*p == 's' || *p == 'o' || *p == 'i' || *p == '%'",
+     [] { kxStringCreateFromFormatCstr("%d", 1); }},
+    {"random bounds out of order", "kx_random.cpp", "min <= max", [] { kxRandomNonNegativeIntRange(6, 5); }},
+};
+
+TEST(AbortDeathTest, BrokenContractsNameTheirExpression) {
+  for (const auto &c : kContractCases) {
+    EXPECT_DEATH(c.breakIt(),
+                 "kx abort: .*" + literalRegex(c.file) + ":[0-9]+: " + literalRegex(c.expression) + "\n")
+        << c.label;
+  }
+}
+
+// --- scalars ---
+
+// a + b does not overflow
+const std::tuple<kxInt, kxInt, bool> kAddCases[] = {
+    {1, 2, true},
+    {KX_INT_MAX - 1, 1, true},
+    {KX_INT_MAX, 1, false},
+    {KX_INT_MIN + 1, -1, true},
+    {KX_INT_MIN, -1, false},
+    {KX_INT_MAX, KX_INT_MIN, true},
 };
 
 TEST(Scalars, AdditionOverflowCheck) {
-  for (const auto &c : kIntCases) {
-    EXPECT_EQ(static_cast<bool>(KX_INT_ADD_OK(c.a, c.b)), c.addOk) << c.label;
-  }
-}
-
-TEST(Scalars, HexadecimalDigitValues) {
-  const std::pair<kxChar, kxInt> cases[] = {{'0', 0},  {'9', 9},  {'a', 10},   {'F', 15},
-                                            {'f', 15}, {'g', -1}, {'G', -1},   {'/', -1},
-                                            {':', -1}, {'@', -1}, {0xFF10, -1}};
-  for (auto [c, expected] : cases) EXPECT_EQ(kxUnicodeHexadecimalDigitValue(c), expected) << c;
+  for (auto [a, b, ok] : kAddCases) EXPECT_EQ(static_cast<bool>(KX_INT_ADD_OK(a, b)), ok) << a << " + " << b;
 }
 
 }  // namespace
