@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the plain release build, the sanitized build (ASan + UBSan + LSan) and the
-# clang build. Exits non-zero on the first failure.
+# Builds and runs every test: the plain release build, the sanitized build (ASan + UBSan + LSan), the clang
+# build, and the concurrency stress test under ThreadSanitizer. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 "$(dirname "$0")/install-deps.sh"
@@ -10,3 +10,8 @@ for preset in release asan clang; do
   cmake --build --preset "${preset}"
   ctest --preset "${preset}" -j2
 done
+# Only the stress binary runs under ThreadSanitizer: it is the test that shares objects between threads.
+echo "=== tsan: stress_tests ==="
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target stress_tests
+ctest --preset tsan -R '^stress_tests$'

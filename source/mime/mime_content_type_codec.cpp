@@ -28,7 +28,7 @@ using Tokens = std::span<KX_OBJ *const>;
 
 void appendToken(KX_VECTOR **tokens, MIME_SHF_TOKEN *adopted);
 bool holdsNonAscii(KX_STRING *value);
-bool holdsLineBreak(KX_STRING *value);
+bool holdsLineBreakOrNul(KX_STRING *value);
 MIME_SHF_TOKEN *tokenAt(Tokens tokens, size_t index);
 bool isTspecial(MIME_SHF_TOKEN *token, kxChar c);
 Ref<KX_STRING> wordValue(MIME_SHF_TOKEN *token);
@@ -71,8 +71,9 @@ KX_STRING *mimeContentTypeEncode(MIME_CONTENT_TYPE *contentType, MIME_OPTIONS *m
     Ref<KX_STRING> value(kxStringFrom(kxDictValueAt(parameters.get(), i)));
     if (!(flags & MIME_FLAG_GENERATE_UNICODE_HEADERS) && holdsNonAscii(value.get())) continue;
     // A raw CR or LF would end the header line inside the value and let the rest pose as header fields of
-    // its own; without RFC 2231 escapes such a parameter cannot be written safely, so it is left out.
-    if (holdsLineBreak(value.get())) continue;
+    // its own, and a raw NUL ends the header for readers that handle C strings; without RFC 2231 escapes
+    // such a parameter cannot be written safely, so it is left out.
+    if (holdsLineBreakOrNul(value.get())) continue;
     kxVectorAppendObj(tokens.addr(), mimeShfTokenObj(separator.get()));
     appendToken(tokens.addr(), mimeShfTokenCreateRawValue(key.get()));
     kxVectorAppendObj(tokens.addr(), mimeShfTokenObj(equals.get()));
@@ -115,11 +116,11 @@ bool holdsNonAscii(KX_STRING *value) {
   return false;
 }
 
-bool holdsLineBreak(KX_STRING *value) {
+bool holdsLineBreakOrNul(KX_STRING *value) {
   const kxChar *chars = kxStringBacking(value);
   const kxInt length = kxStringLength(value);
   for (kxInt i = 0; i < length; ++i) {
-    if (mime::chars::isCr(chars[i]) || mime::chars::isLf(chars[i])) return true;
+    if (mime::chars::isCr(chars[i]) || mime::chars::isLf(chars[i]) || chars[i] == 0) return true;
   }
   return false;
 }

@@ -1,6 +1,8 @@
 // Entity encoding: the one place that decides which transfer encoding a body travels in.
 #include "mime/mime_encode.h"
 
+#include <string_view>
+
 #include "mime/mime_content_id.h"
 #include "mime/mime_content_transfer_encoding.h"
 #include "mime/mime_content_type.h"
@@ -23,7 +25,8 @@ struct EncodedBody {
   Ref<KX_BUFFER> body;
 };
 
-EncodedBody encodeBody(MIME_OPTIONS *opt, kxInt flags, KX_BUFFER *body);
+EncodedBody encodeBody(MIME_OPTIONS *opt, kxInt flags, KX_BUFFER *body, bool multipart);
+bool isMultipart(MIME_CONTENT_TYPE *contentType);
 
 }  // namespace
 
@@ -35,7 +38,7 @@ extern "C" MIME_ENTITY *mimeEncode(MIME_OPTIONS *opt, KX_BUFFER *body, MIME_CONT
   // clang-format on
   const kxInt flags = mimeOptionsFlags(opt);
   EncodedBody encoded;
-  if (body) encoded = encodeBody(opt, flags, body);
+  if (body) encoded = encodeBody(opt, flags, body, contentType && isMultipart(contentType));
 
   Ref<MIME_ENTITY> entity(mimeEntityCreate());
   if (body) {
@@ -80,16 +83,37 @@ EncodedBody shorterOf(MIME_OPTIONS *opt, KX_BUFFER *body) {
   return base64Of(opt, body);
 }
 
-EncodedBody encodeBody(MIME_OPTIONS *opt, kxInt flags, KX_BUFFER *body) {
+EncodedBody unchanged(kxInt cte, KX_BUFFER *body) {
+  return {cte, Ref<KX_BUFFER>(mime::retainField(body))};
+}
+
+EncodedBody encodeBody(MIME_OPTIONS *opt, kxInt flags, KX_BUFFER *body, bool multipart) {
   // Under the eight-bit flag every body goes as it is, 7bit-clean or not, labelled "binary".
-  if (flags & MIME_FLAG_GENERATE_EIGHT_BIT_BODY) {
-    return {MIME_CONTENT_TRANSFER_ENCODING_BINARY, Ref<KX_BUFFER>(mime::retainField(body))};
-  }
+  if (flags & MIME_FLAG_GENERATE_EIGHT_BIT_BODY)
+    return unchanged(MIME_CONTENT_TRANSFER_ENCODING_BINARY, body);
   if (mimeContentTransferEncodingCheck(MIME_CONTENT_TRANSFER_ENCODING_7BIT, body)) {
-    return {MIME_CONTENT_TRANSFER_ENCODING_7BIT, Ref<KX_BUFFER>(mime::retainField(body))};
+    return unchanged(MIME_CONTENT_TRANSFER_ENCODING_7BIT, body);
+  }
+  // A multipart body may only travel as 7bit, 8bit or binary: encoded as a whole, readers no longer find
+  // its delimiter lines and see no parts at all. Its parts carry their own encodings.
+  if (multipart) {
+    const bool eightBitClean = mimeContentTransferEncodingCheck(MIME_CONTENT_TRANSFER_ENCODING_8BIT, body);
+    return unchanged(
+        eightBitClean ? MIME_CONTENT_TRANSFER_ENCODING_8BIT : MIME_CONTENT_TRANSFER_ENCODING_BINARY, body);
   }
   if (flags & MIME_FLAG_GENERATE_DISABLE_QUOTED_PRINTABLE) return base64Of(opt, body);
   return shorterOf(opt, body);
+}
+
+bool isMultipart(MIME_CONTENT_TYPE *contentType) {
+  static constexpr std::string_view kPrefix = "multipart/";
+  Ref<KX_STRING> name(mimeContentTypeName(contentType));
+  const kxChar *chars = kxStringBacking(name.get());
+  if (kxStringLength(name.get()) <= static_cast<kxInt>(kPrefix.size())) return false;
+  for (size_t i = 0; i < kPrefix.size(); ++i) {
+    if (chars[i] != static_cast<unsigned char>(kPrefix[i])) return false;  // names are stored lower-case
+  }
+  return true;
 }
 
 }  // namespace

@@ -69,8 +69,10 @@ namespace {
 // --- header lines ---
 
 // A value may hold CR or LF only as part of a fold, CR LF followed by SP or HTAB: any other line break
-// would end the header line early and let the value forge fields, parts or the end of the header block.
-bool foldsOnly(std::string_view value) {
+// would end the header line early and let the value forge fields, parts or the end of the header block. A
+// NUL is refused too: it ends the header for every reader that handles C strings.
+bool safeAsHeaderValue(std::string_view value) {
+  if (value.find('\0') != value.npos) return false;
   for (size_t at = value.find_first_of("\r\n"); at != value.npos; at = value.find_first_of("\r\n", at + 3)) {
     if (value.substr(at, 2) != "\r\n" || at + 2 >= value.size()) return false;
     if (value[at + 2] != ' ' && value[at + 2] != '\t') return false;
@@ -85,7 +87,7 @@ bool appendFieldLine(std::string *lines, std::string_view name, KX_STRING *value
   Ref<KX_BUFFER> octets(kxCharsetConvertStringToBuffer(value, KX_CHARSET_UTF_8));
   if (!octets) return false;  // a code point UTF-8 cannot carry (a surrogate, or beyond U+10FFFF)
   const std::string_view text = mime::multipart::bytesOf(octets.get());
-  if (!foldsOnly(text)) return false;
+  if (!safeAsHeaderValue(text)) return false;
   lines->append(name).append(": ").append(text).append("\r\n");
   return true;
 }

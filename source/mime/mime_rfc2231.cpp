@@ -80,8 +80,9 @@ KX_DICT *mime___Rfc2231Encode(KX_DICT *source, MIME_OPTIONS *mo) {
     Ref<KX_OBJ> valueObj(kxDictValueAt(source, i));
     Ref<KX_STRING> value = toString(valueObj.get());
     if (!isAttribute(charsOf(key.get()))) continue;
-    // A CR or LF travels escaped, like non-ASCII text: written raw it would end the header line early and let
-    // the rest of the value pose as header fields of its own.
+    // A CR, LF or NUL travels escaped, like non-ASCII text: written raw a line break would end the header line
+    // early and let the rest of the value pose as header fields of its own, and a NUL ends the header for
+    // every reader that handles C strings.
     if (needsExtendedForm(value.get())) {
       std::vector<Ref<KX_STRING>> segments;
       if (!extendedSegments(value.get(), charset, maxSegmentLength, segments)) continue;
@@ -173,7 +174,7 @@ bool appendText(Text &text, CharSpan chars) {
 
 bool needsExtendedForm(KX_STRING *value) {
   for (kxChar c : charsOf(value)) {
-    if (c >= 128 || mime::chars::isCr(c) || mime::chars::isLf(c)) return true;
+    if (c >= 128 || mime::chars::isCr(c) || mime::chars::isLf(c) || c == 0) return true;
   }
   return false;
 }

@@ -1,13 +1,15 @@
-// Helpers of the entity, encode/decode and multipart tests: owned references, byte views, a deterministic
-// random source of hostile bodies and a byte-exact comparison that names the first differing offset.
+// Helpers of the mime tests: owned references, text and byte views, options with chosen settings,
+// parameter sets as maps, entities as plain values, and a deterministic source of hostile bodies.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "kx/kx_internal.hpp"
@@ -15,27 +17,29 @@
 #include "support/death_text.hpp"
 #include "support/deterministic_random.hpp"
 #include "support/exact_compare.hpp"
+#include "support/kx_text.hpp"
 
 namespace wiretest {
 
 using StringRef = kx::Ref<KX_STRING>;
 using BufferRef = kx::Ref<KX_BUFFER>;
 using VectorRef = kx::Ref<KX_VECTOR>;
+using DictRef = kx::Ref<KX_DICT>;
 using ObjRef = kx::Ref<KX_OBJ>;
 using EntityRef = kx::Ref<MIME_ENTITY>;
 using TypeRef = kx::Ref<MIME_CONTENT_TYPE>;
 using OptionsRef = kx::Ref<MIME_OPTIONS>;
+using Params = std::map<std::string, std::string>;  // key -> value, both UTF-8, in key order
+using test_support::abortText;
+using test_support::DeterministicRandom;
+using test_support::kxText;
 
 inline StringRef str(std::string_view utf8) {
   return StringRef(kxStringCreateFromCstr(utf8.data(), static_cast<kxInt>(utf8.size())));
 }
 
 inline std::string utf8Of(KX_STRING *s) {
-  kxInt length = 0;
-  char *text = kxStringConvertToCstr(s, &length);
-  std::string result(text, static_cast<size_t>(length));
-  kxMemFree(text);
-  return result;
+  return test_support::utf8(s);
 }
 
 inline std::string bytesOf(KX_BUFFER *b) {
@@ -52,14 +56,15 @@ kxInt refsOf(T *obj) {
   return kx___ObjRefCount(reinterpret_cast<KX_OBJ *>(obj));
 }
 
-inline OptionsRef defaultOptions() {
-  return OptionsRef(mimeOptionsCreate());
-}
-
-inline OptionsRef optionsWithFlags(kxInt flags) {
-  OptionsRef opt(mimeOptionsCreate());
-  mimeOptionsSetFlags(opt.addr(), flags);
-  return opt;
+// Options with the given flags and, where not -2, the given fold length, charset and section length.
+inline OptionsRef options(kxInt flags = MIME_OPTIONS_DEFAULT_FLAGS, kxInt wrap = -2, kxInt charset = -2,
+                          kxInt segment = -2) {
+  OptionsRef mo(mimeOptionsCreate());
+  mimeOptionsSetFlags(mo.addr(), flags);
+  if (wrap != -2) mimeOptionsSetWrapLineLength(mo.addr(), wrap);
+  if (charset != -2) mimeOptionsSetRfc2231Charset(mo.addr(), charset);
+  if (segment != -2) mimeOptionsSetRfc2231MaxSegmentLength(mo.addr(), segment);
+  return mo;
 }
 
 // Equal byte strings, or a failure naming the first offset where they differ.
@@ -67,7 +72,59 @@ inline ::testing::AssertionResult sameBytes(const std::string &expected, const s
   return test_support::exactlyEqual(actual, expected);
 }
 
-using test_support::abortText;
+// --- content types and parameter sets ---
+
+inline TypeRef contentType(const char *name, const Params &params = {}) {
+  TypeRef type(mimeContentTypeCreateCstr(name, -1));
+  for (const auto &[key, value] : params) {
+    mimeContentTypeSetParameterCstrCstrValue(type.addr(), key.c_str(), static_cast<kxInt>(key.size()),
+                                             value.c_str(), static_cast<kxInt>(value.size()));
+  }
+  return type;
+}
+
+inline DictRef dictOf(const Params &params) {
+  DictRef dict(kxDictCreate());
+  for (const auto &[key, value] : params)
+    kxDictSetStringKey(dict.addr(), str(key).get(), kxStringObj(str(value).get()));
+  return dict;
+}
+
+inline Params paramsOf(KX_DICT *dict) {
+  Params params;
+  for (kxInt i = 0; i < kxDictLength(dict); ++i) {
+    StringRef key(kxDictKeyAt(dict, i));
+    ObjRef value(kxDictValueAt(dict, i));
+    params[utf8Of(key.get())] = utf8Of(kxStringFrom(value.get()));
+  }
+  return params;
+}
+
+inline Params paramsOf(MIME_CONTENT_TYPE *type) {
+  return paramsOf(DictRef(mimeContentTypeParametersDict(type)).get());
+}
+
+inline std::string nameOf(MIME_CONTENT_TYPE *type) {
+  return utf8Of(StringRef(mimeContentTypeName(type)).get());
+}
+
+// A content type as "name;key=value;..." with the keys in order.
+inline std::string form(const std::string &name, const Params &params) {
+  std::string text = name;
+  for (const auto &[key, value] : params) text += ";" + key + "=" + value;
+  return text;
+}
+
+inline std::string form(MIME_CONTENT_TYPE *type) {
+  return form(nameOf(type), paramsOf(type));
+}
+
+inline std::string parameterOf(MIME_CONTENT_TYPE *type, const char *key) {
+  StringRef value(mimeContentTypeParameterCstr(type, key, -1));
+  return value ? utf8Of(value.get()) : "<absent>";
+}
+
+// --- entities as values ---
 
 // The three field values and the body of an entity, absent ones as nullopt.
 struct EntityView {
@@ -97,12 +154,21 @@ inline EntityRef entityOf(const EntityView &v) {
   return e;
 }
 
+// The entities as "{type|encoding|id|body}..." with "-" for an absent field.
+inline std::string describe(const std::vector<EntityView> &views) {
+  std::string text;
+  for (const EntityView &v : views) {
+    for (const auto *field : {&v.contentType, &v.contentTransferEncoding, &v.contentId, &v.body})
+      text += (field == &v.contentType ? "{" : "|") + field->value_or("-");
+    text += "}";
+  }
+  return text;
+}
+
 inline std::vector<EntityView> viewsOf(KX_VECTOR *entities) {
   std::vector<EntityView> views;
-  for (kxInt i = 0; i < kxVectorLength(entities); ++i) {
-    ObjRef item(kxVectorObjAt(entities, i));
-    views.push_back(viewOf(mimeEntityFrom(item.get())));
-  }
+  for (kxInt i = 0; i < kxVectorLength(entities); ++i)
+    views.push_back(viewOf(mimeEntityFrom(kxVectorBacking(entities)[i])));
   return views;
 }
 
@@ -113,49 +179,36 @@ inline VectorRef vectorOf(const std::vector<EntityView> &views) {
 }
 
 inline void PrintTo(const EntityView &v, std::ostream *os) {
-  auto field = [os](const char *name, const std::optional<std::string> &value) {
-    *os << name << "=" << (value ? ::testing::PrintToString(*value) : std::string("absent")) << " ";
-  };
-  field("type", v.contentType);
-  field("cte", v.contentTransferEncoding);
-  field("id", v.contentId);
-  if (v.body && v.body->size() > 200) {
-    *os << "body=<" << v.body->size() << " octets>";
-  } else {
-    field("body", v.body);
-  }
+  for (const auto *field : {&v.contentType, &v.contentTransferEncoding, &v.contentId, &v.body})
+    *os << (!*field                  ? "absent"
+            : (*field)->size() > 200 ? "<long>"
+                                     : ::testing::PrintToString(**field))
+        << " ";
 }
 
 // Deterministic bodies of every shape that has broken MIME code: empty, CR LF text, bare LF and CR, long
-// lines, every octet value, and text holding "--" plus a boundary at line starts, mid-line and after a bare
-// LF. The seed is fixed, so a failure repeats.
+// lines, every octet value, 8-bit text, trailing blanks, and "--" plus a boundary at line starts, mid-line
+// and after a bare LF. The seed is fixed, so a failure repeats.
 class BodySource {
  public:
   explicit BodySource(uint64_t seed) : random_(seed) {}
 
   size_t below(size_t n) { return static_cast<size_t>(random_.next() % n); }
 
-  std::string body(std::string_view boundary = "") {
-    switch (below(9)) {
-      case 0:
-        return "";
-      case 1:
-        return crlfText();
-      case 2:
-        return withBareBreaks();
-      case 3:
-        return std::string(below(3000) + 990, "xyz ="[below(5)]);  // long lines, no break
-      case 4:
-        return everyOctet();
-      case 5:
-        return binary(below(4096));
-      case 6:
-        return boundaryLines(boundary.empty() ? "frontier" : boundary);
-      case 7:
-        return crlfText() + "\xC3\xA9t\xC3\xA9\r\n";  // 8-bit text
-      default:
-        return std::string(below(5), ' ') + crlfText() + std::string(below(3), '\t');  // trailing blanks
-    }
+  std::string body(std::string_view boundary = "frontier") {
+    const std::string dashed = "--" + std::string(boundary), text = crlfText();
+    const std::string shapes[] = {
+        "",
+        text,
+        std::string(below(3000) + 990, "xyz ="[below(5)]),
+        binary(below(4096)),
+        everyOctet(),
+        std::string(below(3), ' ') + text + "\xC3\xA9t\xC3\xA9\r\n\t",  // 8-bit text, trailing blanks
+        word(below(40)) + "\n" + word(below(40)) + "\r" + text + "\r",  // bare LF and CR
+        dashed + "\r\n" + text,                                         // at the very start
+        text + "x\r\n" + dashed + "--\r\n" + text,                      // at a line start
+        "mid " + dashed + "\nbare\n" + dashed + "\r\nand\r" + dashed};  // never at a line start
+    return shapes[below(std::size(shapes))];
   }
 
   std::string binary(size_t n) {
@@ -178,12 +231,6 @@ class BodySource {
   }
 
  private:
-  std::string withBareBreaks() {
-    std::string s;
-    for (size_t pieces = below(10) + 1; pieces > 0; --pieces) s += word(below(40)) + "\n\r\r\n"[below(4)];
-    return s;
-  }
-
   std::string everyOctet() {
     std::string s(256, '\0');
     for (size_t i = 0; i < 256; ++i) s[i] = static_cast<char>(i);
@@ -191,21 +238,7 @@ class BodySource {
     return s;
   }
 
-  std::string boundaryLines(std::string_view boundary) {
-    const std::string dashed = "--" + std::string(boundary);
-    switch (below(4)) {
-      case 0:
-        return dashed + "\r\n" + crlfText();  // at the very start
-      case 1:
-        return crlfText() + "x\r\n" + dashed + "--\r\n" + crlfText();  // at a line start
-      case 2:
-        return "mid " + dashed + "\r\n" + word(10) + " " + dashed;  // mid-line only
-      default:
-        return "bare\n" + dashed + "\r\nand\r" + dashed;  // after a bare LF or CR only
-    }
-  }
-
-  test_support::DeterministicRandom random_;
+  DeterministicRandom random_;
 };
 
 }  // namespace wiretest

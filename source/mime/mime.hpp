@@ -1,0 +1,527 @@
+// The C++ interface of the mime library: header-only, over the C API of mime/mime.h.
+//
+// - mime::Ref<T> owns one reference to a kx, rfc or mime object: copying retains, destruction releases,
+//   and taking a raw pointer in is always explicit (Ref::adopt for a new reference a C function returned,
+//   Ref::borrow for one somebody else keeps).
+// - String, Buffer, Options, ContentType and Entity are thin classes around one Ref each; they never hold
+//   null. Text goes in as std::string_view (UTF-8), octets as std::span<const std::byte>; text comes out
+//   as std::string, octets as a borrowed std::span or an owned std::vector<std::byte>.
+// - encode, decode, pack and unpack answer std::optional: empty where the C function returns null or false,
+//   and also where the C function would abort on what it is handed (a bad Content-ID, a bad parameter key,
+//   an empty part list), so that text from outside can be passed in unchecked.
+// - Module starts the library for as long as it lives.
+//
+// Every member is one or a few C calls; nothing is cached or copied that the C API does not copy. Changers
+// copy on write exactly as the C changers do: an object that another holder shares is copied first, so a
+// copy of a String, Buffer, Options, ContentType or Entity never sees another copy's changes.
+#ifndef MIME_HPP
+#define MIME_HPP
+
+#include <concepts>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "mime/mime.h"
+
+namespace mime {
+
+// --- references ---
+
+// The object kinds a Ref may hold: every one begins with its KX_OBJ header (kx/kx_obj.h).
+template <typename T>
+concept ObjectKind = std::same_as<T, KX_STRING> || std::same_as<T, KX_BUFFER> || std::same_as<T, KX_VECTOR> ||
+    std::same_as<T, KX_DICT> || std::same_as<T, KX_STORE> || std::same_as<T, RFC_BASE_OPTIONS> ||
+    std::same_as<T, RFC_QUOP_OPTIONS> || std::same_as<T, MIME_OPTIONS> ||
+    std::same_as<T, MIME_CONTENT_TYPE> || std::same_as<T, MIME_ENTITY> || std::same_as<T, MIME_SHF_TOKEN>;
+
+// The object as its KX_OBJ header: the same address, as the kind's ...Obj function would return it.
+template <ObjectKind T>
+inline KX_OBJ *objectOf(T *object) noexcept {
+  return reinterpret_cast<KX_OBJ *>(object);
+}
+
+// One owned reference to an object of kind T, or null.
+template <ObjectKind T>
+class Ref {
+ public:
+  constexpr Ref() noexcept = default;
+  // Takes over a reference the caller owns (what a C function returns); null gives an empty Ref.
+  [[nodiscard]] static Ref adopt(T *object) noexcept { return Ref(object); }
+  // Adds a reference of its own to an object somebody else keeps; null gives an empty Ref.
+  [[nodiscard]] static Ref borrow(T *object) noexcept {
+    if (object) kxObjRetain(objectOf(object));
+    return Ref(object);
+  }
+
+  Ref(const Ref &other) noexcept : object_(other.object_) {
+    if (object_) kxObjRetain(objectOf(object_));
+  }
+  Ref(Ref &&other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  Ref &operator=(const Ref &other) noexcept {
+    Ref(other).swap(*this);
+    return *this;
+  }
+  Ref &operator=(Ref &&other) noexcept {
+    Ref(std::move(other)).swap(*this);
+    return *this;
+  }
+  ~Ref() {
+    if (object_) kxObjRelease(objectOf(object_));
+  }
+
+  // The object, borrowed: valid while this Ref holds it.
+  [[nodiscard]] T *get() const noexcept { return object_; }
+  // The address of the held pointer, for C changers (copy-on-write through T **) and C outputs.
+  [[nodiscard]] T **addr() noexcept { return &object_; }
+  // Gives the reference up to the caller, who must release it; the Ref is empty afterwards.
+  [[nodiscard]] T *detach() noexcept { return std::exchange(object_, nullptr); }
+  // Releases the object, if any; the Ref is empty afterwards.
+  void reset() noexcept { Ref().swap(*this); }
+  void swap(Ref &other) noexcept { std::swap(object_, other.object_); }
+  explicit operator bool() const noexcept { return object_ != nullptr; }
+
+ private:
+  explicit Ref(T *object) noexcept : object_(object) {}
+  T *object_ = nullptr;
+};
+
+namespace detail {
+
+inline kxInt lengthOf(std::string_view text) noexcept {
+  return static_cast<kxInt>(text.size());
+}
+
+// A new KX_STRING of UTF-8 text (ill-formed sequences become U+FFFD, as kxStringCreateFromCstr does).
+inline Ref<KX_STRING> stringOf(std::string_view utf8) {
+  return Ref<KX_STRING>::adopt(kxStringCreateFromCstr(utf8.data(), lengthOf(utf8)));
+}
+
+// The UTF-8 form of a string's code points; surrogates and values above U+10FFFF become U+FFFD, as in
+// kxStringConvertToCstr, but written straight into the std::string instead of through a second buffer.
+inline std::string utf8Of(KX_STRING *string) {
+  const kxChar *chars = kxStringBacking(string);
+  const auto length = static_cast<size_t>(kxStringLength(string));
+  std::string out;
+  out.reserve(length);
+  for (size_t i = 0; i < length; ++i) {
+    kxChar c = chars[i];
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The UTF-8 text of a new string a C function returned, or nothing for null; the string is released.
+inline std::optional<std::string> takeUtf8(KX_STRING *string) {
+  Ref<KX_STRING> owned = Ref<KX_STRING>::adopt(string);
+  if (!owned) return std::nullopt;
+  return utf8Of(owned.get());
+}
+
+}  // namespace detail
+
+// --- module ---
+
+// Starts the library (through the base runtime's module system) for as long as it lives; starts nest, so
+// several guards may live at once. Check it with operator bool before any other call.
+class Module {
+ public:
+  Module() noexcept : started_(kxModuleStartup(mimeModule()) != 0) {}
+  ~Module() {
+    if (started_) kxModuleShutdown(mimeModule());
+  }
+  Module(const Module &) = delete;
+  Module &operator=(const Module &) = delete;
+  // True when the library started and may be used.
+  explicit operator bool() const noexcept { return started_; }
+
+ private:
+  bool started_;
+};
+
+// --- strings and buffers ---
+
+// An immutable string of Unicode code points (KX_STRING); never null.
+class String {
+ public:
+  String() : ref_(Ref<KX_STRING>::adopt(kxStringCreate())) {}
+  // The code points of UTF-8 text; ill-formed sequences become U+FFFD.
+  explicit String(std::string_view utf8) : ref_(detail::stringOf(utf8)) {}
+  // Takes over a string reference; a null one aborts.
+  explicit String(Ref<KX_STRING> ref) : ref_(std::move(ref)) { KX_ASSERT_LABEL("mime::String", ref_); }
+
+  // The number of code points.
+  [[nodiscard]] size_t length() const noexcept { return static_cast<size_t>(kxStringLength(get())); }
+  // The code points, borrowed: valid while this String lives.
+  [[nodiscard]] std::span<const kxChar> chars() const noexcept { return {kxStringBacking(get()), length()}; }
+  // The text as UTF-8 (a code point UTF-8 cannot carry becomes U+FFFD).
+  [[nodiscard]] std::string utf8() const { return detail::utf8Of(get()); }
+  [[nodiscard]] KX_STRING *get() const noexcept { return ref_.get(); }
+  friend bool operator==(const String &a, const String &b) noexcept {
+    return kxStringEquals(a.get(), b.get()) != 0;
+  }
+
+ private:
+  Ref<KX_STRING> ref_;
+};
+
+// An immutable buffer of octets (KX_BUFFER); never null. Appending copies on write.
+class Buffer {
+ public:
+  Buffer() : ref_(Ref<KX_BUFFER>::adopt(kxBufferCreate())) {}
+  explicit Buffer(std::span<const std::byte> bytes)
+      : ref_(Ref<KX_BUFFER>::adopt(kxBufferCreateFromBytes(bytes.data(), static_cast<kxInt>(bytes.size())))) {
+  }
+  explicit Buffer(std::string_view bytes) : Buffer(std::as_bytes(std::span(bytes.data(), bytes.size()))) {}
+  // Takes over a buffer reference; a null one aborts.
+  explicit Buffer(Ref<KX_BUFFER> ref) : ref_(std::move(ref)) { KX_ASSERT_LABEL("mime::Buffer", ref_); }
+
+  [[nodiscard]] size_t size() const noexcept { return static_cast<size_t>(kxBufferLength(get())); }
+  [[nodiscard]] bool empty() const noexcept { return size() == 0; }
+  // The octets, borrowed: valid while this Buffer lives and is not appended to.
+  [[nodiscard]] std::span<const std::byte> bytes() const noexcept {
+    return {reinterpret_cast<const std::byte *>(kxBufferBacking(get())), size()};
+  }
+  // The octets as characters, borrowed like bytes().
+  [[nodiscard]] std::string_view view() const noexcept {
+    return {reinterpret_cast<const char *>(kxBufferBacking(get())), size()};
+  }
+  // A copy of the octets.
+  [[nodiscard]] std::vector<std::byte> toVector() const { return {bytes().begin(), bytes().end()}; }
+  [[nodiscard]] std::string toString() const { return std::string(view()); }
+  void append(std::span<const std::byte> bytes) {
+    kxBufferAppendBytes(ref_.addr(), bytes.data(), static_cast<kxInt>(bytes.size()));
+  }
+  void append(std::string_view bytes) { append(std::as_bytes(std::span(bytes.data(), bytes.size()))); }
+  [[nodiscard]] KX_BUFFER *get() const noexcept { return ref_.get(); }
+  friend bool operator==(const Buffer &a, const Buffer &b) noexcept { return a.view() == b.view(); }
+
+ private:
+  Ref<KX_BUFFER> ref_;
+};
+
+// --- options ---
+
+// Every setting of the encoders and decoders (MIME_OPTIONS); never null. A new object holds the defaults:
+// flags PARSE_RFC2231_HEADERS | GENERATE_RFC2231_HEADERS, fold length 76, RFC 2231 charset UTF-8 (44),
+// sections of at most 60 characters. Setters answer false, changing nothing, for a value out of range.
+class Options {
+ public:
+  Options() : ref_(Ref<MIME_OPTIONS>::adopt(mimeOptionsCreate())) {}
+  // Takes over an options reference; a null one aborts.
+  explicit Options(Ref<MIME_OPTIONS> ref) : ref_(std::move(ref)) { KX_ASSERT_LABEL("mime::Options", ref_); }
+
+  // Options read from the store's text form (as toText writes it); nothing when the text is no store. A
+  // missing or unusable entry leaves its field at the default. Needs the started module.
+  [[nodiscard]] static std::optional<Options> fromText(std::string_view text) {
+    Ref<KX_STORE> store = Ref<KX_STORE>::adopt(kxStoreTryDecode(detail::stringOf(text).get()));
+    if (!store) return std::nullopt;
+    return Options(Ref<MIME_OPTIONS>::adopt(mimeOptionsRestore(store.get())));
+  }
+  // The store's text form: only the fields set explicitly, or every field when full. Needs the started
+  // module.
+  [[nodiscard]] std::string toText(bool full = false) const {
+    Ref<KX_STORE> store = Ref<KX_STORE>::adopt(mimeOptionsStore(get(), full));
+    return *detail::takeUtf8(kxStoreEncode(store.get()));
+  }
+
+  // The MIME flags (MIME_FLAG_...), normalised.
+  [[nodiscard]] kxInt flags() const noexcept { return mimeOptionsFlags(get()); }
+  void setFlags(kxInt flags) noexcept { mimeOptionsSetFlags(ref_.addr(), flags); }
+  // Sets or clears one or more flags, leaving the others.
+  void setFlag(kxInt flag, bool on) noexcept { setFlags(on ? (flags() | flag) : (flags() & ~flag)); }
+
+  // The fold length of header values; -1 never folds.
+  [[nodiscard]] kxInt wrapLineLength() const noexcept { return mimeOptionsWrapLineLength(get()); }
+  bool setWrapLineLength(kxInt length) noexcept {
+    if (length < -1) return false;
+    mimeOptionsSetWrapLineLength(ref_.addr(), length);
+    return true;
+  }
+
+  // The charset (kx identifier 0 to 50) of RFC 2231 parameter values.
+  [[nodiscard]] kxInt rfc2231Charset() const noexcept { return mimeOptionsRfc2231Charset(get()); }
+  bool setRfc2231Charset(kxInt charset) noexcept {
+    if (!KX_CHARSET_OK(charset)) return false;
+    mimeOptionsSetRfc2231Charset(ref_.addr(), charset);
+    return true;
+  }
+  // The same by an IANA name or alias ("UTF-8", "latin1") or a kx name ("WINDOWS_1252").
+  bool setRfc2231Charset(std::string_view name) {
+    Ref<KX_STRING> text = detail::stringOf(name);
+    kxInt charset = kxCharsetFromIanaName(text.get());
+    if (charset < 0) charset = kxCharsetFromString(text.get());
+    return setRfc2231Charset(charset);
+  }
+
+  // The most characters of one RFC 2231 section; -1 never splits.
+  [[nodiscard]] kxInt rfc2231MaxSegmentLength() const noexcept {
+    return mimeOptionsRfc2231MaxSegmentLength(get());
+  }
+  bool setRfc2231MaxSegmentLength(kxInt length) noexcept {
+    if (length != -1 && length <= 0) return false;
+    mimeOptionsSetRfc2231MaxSegmentLength(ref_.addr(), length);
+    return true;
+  }
+
+  [[nodiscard]] MIME_OPTIONS *get() const noexcept { return ref_.get(); }
+  friend bool operator==(const Options &a, const Options &b) noexcept {
+    return mimeOptionsEquals(a.get(), b.get()) != 0;
+  }
+
+ private:
+  Ref<MIME_OPTIONS> ref_;
+};
+
+// The text form of normalised MIME flags ("MIME_FLAG_PARSE_RFC2231_HEADERS, ..."). Needs the started module.
+[[nodiscard]] inline std::string flagsToString(kxInt flags) {
+  return *detail::takeUtf8(mimeFlagsToString(flags));
+}
+// The normalised union of the flags named in text; unknown names add nothing. Needs the started module.
+[[nodiscard]] inline kxInt flagsFromString(std::string_view text) {
+  return mimeFlagsFromString(detail::stringOf(text).get());
+}
+
+class ContentType;
+class Entity;
+[[nodiscard]] inline std::optional<Buffer> pack(ContentType &contentType, std::span<const Entity> parts,
+                                                const Options &opt);
+
+// --- content types ---
+
+// A Content-Type value: a media type name (lower case) and its parameters (MIME_CONTENT_TYPE); never null.
+class ContentType {
+ public:
+  // Takes over a content type reference; a null one aborts.
+  explicit ContentType(Ref<MIME_CONTENT_TYPE> ref) : ref_(std::move(ref)) {
+    KX_ASSERT_LABEL("mime::ContentType", ref_);
+  }
+
+  // A content type without parameters; nothing when name is not type "/" subtype.
+  [[nodiscard]] static std::optional<ContentType> create(std::string_view name) {
+    Ref<KX_STRING> text = detail::stringOf(name);
+    if (!mimeContentTypeNameOk(text.get())) return std::nullopt;
+    return ContentType(Ref<MIME_CONTENT_TYPE>::adopt(mimeContentTypeCreate(text.get())));
+  }
+  // A content type read from a Content-Type header field value (RFC 2231 sections joined under the parse
+  // flag); nothing when the text has no valid media type.
+  [[nodiscard]] static std::optional<ContentType> decode(std::string_view headerValue, const Options &opt) {
+    Ref<MIME_CONTENT_TYPE> type = Ref<MIME_CONTENT_TYPE>::adopt(
+        mimeContentTypeTryDecode(detail::stringOf(headerValue).get(), opt.get()));
+    if (!type) return std::nullopt;
+    return ContentType(std::move(type));
+  }
+
+  // The media type name, lower case ("text/plain").
+  [[nodiscard]] std::string name() const { return *detail::takeUtf8(mimeContentTypeName(get())); }
+  // True for every "multipart/..." name.
+  [[nodiscard]] bool isMultipart() const { return name().starts_with("multipart/"); }
+  // Sets the name; false, changing nothing, when it is not type "/" subtype.
+  bool setName(std::string_view name) {
+    Ref<KX_STRING> text = detail::stringOf(name);
+    if (!mimeContentTypeNameOk(text.get())) return false;
+    mimeContentTypeSetName(ref_.addr(), text.get());
+    return true;
+  }
+
+  // The value under the key (ASCII case-insensitive); nothing when absent or when key is no parameter key.
+  [[nodiscard]] std::optional<std::string> parameter(std::string_view key) const {
+    Ref<KX_STRING> text = detail::stringOf(key);
+    if (!mimeContentTypeParameterKeyOk(text.get())) return std::nullopt;
+    return detail::takeUtf8(mimeContentTypeParameter(get(), text.get()));
+  }
+  // Every parameter as (lower-case key, value), in ascending key order.
+  [[nodiscard]] std::vector<std::pair<std::string, std::string>> parameters() const {
+    std::vector<std::pair<std::string, std::string>> all;
+    const kxInt count = mimeContentTypeParametersLength(get());
+    all.reserve(static_cast<size_t>(count));
+    for (kxInt i = 0; i < count; ++i) {
+      all.emplace_back(*detail::takeUtf8(mimeContentTypeParameterKeyAt(get(), i)),
+                       *detail::takeUtf8(mimeContentTypeParameterValueAt(get(), i)));
+    }
+    return all;
+  }
+  // Stores value under the key (lower-cased), replacing an earlier value; false, changing nothing, when
+  // key holds a character a parameter key may not (a tspecial, space, control or non-ASCII).
+  bool setParameter(std::string_view key, std::string_view value) {
+    Ref<KX_STRING> keyText = detail::stringOf(key);
+    if (!mimeContentTypeParameterKeyOk(keyText.get())) return false;
+    mimeContentTypeSetParameter(ref_.addr(), keyText.get(), detail::stringOf(value).get());
+    return true;
+  }
+  // Removes the parameter under the key; false when key is no parameter key (an absent key is no error).
+  bool removeParameter(std::string_view key) {
+    Ref<KX_STRING> keyText = detail::stringOf(key);
+    if (!mimeContentTypeParameterKeyOk(keyText.get())) return false;
+    mimeContentTypeDelParameter(ref_.addr(), keyText.get());
+    return true;
+  }
+
+  // The Content-Type header field value, folded as if firstLineOffset characters ("Content-Type: " by
+  // default) stood before it on its first line. Parameters the options' flags cannot write are left out.
+  [[nodiscard]] std::string encode(const Options &opt, kxInt firstLineOffset = 14) const {
+    return *detail::takeUtf8(mimeContentTypeEncode(get(), opt.get(), firstLineOffset));
+  }
+
+  [[nodiscard]] MIME_CONTENT_TYPE *get() const noexcept { return ref_.get(); }
+  // Same name and same parameters.
+  friend bool operator==(const ContentType &a, const ContentType &b) noexcept {
+    return mimeContentTypeEquals(a.get(), b.get()) != 0;
+  }
+
+ private:
+  friend std::optional<Buffer> pack(ContentType &contentType, std::span<const Entity> parts,
+                                    const Options &opt);
+  Ref<MIME_CONTENT_TYPE> ref_;
+};
+
+// --- entities ---
+
+// The wire view of one entity (MIME_ENTITY): the header field values of Content-Type,
+// Content-Transfer-Encoding and Content-Id as they travel, and the transfer-encoded body; never null.
+// It interprets nothing: setters store what they are handed.
+class Entity {
+ public:
+  Entity() : ref_(Ref<MIME_ENTITY>::adopt(mimeEntityCreate())) {}
+  // Takes over an entity reference; a null one aborts.
+  explicit Entity(Ref<MIME_ENTITY> ref) : ref_(std::move(ref)) { KX_ASSERT_LABEL("mime::Entity", ref_); }
+
+  // Each field value as it travels (folds included); nothing when the field is absent.
+  [[nodiscard]] std::optional<std::string> contentType() const {
+    return detail::takeUtf8(mimeEntityContentType(get()));
+  }
+  [[nodiscard]] std::optional<std::string> contentTransferEncoding() const {
+    return detail::takeUtf8(mimeEntityContentTransferEncoding(get()));
+  }
+  [[nodiscard]] std::optional<std::string> contentId() const {
+    return detail::takeUtf8(mimeEntityContentId(get()));
+  }
+  // The body as it travels (transfer-encoded); nothing when the entity has none.
+  [[nodiscard]] std::optional<Buffer> body() const {
+    Ref<KX_BUFFER> body = Ref<KX_BUFFER>::adopt(mimeEntityBody(get()));
+    if (!body) return std::nullopt;
+    return Buffer(std::move(body));
+  }
+
+  void setContentType(std::string_view value) {
+    mimeEntitySetContentType(ref_.addr(), detail::stringOf(value).get());
+  }
+  void setContentTransferEncoding(std::string_view value) {
+    mimeEntitySetContentTransferEncoding(ref_.addr(), detail::stringOf(value).get());
+  }
+  void setContentId(std::string_view value) {
+    mimeEntitySetContentId(ref_.addr(), detail::stringOf(value).get());
+  }
+  void setBody(const Buffer &body) { mimeEntitySetBody(ref_.addr(), body.get()); }
+
+  [[nodiscard]] MIME_ENTITY *get() const noexcept { return ref_.get(); }
+
+ private:
+  Ref<MIME_ENTITY> ref_;
+};
+
+// --- the road of one message ---
+
+// A new Content-ID, different from every one made before (no angle brackets).
+[[nodiscard]] inline std::string generateContentId() {
+  return *detail::takeUtf8(mimeContentIdGenerate());
+}
+
+// The wire view of a body (may be null: no body, no transfer encoding), a content type (may be null) and a
+// Content-ID (without angle brackets). The transfer encoding is chosen by the library (see mimeEncode).
+// Nothing when the Content-ID is empty or holds a control character.
+[[nodiscard]] inline std::optional<Entity> encode(const Options &opt, const Buffer *body,
+                                                  const ContentType *contentType,
+                                                  std::optional<std::string_view> contentId = std::nullopt) {
+  Ref<KX_STRING> id;
+  if (contentId) {
+    id = detail::stringOf(*contentId);
+    if (!mimeContentIdOk(id.get())) return std::nullopt;
+  }
+  return Entity(Ref<MIME_ENTITY>::adopt(mimeEncode(opt.get(), body ? body->get() : nullptr,
+                                                   contentType ? contentType->get() : nullptr, id.get())));
+}
+[[nodiscard]] inline std::optional<Entity> encode(const Options &opt, const Buffer &body,
+                                                  const ContentType &contentType,
+                                                  std::optional<std::string_view> contentId = std::nullopt) {
+  return encode(opt, &body, &contentType, contentId);
+}
+
+// The structured view of an entity: each part present exactly when the entity had it.
+struct Decoded {
+  std::optional<Buffer> body;
+  std::optional<ContentType> contentType;
+  std::optional<std::string> contentId;
+};
+
+// The entity's field values decoded and its body's transfer encoding undone; nothing when a present field
+// or the body does not decode.
+[[nodiscard]] inline std::optional<Decoded> decode(const Entity &entity, const Options &opt) {
+  Ref<KX_BUFFER> body;
+  Ref<MIME_CONTENT_TYPE> contentType;
+  Ref<KX_STRING> contentId;
+  if (!mimeDecode(entity.get(), opt.get(), body.addr(), contentType.addr(), contentId.addr()))
+    return std::nullopt;
+  Decoded decoded;
+  if (body) decoded.body.emplace(std::move(body));
+  if (contentType) decoded.contentType.emplace(std::move(contentType));
+  if (contentId) decoded.contentId = detail::utf8Of(contentId.get());
+  return decoded;
+}
+
+// The multipart body of the parts, in order, under a boundary that begins no line of any part's body:
+// contentType's own "boundary" when it is valid and free, else a generated one, which contentType then
+// carries. Nothing, contentType unchanged, when parts is empty, when ten boundaries collided, or when a
+// field value cannot be written as header lines.
+[[nodiscard]] inline std::optional<Buffer> pack(ContentType &contentType, std::span<const Entity> parts,
+                                                const Options &opt) {
+  if (parts.empty()) return std::nullopt;
+  Ref<KX_VECTOR> entities = Ref<KX_VECTOR>::adopt(kxVectorCreate());
+  for (const Entity &part : parts) kxVectorAppendObj(entities.addr(), objectOf(part.get()));
+  // Through the caller's own reference: a content type nobody else holds takes the boundary in place.
+  Ref<KX_BUFFER> body =
+      Ref<KX_BUFFER>::adopt(mimeMultipartTryPack(contentType.ref_.addr(), entities.get(), opt.get()));
+  if (!body) return std::nullopt;
+  return Buffer(std::move(body));
+}
+
+// The parts of a multipart body under contentType's "boundary" (field values unfolded, bodies still
+// transfer-encoded and sharing the content's octets); nothing when the body is not a well-formed multipart
+// body for that boundary.
+[[nodiscard]] inline std::optional<std::vector<Entity>> unpack(const ContentType &contentType,
+                                                               const Buffer &content, const Options &opt) {
+  MIME_CONTENT_TYPE *type = contentType.get();  // read, never changed
+  Ref<KX_VECTOR> entities = Ref<KX_VECTOR>::adopt(mimeMultipartTryUnpack(&type, content.get(), opt.get()));
+  if (!entities) return std::nullopt;
+  const kxInt count = kxVectorLength(entities.get());
+  KX_OBJ *const *items = kxVectorBacking(entities.get());
+  std::vector<Entity> parts;
+  parts.reserve(static_cast<size_t>(count));
+  // Every element is an entity (the unpacker makes nothing else), so the header is the entity itself.
+  for (kxInt i = 0; i < count; ++i)
+    parts.emplace_back(Ref<MIME_ENTITY>::borrow(reinterpret_cast<MIME_ENTITY *>(items[i])));
+  return parts;
+}
+
+}  // namespace mime
+
+#endif

@@ -1,0 +1,406 @@
+// The C++ interface (mime/mime.hpp): reference ownership, the thin value classes, and the road of one
+// message through encode, pack, unpack and decode, with the reference counts of everything handed in
+// checked to come back where they started.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mime/mime.hpp"
+#include "support/exact_compare.hpp"
+
+namespace {
+
+using test_support::exactlyEqual;
+
+template <typename Thin>
+kxInt refsOf(const Thin &object) {
+  return kx___ObjRefCount(mime::objectOf(object.get()));
+}
+
+// --- Ref ---
+
+TEST(Ref, CountsFollowAdoptBorrowCopyMoveAndRelease) {
+  KX_BUFFER *raw = kxBufferCreateFromBytes("x", 1);
+  const auto refs = [raw] { return kx___ObjRefCount(mime::objectOf(raw)); };
+  const mime::Ref<KX_BUFFER> owner = mime::Ref<KX_BUFFER>::adopt(raw);
+  EXPECT_EQ(refs(), 1) << "adopt takes over the creator's reference";
+  {
+    mime::Ref<KX_BUFFER> borrowed = mime::Ref<KX_BUFFER>::borrow(raw);
+    EXPECT_EQ(refs(), 2) << "borrow adds one";
+    mime::Ref<KX_BUFFER> copy = borrowed;
+    EXPECT_EQ(refs(), 3) << "a copy adds one";
+    mime::Ref<KX_BUFFER> moved = std::move(copy);
+    EXPECT_EQ(refs(), 3) << "a move adds none";
+    EXPECT_FALSE(copy);
+    const mime::Ref<KX_BUFFER> &alias = moved;
+    moved = alias;
+    EXPECT_EQ(refs(), 3) << "self-assignment";
+    copy = mime::Ref<KX_BUFFER>::adopt(kxBufferCreate());
+    copy = moved;  // the other buffer goes (LeakSanitizer would see it otherwise)
+    EXPECT_EQ(refs(), 4) << "copy assignment";
+    copy = mime::Ref<KX_BUFFER>();
+    EXPECT_EQ(refs(), 3) << "assigning an empty Ref releases";
+    moved.reset();
+    EXPECT_EQ(refs(), 2) << "reset releases";
+    kxObjRelease(mime::objectOf(borrowed.detach()));
+    EXPECT_EQ(refs(), 1) << "detach hands the reference over";
+    EXPECT_FALSE(borrowed);
+    moved = owner;
+  }
+  EXPECT_EQ(refs(), 1) << "leaving the scope released the rest";
+  EXPECT_EQ(owner.get(), raw);
+}
+
+TEST(Ref, NullAdoptsAndBorrowsAsEmpty) {
+  const mime::Ref<KX_STRING> adopted = mime::Ref<KX_STRING>::adopt(nullptr);
+  const mime::Ref<KX_STRING> borrowed = mime::Ref<KX_STRING>::borrow(nullptr);
+  mime::Ref<KX_STRING> copy = adopted;
+  EXPECT_FALSE(adopted);
+  EXPECT_FALSE(borrowed);
+  EXPECT_FALSE(copy);
+  EXPECT_EQ(copy.detach(), nullptr);
+}
+
+TEST(Ref, AddrLetsACChangerCopyOnWrite) {
+  mime::Ref<KX_BUFFER> first = mime::Ref<KX_BUFFER>::adopt(kxBufferCreateFromBytes("ab", 2));
+  mime::Ref<KX_BUFFER> second = first;
+  kxBufferAppendBytes(second.addr(), "c", 1);
+  EXPECT_NE(first.get(), second.get());
+  EXPECT_EQ(kxBufferLength(first.get()), 2);
+  EXPECT_EQ(kxBufferLength(second.get()), 3);
+  EXPECT_EQ(kx___ObjRefCount(mime::objectOf(first.get())), 1);
+}
+
+// --- strings and buffers ---
+
+TEST(String, Utf8GoesInAndComesBack) {
+  struct Row {
+    const char *label;
+    std::string in;
+    size_t length;
+    std::string out;
+  };
+  const Row rows[] = {
+      {"empty", "", 0, ""},
+      {"ASCII", "abc", 3, "abc"},
+      {"two-octet",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e",
+       5,
+       "Gr\xC3\xBC\xC3\x9F"
+       "e"},
+      {"astral", "\xF0\x9F\x93\xA8", 1, "\xF0\x9F\x93\xA8"},
+      {"NUL inside is a character", std::string("a\0b", 3), 3, std::string("a\0b", 3)},
+      {"ill-formed octet becomes U+FFFD", "\xFF", 1, "\xEF\xBF\xBD"},
+  };
+  for (const Row &row : rows) {
+    const mime::String string(row.in);
+    EXPECT_EQ(string.length(), row.length) << row.label;
+    EXPECT_TRUE(exactlyEqual(string.utf8(), row.out)) << row.label;
+  }
+}
+
+// utf8() writes UTF-8 itself instead of going through kxStringConvertToCstr; both must agree on every
+// boundary of the encoding and on what cannot be encoded.
+TEST(String, Utf8AgreesWithTheRuntimeOnEveryBoundary) {
+  const kxChar chars[] = {0x00,   0x7F,   0x80,   0x7FF,   0x800,    0xD7FF,   0xD800,    0xDFFF,
+                          0xE000, 0xFFFD, 0xFFFF, 0x10000, 0x10FFFF, 0x110000, 0xFFFFFFFF};
+  for (const kxChar c : chars) {
+    const mime::String string(mime::Ref<KX_STRING>::adopt(kxStringCreateFromChars(&c, 1)));
+    kxInt length = 0;
+    char *expected = kxStringConvertToCstr(string.get(), &length);
+    EXPECT_TRUE(exactlyEqual(string.utf8(), std::string(expected, static_cast<size_t>(length))))
+        << "U+" << std::hex << c;
+    kxMemFree(expected);
+  }
+}
+
+TEST(Buffer, OctetsGoInAndComeBackAndCopiesStayApart) {
+  const std::string octets("\x00\xFF\r\n-", 5);
+  mime::Buffer first(octets);
+  mime::Buffer second = first;
+  EXPECT_EQ(refsOf(first), 2);
+  second.append(std::string_view("tail"));
+  EXPECT_TRUE(exactlyEqual(first.toString(), octets));
+  EXPECT_TRUE(exactlyEqual(second.toString(), octets + "tail"));
+  EXPECT_EQ(refsOf(first), 1);
+  const std::vector<std::byte> bytes = first.toVector();
+  ASSERT_EQ(bytes.size(), 5u);
+  EXPECT_EQ(bytes[1], std::byte{0xFF});
+  EXPECT_EQ(mime::Buffer(std::span<const std::byte>(bytes)), first);
+  EXPECT_TRUE(mime::Buffer().empty());
+}
+
+// --- options ---
+
+TEST(Options, SettersAcceptTheirRangeAndRefuseTheRest) {
+  struct Row {
+    const char *label;
+    std::function<bool(mime::Options &)> set;
+    bool accepted;
+    std::function<kxInt(const mime::Options &)> get;
+    kxInt value;  // after the call
+  };
+  const auto fold = [](const mime::Options &o) { return o.wrapLineLength(); };
+  const auto section = [](const mime::Options &o) { return o.rfc2231MaxSegmentLength(); };
+  const auto charset = [](const mime::Options &o) { return o.rfc2231Charset(); };
+  const Row rows[] = {
+      {"fold -1 never folds", [](auto &o) { return o.setWrapLineLength(-1); }, true, fold, -1},
+      {"fold -2", [](auto &o) { return o.setWrapLineLength(-2); }, false, fold, 76},
+      {"fold 0", [](auto &o) { return o.setWrapLineLength(0); }, true, fold, 0},
+      {"section -1 never splits", [](auto &o) { return o.setRfc2231MaxSegmentLength(-1); }, true, section,
+       -1},
+      {"section 0", [](auto &o) { return o.setRfc2231MaxSegmentLength(0); }, false, section, 60},
+      {"section 1", [](auto &o) { return o.setRfc2231MaxSegmentLength(1); }, true, section, 1},
+      {"charset 50", [](auto &o) { return o.setRfc2231Charset(kxInt{50}); }, true, charset, 50},
+      {"charset 51", [](auto &o) { return o.setRfc2231Charset(kxInt{51}); }, false, charset, 44},
+      {"charset -1", [](auto &o) { return o.setRfc2231Charset(kxInt{-1}); }, false, charset, 44},
+      {"IANA name", [](auto &o) { return o.setRfc2231Charset("ISO-8859-1"); }, true, charset, 1},
+      {"alias", [](auto &o) { return o.setRfc2231Charset("latin1"); }, true, charset, 1},
+      {"kx name", [](auto &o) { return o.setRfc2231Charset("WINDOWS_1252"); }, true, charset, 17},
+      {"unknown name", [](auto &o) { return o.setRfc2231Charset("klingon"); }, false, charset, 44},
+  };
+  for (const Row &row : rows) {
+    mime::Options opt;
+    EXPECT_EQ(row.set(opt), row.accepted) << row.label;
+    EXPECT_EQ(row.get(opt), row.value) << row.label;
+  }
+}
+
+TEST(Options, TextFormRoundTripsAndCopiesStayApart) {
+  mime::Options opt;
+  opt.setWrapLineLength(40);
+  opt.setFlag(MIME_FLAG_GENERATE_DISABLE_QUOTED_PRINTABLE, true);
+  opt.setRfc2231Charset("ISO-8859-15");
+  const mime::Options copy = opt;
+  opt.setFlag(MIME_FLAG_PARSE_RFC2231_HEADERS, false);
+  EXPECT_TRUE(copy.flags() & MIME_FLAG_PARSE_RFC2231_HEADERS);
+  EXPECT_FALSE(opt.flags() & MIME_FLAG_PARSE_RFC2231_HEADERS);
+
+  for (const bool full : {false, true}) {
+    const std::optional<mime::Options> back = mime::Options::fromText(copy.toText(full));
+    ASSERT_TRUE(back) << copy.toText(full);
+    EXPECT_EQ(back->wrapLineLength(), 40);
+    EXPECT_EQ(back->flags(), copy.flags());
+    EXPECT_EQ(back->rfc2231Charset(), copy.rfc2231Charset());
+    if (!full) {
+      EXPECT_EQ(*back, copy) << "only the explicit fields were written, so the markers agree too";
+    }
+  }
+  EXPECT_EQ(mime::Options().toText(false), "");
+  EXPECT_FALSE(mime::Options::fromText("flags = \"unterminated"));
+  EXPECT_EQ(mime::flagsFromString(mime::flagsToString(29)), 29);
+  EXPECT_EQ(mime::flagsToString(31), mime::flagsToString(27)) << "RFC 2231 generation drops the Unicode flag";
+}
+
+// --- content types ---
+
+TEST(ContentType, CreateRefusesWhatIsNoMediaType) {
+  struct Row {
+    const char *name;
+    std::optional<std::string> made;
+  };
+  const Row rows[] = {
+      {"text/plain", "text/plain"},
+      {"Text/HTML", "text/html"},
+      {"application/vnd.example+json", "application/vnd.example+json"},
+      {"text", std::nullopt},
+      {"text/", std::nullopt},
+      {"text/pl ain", std::nullopt},
+      {"", std::nullopt},
+      {"t\xC3\xA9xt/plain", std::nullopt},
+  };
+  for (const Row &row : rows) {
+    const std::optional<mime::ContentType> type = mime::ContentType::create(row.name);
+    EXPECT_EQ(type ? std::optional(type->name()) : std::nullopt, row.made) << row.name;
+  }
+}
+
+TEST(ContentType, ParameterKeysAreCheckedInsteadOfAborting) {
+  mime::ContentType type = *mime::ContentType::create("text/plain");
+  ASSERT_TRUE(type.setParameter("Charset", "utf-8"));
+  const char *badKeys[] = {"", "a b", "x;", "k\xC3\xA9y", "q\"", "tab\t"};
+  for (const char *key : badKeys) {
+    EXPECT_FALSE(type.setParameter(key, "v")) << key;
+    EXPECT_FALSE(type.parameter(key)) << key;
+    EXPECT_FALSE(type.removeParameter(key)) << key;
+  }
+  EXPECT_EQ(type.parameters(), (std::vector<std::pair<std::string, std::string>>{{"charset", "utf-8"}}));
+  EXPECT_EQ(type.parameter("CHARSET"), "utf-8");
+  EXPECT_TRUE(type.removeParameter("absent"));
+  EXPECT_FALSE(type.setName("nonsense"));
+  EXPECT_EQ(type.name(), "text/plain");
+}
+
+TEST(ContentType, EncodesAndDecodesRfc2231AndCopiesStayApart) {
+  const mime::Options opt;
+  mime::ContentType type = *mime::ContentType::create("application/pdf");
+  const std::string name =
+      "\xC3\x9C"
+      "berweisung M\xC3\xA4rz \xE2\x80\x93 Kontoauszug f\xC3\xBCr Frau M\xC3\xBCller.pdf";
+  type.setParameter("filename", name);
+  const mime::ContentType copy = type;
+  type.setParameter("filename", "changed.pdf");
+  EXPECT_EQ(copy.parameter("filename"), name);
+
+  const std::string header = copy.encode(opt);
+  EXPECT_NE(header.find("filename*1*="), std::string::npos) << header;
+  const std::optional<mime::ContentType> back = mime::ContentType::decode(header, opt);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, copy);
+  EXPECT_FALSE(mime::ContentType::decode("no media type", opt));
+}
+
+// --- entities and the road of one message ---
+
+TEST(Entity, FieldsAreAbsentUntilSet) {
+  mime::Entity entity;
+  EXPECT_FALSE(entity.contentType());
+  EXPECT_FALSE(entity.contentTransferEncoding());
+  EXPECT_FALSE(entity.contentId());
+  EXPECT_FALSE(entity.body());
+  entity.setContentType("text/plain");
+  entity.setContentTransferEncoding("7bit");
+  entity.setContentId("<a@b>");
+  entity.setBody(mime::Buffer(std::string_view("hi\r\n")));
+  EXPECT_EQ(entity.contentType(), "text/plain");
+  EXPECT_EQ(entity.contentTransferEncoding(), "7bit");
+  EXPECT_EQ(entity.contentId(), "<a@b>");
+  EXPECT_EQ(entity.body()->toString(), "hi\r\n");
+}
+
+struct SentPart {
+  std::string body;
+  std::string type;
+  std::optional<std::string> id;
+};
+
+std::string everyOctet() {
+  std::string octets;
+  for (int i = 0; i < 512; ++i) octets += static_cast<char>(i);
+  return octets;
+}
+
+TEST(Road, APackedMessageComesBackPartForPart) {
+  const mime::Options opt;
+  const SentPart sent[] = {
+      {"Gr\xC3\xBC\xC3\x9F"
+       "e\r\n--frontier\r\n",
+       "text/plain; charset=utf-8", std::nullopt},
+      {everyOctet(), "application/octet-stream", mime::generateContentId()},
+      {"", "text/plain", "empty@example"},
+  };
+  std::vector<mime::Entity> entities;
+  std::vector<mime::Buffer> bodies;
+  for (const SentPart &part : sent) {
+    bodies.emplace_back(part.body);
+    const mime::ContentType type = *mime::ContentType::decode(part.type, opt);
+    std::optional<mime::Entity> entity = mime::encode(opt, bodies.back(), type, part.id);
+    ASSERT_TRUE(entity);
+    entities.push_back(*entity);
+  }
+  mime::ContentType mixed = *mime::ContentType::create("multipart/mixed");
+  const kxInt mixedRefs = refsOf(mixed);
+  const std::optional<mime::Buffer> packed = mime::pack(mixed, entities, opt);
+  ASSERT_TRUE(packed);
+  EXPECT_EQ(refsOf(mixed), mixedRefs) << "an unshared content type takes its boundary in place";
+  ASSERT_TRUE(mixed.parameter("boundary"));
+  const std::optional<mime::Entity> outer = mime::encode(opt, *packed, mixed);
+  ASSERT_TRUE(outer);
+
+  // The receiver starts from the field values and body alone.
+  mime::Entity received;
+  received.setContentType(*outer->contentType());
+  received.setContentTransferEncoding(*outer->contentTransferEncoding());
+  received.setBody(mime::Buffer(outer->body()->view()));
+  const std::optional<mime::Decoded> message = mime::decode(received, opt);
+  ASSERT_TRUE(message && message->contentType && message->body);
+  EXPECT_EQ(*message->contentType, mixed);
+  const std::optional<std::vector<mime::Entity>> parts =
+      mime::unpack(*message->contentType, *message->body, opt);
+  ASSERT_TRUE(parts);
+  ASSERT_EQ(parts->size(), std::size(sent));
+  for (size_t i = 0; i < parts->size(); ++i) {
+    const std::optional<mime::Decoded> part = mime::decode((*parts)[i], opt);
+    ASSERT_TRUE(part) << i;
+    EXPECT_TRUE(exactlyEqual(part->body ? part->body->toString() : "", sent[i].body)) << i;
+    EXPECT_EQ(*part->contentType, *mime::ContentType::decode(sent[i].type, opt)) << i;
+    EXPECT_EQ(part->contentId, sent[i].id) << i;
+  }
+}
+
+TEST(Road, RefusalsAreEmptyOptionalsNotAborts) {
+  const mime::Options opt;
+  const mime::Buffer body(std::string_view("x"));
+  const mime::ContentType plain = *mime::ContentType::create("text/plain");
+  mime::ContentType mixed = *mime::ContentType::create("multipart/mixed");
+  const mime::ContentType fenced = *mime::ContentType::decode("multipart/mixed; boundary=fence", opt);
+
+  EXPECT_FALSE(mime::encode(opt, body, plain, "")) << "an empty Content-ID";
+  EXPECT_FALSE(mime::encode(opt, body, plain, "a\x01z")) << "a control character in the Content-ID";
+  EXPECT_TRUE(mime::encode(opt, nullptr, nullptr)) << "nothing at all is an empty entity";
+  EXPECT_FALSE(mime::pack(mixed, std::span<const mime::Entity>(), opt)) << "no parts";
+  EXPECT_FALSE(mixed.parameter("boundary"));
+
+  struct Row {
+    const char *label;
+    const mime::ContentType &type;
+    std::string body;
+  };
+  const Row unpackRows[] = {
+      {"no boundary parameter", mixed, "--fence\r\n\r\nx\r\n--fence--\r\n"},
+      {"no delimiter", fenced, "just text\r\n"},
+      {"no close delimiter", fenced, "--fence\r\n\r\nx\r\n"},
+      {"text after the boundary", fenced, "--fencepost\r\n\r\nx\r\n--fence--\r\n"},
+  };
+  for (const Row &row : unpackRows)
+    EXPECT_FALSE(mime::unpack(row.type, mime::Buffer(row.body), opt)) << row.label;
+
+  mime::Entity badTransfer;
+  badTransfer.setContentTransferEncoding("x-unknown");
+  badTransfer.setBody(body);
+  EXPECT_FALSE(mime::decode(badTransfer, opt));
+  mime::Entity badBase64;
+  badBase64.setContentTransferEncoding("base64");
+  badBase64.setBody(mime::Buffer(std::string_view("QUJD\r\nR")));  // a lone sixth bit group
+  EXPECT_FALSE(mime::decode(badBase64, opt));
+}
+
+// Whatever the interface retains while it works, it gives back: after a whole road every object handed
+// in has the count it started with (LeakSanitizer checks the objects made inside).
+TEST(Road, NoReferenceOutlivesItsUse) {
+  const mime::Options opt;
+  const mime::Buffer body(std::string_view("plain 7bit body\r\n"));
+  const mime::ContentType type = *mime::ContentType::create("text/plain");
+  const kxInt before[] = {refsOf(opt), refsOf(body), refsOf(type)};
+  {
+    const std::optional<mime::Entity> part = mime::encode(opt, body, type, "id@example");
+    EXPECT_EQ(refsOf(body), before[1] + 1) << "a 7bit body travels as it is, shared by the entity";
+    mime::ContentType mixed = *mime::ContentType::create("multipart/alternative");
+    const std::vector<mime::Entity> parts = {*part, *part};
+    const std::optional<mime::Buffer> packed = mime::pack(mixed, parts, opt);
+    const std::optional<std::vector<mime::Entity>> back = mime::unpack(mixed, *packed, opt);
+    ASSERT_TRUE(back);
+    for (const mime::Entity &entity : *back) {
+      EXPECT_EQ(refsOf(entity), 1) << "the vector's reference went with it";
+      EXPECT_TRUE(mime::decode(entity, opt));
+    }
+  }
+  const kxInt after[] = {refsOf(opt), refsOf(body), refsOf(type)};
+  EXPECT_EQ(std::vector(std::begin(after), std::end(after)),
+            std::vector(std::begin(before), std::end(before)));
+}
+
+TEST(Module, GuardsNest) {
+  {
+    const mime::Module inner;
+    EXPECT_TRUE(inner);
+  }
+  EXPECT_TRUE(kxModuleStarted(mimeModule())) << "the outer guard in main still holds the library";
+  EXPECT_FALSE(mime::flagsToString(MIME_FLAG_PARSE_RFC2231_HEADERS).empty());
+}
+
+}  // namespace

@@ -1,0 +1,311 @@
+#!/usr/bin/env python3
+"""mimetool's own behaviour: the round trip of the sample folder, file names from hostile messages, no
+overwrite without --force, one-line refusals that leave nothing behind, the options file, the flags, and
+encode/decode of one entity. Run as: mimetool_test.py PATH-TO-MIMETOOL."""
+
+import email.policy
+import os
+import re
+import sys
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+from toolrun import ToolTestCase, leaves, main, mimetool, parse, unpack_lines
+
+SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "sample")
+
+
+def multipart(parts, boundary="fence", subtype="mixed", lf=False):
+    """A message of the given parts, each a (list of header lines, body bytes) pair."""
+    out = [b"MIME-Version: 1.0", f"Content-Type: multipart/{subtype}; boundary={boundary}".encode(), b""]
+    for headers, body in parts:
+        out.append(b"--" + boundary.encode())
+        out.extend(h.encode("utf-8") if isinstance(h, str) else h for h in headers)
+        out.append(b"")
+        out.append(body)
+    out.append(b"--" + boundary.encode() + b"--")
+    text = b"\r\n".join(out) + b"\r\n"
+    return text.replace(b"\r\n", b"\n") if lf else text
+
+
+def named_part(disposition_name, body=b"data\r\n"):
+    return ([f"Content-Type: application/octet-stream", f"Content-Disposition: attachment; {disposition_name}"],
+            body)
+
+
+class RoundTrip(ToolTestCase):
+    def test_the_sample_folder_packs_and_unpacks_to_the_same_files(self):
+        files = sorted(os.listdir(SAMPLE))
+        message = self.path("sample.eml")
+        self.assertSucceeded(mimetool("pack", "-o", message, *(os.path.join(SAMPLE, f) for f in files)))
+        rows = unpack_lines(self.assertSucceeded(mimetool("unpack", message, "-d", self.path("out"))))
+        self.assertEqual([r["index"] for r in rows], [str(i + 1) for i in range(len(files))])
+        self.assertEqual(sorted(os.listdir(self.path("out"))), files)
+        for name, row in zip(files, rows):
+            with open(os.path.join(SAMPLE, name), "rb") as f:
+                original = f.read()
+            self.assertEqual(self.read("out", name), original, name)
+            self.assertEqual(int(row["size"]), len(original))
+            self.assertRegex(row["cid"], r"^<[^<>]+@[^<>]+>$")
+            self.assertEqual(row["file"], os.path.join(self.path("out"), name))
+        types = {r["file"].rsplit("/", 1)[1]: r["type"].split(";")[0] for r in rows}
+        self.assertEqual(types["gradient.png"], "image/png")
+        self.assertEqual(types["hello.txt"], "text/plain")
+
+    def test_show_prints_the_tree_and_writes_nothing(self):
+        inner = multipart([(["Content-Type: text/plain"], b"plain"), (["Content-Type: text/html"], b"<b>x</b>")],
+                          boundary="inner", subtype="alternative")
+        inner_body = inner.split(b"\r\n\r\n", 1)[1]
+        message = self.write("m.eml", multipart([
+            (["Content-Type: multipart/alternative; boundary=inner"], inner_body),
+            named_part('filename="a.bin"'),
+        ]))
+        result = self.assertSucceeded(mimetool("show", message, cwd=self.tmp))
+        lines = result.lines()
+        self.assertEqual([re.match(r"^ *\S+", line).group(0) for line in lines],
+                         ["message", "  1", "    1.1", "    1.2", "  2"])
+        self.assertIn("text/html", lines[3])
+        self.assertIn('file "a.bin"', lines[4])
+        self.assertEqual(sorted(os.listdir(self.tmp)), ["m.eml"])
+
+    def test_lf_line_ends_are_read_as_crlf_with_a_note(self):
+        message = self.write("lf.eml", multipart([named_part('filename="x.bin"', b"line\r\n")], lf=True))
+        result = self.assertSucceeded(mimetool("unpack", message, "-d", self.path("out")))
+        self.assertRegex(result.err, r"^mimetool: note: .*lf\.eml has LF line ends; read as CR LF\n$")
+        self.assertEqual(self.read("out", "x.bin"), b"line\r\n")
+
+
+class FileNames(ToolTestCase):
+    # label, the file name parameter as it stands in the message, the name written
+    ROWS = [
+        ("plain", 'filename="report.pdf"', "report.pdf"),
+        ("parent directories", 'filename="../../etc/passwd"', "passwd"),
+        ("absolute path", 'filename="/tmp/abs.txt"', "abs.txt"),
+        ("backslashes", 'filename="..\\\\..\\\\win.ini"', "win.ini"),
+        ("dot-dot alone", 'filename=".."', "part-{i}.bin"),
+        ("hidden file", 'filename=".profile"', "profile"),
+        ("control characters", "filename*=utf-8''a%01b%0Ac%1B.txt", "abc.txt"),
+        ("NUL", "filename*=utf-8''nul%00.txt", "nul.txt"),
+        ("RFC 2231 sections", "filename*0*=utf-8''%C3%9Cber;filename*1*=weisung.pdf", "\u00dcberweisung.pdf"),
+        ("empty", 'filename=""', "part-{i}.bin"),
+        ("only spaces and dots", 'filename=" . . "', "part-{i}.bin"),
+        ("trailing dots", 'filename="x.txt.."', "x.txt"),
+        ("too long", 'filename="' + "n" * 300 + '.txt"', "n" * 196 + ".txt"),
+        ("twice the same", 'filename="report.pdf"', "report-2.pdf"),
+    ]
+
+    def test_names_from_the_message_never_leave_the_directory(self):
+        message = self.write("m.eml", multipart([named_part(row[1]) for row in self.ROWS]))
+        out = self.path("deep", "out")
+        rows = unpack_lines(self.assertSucceeded(mimetool("unpack", message, "-d", out)))
+        self.assertEqual(len(rows), len(self.ROWS))
+        for i, ((label, _, expected), row) in enumerate(zip(self.ROWS, rows), start=1):
+            expected = expected.format(i=i)
+            self.assertEqual(row["file"], os.path.join(out, expected), label)
+            self.assertEqual(self.read("deep", "out", expected), b"data\r\n", label)
+        self.assertEqual(sorted(os.listdir(self.tmp)), ["deep", "m.eml"])
+        self.assertEqual(len(os.listdir(out)), len(self.ROWS))
+
+    def test_parts_without_a_name_are_numbered_with_the_extension_of_their_type(self):
+        message = self.write("m.eml", multipart([
+            (["Content-Type: image/png"], b"png"),
+            ([], b"no header at all"),
+            (["Content-Type: application/x-unknown"], b"?"),
+            (["Content-Type: text/html; name=page.html"], b"<p>"),
+        ]))
+        rows = unpack_lines(self.assertSucceeded(mimetool("unpack", message, "-d", self.path("out"))))
+        self.assertEqual([os.path.basename(r["file"]) for r in rows],
+                         ["part-1.png", "part-2.txt", "part-3.bin", "page.html"])
+        self.assertEqual(rows[1]["type"], "-")
+        self.assertEqual(rows[1]["cte"], "-")
+
+
+class Overwriting(ToolTestCase):
+    def test_existing_files_are_kept_unless_forced(self):
+        message = self.write("m.eml", multipart([named_part('filename="a.bin"', b"new"),
+                                                 named_part('filename="b.bin"', b"new")]))
+        out = self.path("out")
+        os.makedirs(out)
+        self.write("out/b.bin", b"old")
+        self.assertFailedCleanly(mimetool("unpack", message, "-d", out), 1, r"b\.bin: exists \(use --force")
+        self.assertEqual(sorted(os.listdir(out)), ["b.bin"], "nothing written when one name is taken")
+        self.assertEqual(self.read("out", "b.bin"), b"old")
+        self.assertSucceeded(mimetool("unpack", message, "-d", out, "--force"))
+        self.assertEqual(self.read("out", "a.bin"), b"new")
+        self.assertEqual(self.read("out", "b.bin"), b"new")
+        self.assertEqual(sorted(os.listdir(out)), ["a.bin", "b.bin"])
+
+    def test_a_symbolic_link_in_the_way_is_neither_followed_nor_replaced(self):
+        message = self.write("m.eml", multipart([named_part('filename="link"', b"payload")]))
+        target = self.write("target", b"keep")
+        os.makedirs(self.path("out"))
+        os.symlink(target, self.path("out", "link"))
+        self.assertFailedCleanly(mimetool("unpack", message, "-d", self.path("out")), 1, "exists")
+        self.assertEqual(self.read("target"), b"keep")
+        self.assertSucceeded(mimetool("unpack", message, "-d", self.path("out"), "--force"))
+        self.assertEqual(self.read("target"), b"keep", "--force replaces the link, not what it points to")
+        self.assertFalse(os.path.islink(self.path("out", "link")))
+
+
+class Refusals(ToolTestCase):
+    def good(self):
+        return multipart([named_part('filename="x.bin"')])
+
+    # label, message octets, the pattern of the one line on standard error
+    MESSAGES = [
+        ("no close delimiter", b"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nx\r\n",
+         r"the message: multipart/mixed body is malformed"),
+        ("no boundary parameter", b"Content-Type: multipart/mixed\r\n\r\n--b\r\n\r\nx\r\n--b--\r\n",
+         "malformed"),
+        ("unknown transfer encoding", b"Content-Type: text/plain\r\nContent-Transfer-Encoding: x-zip\r\n\r\nx",
+         r'unknown Content-Transfer-Encoding "x-zip"'),
+        ("broken Base64", b"Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\nR\r\n",
+         "the body does not decode as base64"),
+        ("a Content-Type with no media type", b"Content-Type: ;;\r\n\r\nx", 'Content-Type ";;" does not decode'),
+        ("a Content-Type given twice", b"Content-Type: text/plain\r\ncontent-type: text/html\r\n\r\nx",
+         "given twice"),
+        ("no header field", b"this is no message\r\n\r\nbody", "is no header field"),
+        ("a continuation first", b" folded\r\nContent-Type: text/plain\r\n\r\nx", "continuation"),
+        ("a malformed Content-ID", b"Content-Id: no-brackets\r\n\r\nx", "malformed Content-ID"),
+        ("a broken part inside", multipart([(["Content-Type: multipart/mixed; boundary=z"], b"--z\r\nno end")]),
+         r"part 1: multipart/mixed body is malformed"),
+        ("a control character in the report", b"Content-Transfer-Encoding: \x1b[31m\r\n\r\nx", r"\\x1B\[31m"),
+    ]
+
+    def test_malformed_messages_are_refused_in_one_line_and_nothing_is_written(self):
+        for label, octets, pattern in self.MESSAGES:
+            with self.subTest(label):
+                message = self.write("bad.eml", octets)
+                out = self.path("out")
+                self.assertFailedCleanly(mimetool("unpack", message, "-d", out), 1, pattern)
+                self.assertFalse(os.path.exists(out) and os.listdir(out), label)
+                self.assertFailedCleanly(mimetool("show", message), 1, pattern)
+
+    def test_deep_nesting_is_refused_not_followed(self):
+        body = b"--b0\r\n\r\nx\r\n--b0--"
+        for depth in range(1, 70):
+            body = (f"--b{depth}\r\nContent-Type: multipart/mixed; boundary=b{depth - 1}\r\n\r\n".encode() + body +
+                    f"\r\n--b{depth}--".encode())
+        message = self.write("deep.eml", b"Content-Type: multipart/mixed; boundary=b69\r\n\r\n" + body + b"\r\n")
+        self.assertFailedCleanly(mimetool("show", message), 1, r"part 1(\.1){63}: multiparts nested more than 64 deep")
+
+    # label, arguments, exit code, the pattern of the one line on standard error
+    COMMAND_LINES = [
+        ("no command", [], 2, "no command"),
+        ("unknown command", ["frobnicate"], 2, 'unknown command "frobnicate"'),
+        ("unknown option", ["pack", "--frob", "x"], 2, "unknown option --frob"),
+        ("missing value", ["pack", "-o"], 2, "needs a value"),
+        ("missing operand", ["unpack"], 2, "missing operand"),
+        ("extra operand", ["show", "a", "b"], 2, "unexpected operand b"),
+        ("option of another command", ["show", "-d", "x", "m"], 2, "does not apply to show"),
+        ("--force outside unpack", ["pack", "--force", "m"], 2, "does not apply to pack"),
+        ("fold below -1", ["--fold", "-2", "options"], 2, "--fold needs"),
+        ("fold not a number", ["--fold=7x", "options"], 2, "--fold needs"),
+        ("section 0", ["--rfc2231-section", "0", "options"], 2, "--rfc2231-section needs"),
+        ("unknown charset", ["--rfc2231-charset", "klingon", "options"], 2, "unknown charset klingon"),
+        ("a part type that is none", ["pack", "-t", "nonsense", "f"], 2, "not a content type"),
+        ("a multipart type that is none", ["pack", "-m", "text/plain", "f"], 2, "multipart"),
+        ("missing input file", ["pack", "/nonexistent/file"], 1, "/nonexistent/file: No such file"),
+        ("missing message", ["unpack", "/nonexistent/m.eml"], 1, "No such file"),
+        ("a directory as message", ["show", "/"], 1, "is a directory"),
+        ("missing options file", ["--options", "/nonexistent/o", "options"], 1, "No such file"),
+    ]
+
+    def test_bad_command_lines_are_refused_in_one_line(self):
+        for label, args, code, pattern in self.COMMAND_LINES:
+            with self.subTest(label):
+                self.assertFailedCleanly(mimetool(*args, cwd=self.tmp), code, pattern)
+        self.assertEqual(os.listdir(self.tmp), [])
+
+    def test_a_failed_pack_leaves_the_old_output_and_no_temporary_file(self):
+        out = self.write("out.eml", b"previous message")
+        good = self.write("good.bin", b"x")
+        self.assertFailedCleanly(mimetool("pack", "-o", out, good, self.path("missing.bin")), 1, "missing.bin")
+        self.assertEqual(self.read("out.eml"), b"previous message")
+        self.assertEqual(sorted(os.listdir(self.tmp)), ["good.bin", "out.eml"])
+
+    def test_an_unwritable_directory_is_refused(self):
+        message = self.write("m.eml", self.good())
+        self.write("file", b"")
+        self.assertFailedCleanly(mimetool("unpack", message, "-d", self.path("file", "sub")), 1, "file")
+
+
+class OptionsAndFlags(ToolTestCase):
+    def test_saved_options_are_read_back_under_the_command_line(self):
+        saved = self.path("opts.txt")
+        self.assertSucceeded(mimetool("--fold", "40", "--no-parse-rfc2231-headers", "--rfc2231-charset",
+                                      "latin1", "--save-options", saved, "options"))
+        text = self.read("opts.txt").decode()
+        self.assertIn("wrapLineLength = 40", text)
+        self.assertIn('rfc2231Charset = "ISO_8859_1"', text)
+        self.assertNotIn("MIME_FLAG_PARSE_RFC2231_HEADERS", text)
+        self.assertNotIn("rfc2231MaxSegmentLength", text, "only explicit fields are saved")
+
+        shown = self.assertSucceeded(mimetool("--options", saved, "--rfc2231-section", "20", "options")).out.decode()
+        self.assertIn("wrapLineLength = 40", shown)
+        self.assertIn("rfc2231MaxSegmentLength = 20", shown)
+        self.assertIn('rfc2231Charset = "ISO_8859_1"', shown)
+        overridden = self.assertSucceeded(mimetool("--options", saved, "--parse-rfc2231-headers", "options"))
+        self.assertIn("MIME_FLAG_PARSE_RFC2231_HEADERS", overridden.out.decode())
+
+        self.write("junk.txt", "this is { not a store")
+        self.assertFailedCleanly(mimetool("--options", self.path("junk.txt"), "options"), 1, "not an options file")
+
+    def pack_one(self, name, data, *flags):
+        """The message and its one part as Python's compat32 parser reads it (the interop tests hold the
+        comparison with the stricter default policy)."""
+        path = self.write(os.path.join("in", name), data)
+        result = self.assertSucceeded(mimetool(*flags, "pack", path))
+        return result.out, leaves(parse(result.out, email.policy.compat32))[0]
+
+    def test_each_flag_changes_what_pack_writes(self):
+        text = "A line of mostly plain English text with one caf\u00e9 in it.\r\n".encode() * 3
+        _, default = self.pack_one("t.txt", text)
+        self.assertEqual(default["Content-Transfer-Encoding"], "quoted-printable")
+        _, base64 = self.pack_one("t.txt", text, "--generate-disable-quoted-printable")
+        self.assertEqual(base64["Content-Transfer-Encoding"], "base64")
+        raw, binary = self.pack_one("t.txt", text, "--generate-eight-bit-body")
+        self.assertEqual(binary["Content-Transfer-Encoding"], "binary")
+        self.assertIn(text, raw)
+        self.assertEqual(binary.get_payload(decode=True), text)
+
+        name = "R\u00e9sum\u00e9 of the quarterly figures for the board meeting.txt"
+        raw, part = self.pack_one(name, b"x\r\n")
+        self.assertIn(b"filename*0*=UTF-8''R%C3%A9sum%C3%A9", raw)
+        self.assertEqual(part.get_filename(), name)
+        raw, part = self.pack_one(name, b"x\r\n", "--rfc2231-section", "12")
+        self.assertIn(b"filename*5*=", raw)
+        self.assertEqual(part.get_filename(), name)
+        raw, part = self.pack_one(name, b"x\r\n", "--rfc2231-charset", "ISO-8859-1")
+        self.assertIn(b"filename*0*=ISO-8859-1''R%E9sum%E9", raw)
+        self.assertEqual(part.get_filename(), name)
+        raw, part = self.pack_one(name, b"x\r\n", "--no-generate-rfc2231-headers")
+        self.assertNotIn(b"filename", raw, "a non-ASCII value that cannot be written is left out")
+        folds = {}
+        for fold in ("30", "76", "-1"):
+            raw, part = self.pack_one("plain-ascii-name-long-enough-to-fold.txt", b"x\r\n", "--fold", fold)
+            folds[fold] = raw.split(b"\r\n\r\n", 2)[1].count(b"\r\n ")
+            self.assertEqual(part.get_filename(), "plain-ascii-name-long-enough-to-fold.txt")
+        self.assertGreater(folds["30"], folds["76"])
+        self.assertEqual(folds["-1"], 0)
+
+
+class OneEntity(ToolTestCase):
+    def test_encode_and_decode_give_the_file_back(self):
+        data = bytes(range(256)) * 4
+        source = self.write("blob.bin", data)
+        entity = self.path("blob.entity")
+        self.assertSucceeded(mimetool("encode", "-t", "application/x-test; level=3", "-o", entity, source))
+        text = self.read("blob.entity")
+        self.assertRegex(text, rb"^Content-Type: application/x-test;filename=blob\.bin;level=3;name=blob\.bin\r\n"
+                               rb"Content-Transfer-Encoding: base64\r\nContent-Id: <[^>]+>\r\n\r\n")
+        decoded = self.assertSucceeded(mimetool("decode", entity))
+        self.assertEqual(decoded.out, data)
+        self.assertRegex(decoded.err, r"^1\tapplication/x-test; filename=blob\.bin; level=3; name=blob\.bin\t"
+                                      r"base64\t1024\t<[^>]+>\t-\n$")
+        result = self.assertSucceeded(mimetool("decode", "-o", self.path("back.bin"), "-", stdin=text))
+        self.assertEqual(self.read("back.bin"), data)
+        self.assertTrue(result.out.decode().endswith("\t" + self.path("back.bin") + "\n"))
+
+
+if __name__ == "__main__":
+    main()

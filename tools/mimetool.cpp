@@ -1,0 +1,452 @@
+// mimetool: packs files into a MIME message, unpacks and shows messages, encodes and decodes one entity,
+// all through the mime library's C++ interface.
+#include <algorithm>
+#include <cstdint>
+#include <iostream>
+#include <map>
+#include <new>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "mime/mime.hpp"
+#include "mimetool_files.hpp"
+#include "mimetool_message.hpp"
+#include "mimetool_tree.hpp"
+
+namespace {
+
+using mimetool::Failure;
+
+constexpr std::string_view kUsage =
+    "usage: mimetool [OPTIONS] COMMAND ...\n"
+    "\n"
+    "commands:\n"
+    "  pack [-t TYPE] [-m MULTIPART] [-o MESSAGE] FILE...\n"
+    "                         a MIME message with one part per file (standard output without -o)\n"
+    "  unpack MESSAGE [-d DIR] [--force]\n"
+    "                         writes every leaf part into DIR (default .), one line per part\n"
+    "  show MESSAGE           the tree of parts, nothing written\n"
+    "  encode [-t TYPE] [-o ENTITY] FILE\n"
+    "                         one entity: its three header fields, a blank line, the encoded body\n"
+    "  decode ENTITY [-o FILE] the decoded body of one entity (standard output without -o)\n"
+    "  options                the options in force, in the store's text form\n"
+    "MESSAGE and ENTITY may be - for standard input.\n"
+    "\n"
+    "options:\n"
+    "  -t, --part-type TYPE   content type of every part (default: from the file name's extension)\n"
+    "  -m, --multipart TYPE   the message's multipart type (default multipart/mixed)\n"
+    "  -o, --output FILE      the file to write (written whole under a temporary name, then renamed)\n"
+    "  -d, --directory DIR    where unpack writes (created when missing)\n"
+    "  --force                let unpack overwrite files that exist\n"
+    "  --options FILE         read options saved in the store's text form\n"
+    "  --save-options FILE    write the options in force (the explicit ones) to FILE\n"
+    "  --fold N               fold header values at N characters (-1: never)\n"
+    "  --rfc2231-charset NAME charset of RFC 2231 parameter values (default UTF-8)\n"
+    "  --rfc2231-section N    longest RFC 2231 section (-1: never split)\n"
+    "  --[no-]parse-rfc2231-headers          join and decode RFC 2231 parameters (default on)\n"
+    "  --[no-]generate-rfc2231-headers       write non-ASCII parameters in RFC 2231 form (default on)\n"
+    "  --[no-]generate-unicode-headers       write them raw in UTF-8 (only without the flag above)\n"
+    "  --[no-]generate-eight-bit-body        send every body as it is, labelled binary\n"
+    "  --[no-]generate-disable-quoted-printable  Base64 for every body that is not 7bit\n"
+    "  -h, --help             this text\n";
+
+// A mistake in the command line: reported with a hint to --help, exit code 2.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct FlagSwitch {
+  std::string_view name;
+  kxInt flag;
+};
+constexpr FlagSwitch kFlagSwitches[] = {
+    {"parse-rfc2231-headers", MIME_FLAG_PARSE_RFC2231_HEADERS},
+    {"generate-rfc2231-headers", MIME_FLAG_GENERATE_RFC2231_HEADERS},
+    {"generate-unicode-headers", MIME_FLAG_GENERATE_UNICODE_HEADERS},
+    {"generate-eight-bit-body", MIME_FLAG_GENERATE_EIGHT_BIT_BODY},
+    {"generate-disable-quoted-printable", MIME_FLAG_GENERATE_DISABLE_QUOTED_PRINTABLE},
+};
+
+struct Arguments {
+  std::string command;
+  std::vector<std::string> operands;
+  std::map<std::string, std::string> values;  // option name (long form) -> its value
+  bool force = false;
+  kxInt flagsOn = 0;
+  kxInt flagsOff = 0;
+};
+
+Arguments parseArguments(int argc, char **argv);
+mime::Options optionsFrom(const Arguments &args);
+void checkApplicable(const Arguments &args, std::initializer_list<std::string_view> allowed,
+                     size_t minOperands, size_t maxOperands);
+std::string readMessageFile(const std::string &path);
+mime::Entity filePart(const std::string &path, const std::optional<mime::ContentType> &partType,
+                      const mime::Options &opt);
+std::optional<mime::ContentType> typeOption(const Arguments &args, const char *name,
+                                            const mime::Options &opt);
+void writeOutput(const Arguments &args, std::string_view octets);
+std::string partLine(const mimetool::Part &part, const std::string &file);
+std::string partFileName(const mimetool::Part &part, std::set<std::string> *taken);
+void showPart(const mimetool::Part &part, int depth);
+
+// --- commands ---
+
+int pack(const Arguments &args, const mime::Options &opt) {
+  checkApplicable(args, {"part-type", "multipart", "output"}, 1, SIZE_MAX);
+  const std::optional<mime::ContentType> partType = typeOption(args, "part-type", opt);
+  std::optional<mime::ContentType> multipart = typeOption(args, "multipart", opt);
+  if (!multipart) multipart = mime::ContentType::create("multipart/mixed");
+  if (!multipart->isMultipart()) throw UsageError("--multipart needs a multipart/... type");
+
+  std::vector<mime::Entity> parts;
+  for (const std::string &path : args.operands) parts.push_back(filePart(path, partType, opt));
+  const std::optional<mime::Buffer> body = mime::pack(*multipart, parts, opt);
+  if (!body) {
+    throw Failure("pack refused: no boundary was free of the bodies, or a header value cannot be written");
+  }
+  const std::optional<mime::Entity> message = mime::encode(opt, *body, *multipart);
+  writeOutput(args, mimetool::writeMessage(*message, true));
+  return 0;
+}
+
+int unpack(const Arguments &args, const mime::Options &opt) {
+  checkApplicable(args, {"directory"}, 1, 1);
+  const mimetool::Part root =
+      mimetool::readTree(mimetool::readMessage(readMessageFile(args.operands[0])), opt);
+  const std::string directory = args.values.contains("directory") ? args.values.at("directory") : ".";
+
+  // Every name is chosen, and checked against what the directory holds, before the first file is written.
+  std::set<std::string> taken;
+  std::vector<std::pair<const mimetool::Part *, std::string>> plan;
+  for (const mimetool::Part *leaf : mimetool::leavesOf(root))
+    plan.emplace_back(leaf, directory + "/" + partFileName(*leaf, &taken));
+  mimetool::makeDirectories(directory);
+  if (!args.force) {
+    for (const auto &[leaf, path] : plan) {
+      if (mimetool::pathExists(path)) throw Failure(path + ": exists (use --force to overwrite)");
+    }
+  }
+  for (const auto &[leaf, path] : plan) {
+    mimetool::writeFileAtomically(path, leaf->body ? leaf->body->view() : std::string_view(),
+                                  args.force ? mimetool::Existing::kReplace : mimetool::Existing::kKeep);
+    std::cout << partLine(*leaf, path) << '\n';
+  }
+  return 0;
+}
+
+int show(const Arguments &args, const mime::Options &opt) {
+  checkApplicable(args, {}, 1, 1);
+  showPart(mimetool::readTree(mimetool::readMessage(readMessageFile(args.operands[0])), opt), 0);
+  return 0;
+}
+
+int encode(const Arguments &args, const mime::Options &opt) {
+  checkApplicable(args, {"part-type", "output"}, 1, 1);
+  const mime::Entity entity = filePart(args.operands[0], typeOption(args, "part-type", opt), opt);
+  writeOutput(args, mimetool::writeMessage(entity, false));
+  return 0;
+}
+
+int decode(const Arguments &args, const mime::Options &opt) {
+  checkApplicable(args, {"output"}, 1, 1);
+  const mimetool::ReadMessage read = mimetool::readMessage(readMessageFile(args.operands[0]));
+  const std::optional<mime::Decoded> decoded = mime::decode(read.entity, opt);
+  if (!decoded) throw Failure("the entity: " + mimetool::whyNotDecoded(read.entity, opt));
+  mimetool::Part part;
+  part.index = "1";
+  part.type = decoded->contentType;
+  part.transferEncoding = read.entity.contentTransferEncoding().value_or("");
+  part.contentId = decoded->contentId;
+  part.body = decoded->body;
+  writeOutput(args, part.body ? part.body->view() : std::string_view());
+  const bool toFile = args.values.contains("output");
+  (toFile ? std::cout : std::cerr) << partLine(part, toFile ? args.values.at("output") : "-") << '\n';
+  return 0;
+}
+
+int showOptions(const Arguments &args, const mime::Options &opt) {
+  checkApplicable(args, {}, 0, 0);
+  std::cout << opt.toText(true);
+  return 0;
+}
+
+int run(int argc, char **argv) {
+  const Arguments args = parseArguments(argc, argv);
+  if (args.command.empty()) throw UsageError("no command");
+  if (args.command == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  const mime::Options opt = optionsFrom(args);
+  if (args.values.contains("save-options")) {
+    mimetool::writeFileAtomically(args.values.at("save-options"), opt.toText(false),
+                                  mimetool::Existing::kReplace);
+  }
+  if (args.command == "pack") return pack(args, opt);
+  if (args.command == "unpack") return unpack(args, opt);
+  if (args.command == "show") return show(args, opt);
+  if (args.command == "encode") return encode(args, opt);
+  if (args.command == "decode") return decode(args, opt);
+  if (args.command == "options") return showOptions(args, opt);
+  throw UsageError("unknown command \"" + mimetool::printable(args.command) + "\"");
+}
+
+// --- the command line ---
+
+// Options may stand anywhere; "--" ends them. Long options take their value as "--name=value" or as the
+// next argument.
+Arguments parseArguments(int argc, char **argv) {
+  static const std::map<std::string_view, std::string_view> kShortNames = {
+      {"-t", "part-type"}, {"-m", "multipart"}, {"-o", "output"}, {"-d", "directory"}, {"-h", "help"}};
+  static const std::set<std::string_view> kValued = {"part-type", "multipart",       "output",
+                                                     "directory", "options",         "save-options",
+                                                     "fold",      "rfc2231-charset", "rfc2231-section"};
+  Arguments args;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
+      if (args.command.empty()) {
+        args.command = arg;
+      } else {
+        args.operands.emplace_back(arg);
+      }
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name;
+    std::optional<std::string> value;
+    if (arg.starts_with("--")) {
+      const size_t equals = arg.find('=');
+      name = arg.substr(2, equals == std::string_view::npos ? std::string_view::npos : equals - 2);
+      if (equals != std::string_view::npos) value = std::string(arg.substr(equals + 1));
+    } else if (auto found = kShortNames.find(arg); found != kShortNames.end()) {
+      name = found->second;
+    } else {
+      throw UsageError("unknown option " + mimetool::printable(arg));
+    }
+    if (name == "help") {
+      args.command = "help";
+      return args;
+    }
+    if (kValued.contains(name)) {
+      if (!value) {
+        if (i + 1 >= argc) throw UsageError("option --" + name + " needs a value");
+        value = argv[++i];
+      }
+      if (args.values.contains(name)) throw UsageError("option --" + name + " given twice");
+      args.values[name] = *value;
+      continue;
+    }
+    if (value) throw UsageError("option --" + mimetool::printable(name) + " takes no value");
+    if (name == "force") {
+      args.force = true;
+      continue;
+    }
+    bool known = false;
+    for (const FlagSwitch &flag : kFlagSwitches) {
+      if (name == flag.name) {
+        args.flagsOn |= flag.flag;
+        args.flagsOff &= ~flag.flag;
+        known = true;
+      } else if (name.starts_with("no-") && std::string_view(name).substr(3) == flag.name) {
+        args.flagsOff |= flag.flag;
+        args.flagsOn &= ~flag.flag;
+        known = true;
+      }
+    }
+    if (!known) throw UsageError("unknown option --" + mimetool::printable(name));
+  }
+  return args;
+}
+
+// A whole integer, or nothing.
+std::optional<kxInt> integerOf(const std::string &text) {
+  size_t used = 0;
+  try {
+    const long long value = std::stoll(text, &used, 10);
+    if (used == text.size()) return value;
+  } catch (const std::exception &) {
+  }
+  return std::nullopt;
+}
+
+// The options file first, then the switches of the command line over it.
+mime::Options optionsFrom(const Arguments &args) {
+  mime::Options opt;
+  if (args.values.contains("options")) {
+    const std::string &path = args.values.at("options");
+    std::optional<mime::Options> read = mime::Options::fromText(mimetool::readFile(path));
+    if (!read) throw Failure(path + ": not an options file (the store's text form)");
+    opt = *read;
+  }
+  if (args.flagsOn || args.flagsOff) opt.setFlags((opt.flags() | args.flagsOn) & ~args.flagsOff);
+  if (args.values.contains("fold")) {
+    const std::optional<kxInt> fold = integerOf(args.values.at("fold"));
+    if (!fold || !opt.setWrapLineLength(*fold)) throw UsageError("--fold needs a number of -1 or more");
+  }
+  if (args.values.contains("rfc2231-section")) {
+    const std::optional<kxInt> section = integerOf(args.values.at("rfc2231-section"));
+    if (!section || !opt.setRfc2231MaxSegmentLength(*section))
+      throw UsageError("--rfc2231-section needs -1 or a number above 0");
+  }
+  if (args.values.contains("rfc2231-charset") && !opt.setRfc2231Charset(args.values.at("rfc2231-charset")))
+    throw UsageError("--rfc2231-charset: unknown charset " +
+                     mimetool::printable(args.values.at("rfc2231-charset")));
+  return opt;
+}
+
+void checkApplicable(const Arguments &args, std::initializer_list<std::string_view> allowed,
+                     size_t minOperands, size_t maxOperands) {
+  static const std::set<std::string_view> kCommandOptions = {"part-type", "multipart", "output", "directory"};
+  for (const auto &[name, value] : args.values) {
+    if (kCommandOptions.contains(name) && std::find(allowed.begin(), allowed.end(), name) == allowed.end())
+      throw UsageError("option --" + name + " does not apply to " + args.command);
+  }
+  if (args.force && std::find(allowed.begin(), allowed.end(), "directory") == allowed.end())
+    throw UsageError("option --force does not apply to " + args.command);
+  if (args.operands.size() < minOperands) throw UsageError(args.command + ": missing operand");
+  if (args.operands.size() > maxOperands)
+    throw UsageError(args.command + ": unexpected operand " +
+                     mimetool::printable(args.operands[maxOperands]));
+}
+
+// --- helpers of the commands ---
+
+// A message file with CR LF line ends; a file with LF line ends is converted, with a note.
+std::string readMessageFile(const std::string &path) {
+  std::string octets = mimetool::readFile(path);
+  if (!mimetool::hasLfLineEnds(octets)) return octets;
+  std::cerr << "mimetool: note: " << mimetool::printable(path) << " has LF line ends; read as CR LF\n";
+  return mimetool::withCrLfLineEnds(octets);
+}
+
+// True when the octets are well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool isUtf8(std::string_view octets) {
+  for (size_t i = 0; i < octets.size();) {
+    const auto lead = static_cast<unsigned char>(octets[i]);
+    const size_t length = lead < 0x80                    ? 1
+                          : lead >= 0xC2 && lead <= 0xDF ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
+    if (length == 0 || i + length > octets.size()) return false;
+    const auto second = static_cast<unsigned char>(length > 1 ? octets[i + 1] : 0x80);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+      return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(octets[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// One file as an entity: its content type (the -t type, else from its extension; text gets the charset
+// its octets show, when they are US-ASCII or UTF-8), its name in "filename" and "name" parameters (the
+// library writes them in RFC 2231 form when they need it), a fresh Content-ID and the encoded body.
+mime::Entity filePart(const std::string &path, const std::optional<mime::ContentType> &partType,
+                      const mime::Options &opt) {
+  const mime::Buffer body(mimetool::readFile(path));
+  const std::string name = mimetool::baseName(path);
+  mime::ContentType type =
+      partType.value_or(*mime::ContentType::create(mimetool::mediaTypeForFileName(name)));
+  if (type.name().starts_with("text/") && !type.parameter("charset")) {
+    const std::string_view text = body.view();
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+      type.setParameter("charset", "us-ascii");
+    } else if (isUtf8(text)) {
+      type.setParameter("charset", "utf-8");
+    }
+  }
+  // Mail readers look for the name in either place: "filename" is the disposition parameter's name,
+  // "name" the one older readers take from the Content-Type.
+  type.setParameter("filename", name);
+  type.setParameter("name", name);
+  return *mime::encode(opt, body, type, mime::generateContentId());
+}
+
+std::optional<mime::ContentType> typeOption(const Arguments &args, const char *name,
+                                            const mime::Options &opt) {
+  if (!args.values.contains(name)) return std::nullopt;
+  const std::string &text = args.values.at(name);
+  std::optional<mime::ContentType> type = mime::ContentType::decode(text, opt);
+  if (!type)
+    throw UsageError("--" + std::string(name) + ": not a content type: " + mimetool::printable(text));
+  return type;
+}
+
+void writeOutput(const Arguments &args, std::string_view octets) {
+  if (!args.values.contains("output") || args.values.at("output") == "-") {
+    mimetool::writeStdout(octets);
+    return;
+  }
+  mimetool::writeFileAtomically(args.values.at("output"), octets, mimetool::Existing::kReplace);
+}
+
+// index, content type, transfer encoding, size, Content-ID, file: tab-separated, "-" for what is absent.
+std::string partLine(const mimetool::Part &part, const std::string &file) {
+  const std::string id = part.contentId ? "<" + mimetool::printable(*part.contentId) + ">" : "-";
+  return part.index + "\t" + mimetool::describeType(part) + "\t" +
+         (part.transferEncoding.empty() ? "-" : mimetool::printable(part.transferEncoding)) + "\t" +
+         std::to_string(part.size()) + "\t" + id + "\t" + mimetool::printable(file);
+}
+
+// The part's own file name made safe, else "part-INDEX" with the extension of its type; a name already
+// used for another part of this message gets "-2", "-3", ... before its extension.
+std::string partFileName(const mimetool::Part &part, std::set<std::string> *taken) {
+  std::string name = mimetool::sanitizeFileName(part.fileName);
+  if (name.empty()) {
+    const std::string mediaType = part.type ? part.type->name() : "text/plain";  // RFC 2045's default
+    name = "part-" + part.index + std::string(mimetool::extensionForMediaType(mediaType));
+  }
+  const size_t dot = name.rfind('.');
+  const std::string stem = (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
+  const std::string extension = (dot == std::string::npos || dot == 0) ? "" : name.substr(dot);
+  std::string chosen = name;
+  for (int n = 2; taken->contains(chosen); ++n) chosen = stem + "-" + std::to_string(n) + extension;
+  taken->insert(chosen);
+  return chosen;
+}
+
+void showPart(const mimetool::Part &part, int depth) {
+  std::string line(static_cast<size_t>(depth) * 2, ' ');
+  line += (part.index.empty() ? "message" : part.index) + "  " + mimetool::describeType(part) + "  " +
+          (part.transferEncoding.empty() ? "-" : mimetool::printable(part.transferEncoding)) + "  " +
+          std::to_string(part.size()) + " octets";
+  if (part.contentId) line += "  <" + mimetool::printable(*part.contentId) + ">";
+  if (!part.fileName.empty()) line += "  file \"" + mimetool::printable(part.fileName) + "\"";
+  std::cout << line << '\n';
+  for (const mimetool::Part &child : part.children) showPart(child, depth + 1);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  const mime::Module module;
+  if (!module) {
+    std::cerr << "mimetool: the mime library did not start\n";
+    return 1;
+  }
+  try {
+    return run(argc, argv);
+  } catch (const UsageError &error) {
+    std::cerr << "mimetool: " << error.what() << " (mimetool --help shows the usage)\n";
+    return 2;
+  } catch (const Failure &error) {
+    std::cerr << "mimetool: " << error.what() << '\n';
+  } catch (const std::bad_alloc &) {
+    std::cerr << "mimetool: out of memory\n";
+  } catch (const std::exception &error) {
+    std::cerr << "mimetool: " << error.what() << '\n';
+  }
+  return 1;
+}
