@@ -46,6 +46,7 @@ Storage *retainStorage(Storage *storage);
 bool pointsInto(Storage *storage, const void *p);
 void releaseStorage(Storage *storage);
 kxByte *prepareAppend(KX_BUFFER **b, kxInt count);
+void giveBackUnusedRoom(KX_BUFFER *b);
 }  // namespace
 
 KX_SORT kx___sort_KX_BUFFER = {
@@ -163,6 +164,7 @@ void kxBufferTruncate(KX_BUFFER **b, kxInt length) {
     return createBuffer(retainStorage(shared->storage), shared->bytes, shared->bitLength);
   });
   (*b)->bitLength = length * 8;
+  giveBackUnusedRoom(*b);
 }
 
 KX_BUFFER *kxBufferRead(KX_BUFFER *b, kxInt offset, kxInt length) {
@@ -244,6 +246,20 @@ kxByte *prepareAppend(KX_BUFFER **b, kxInt count) {
     (*b)->bytes = fresh->data();
   }
   return (*b)->bytes + length;
+}
+
+// A storage block that only this buffer uses and that is mostly unused after a truncation shrinks to the
+// buffer's octets: encoders that write into room for the worst case then keep only what they wrote.
+void giveBackUnusedRoom(KX_BUFFER *b) {
+  Storage *storage = b->storage;
+  if (!storage || storageIsShared(storage) || b->bytes != storage->data()) return;
+  kxInt length = std::max(octetLength(b), kxInt{16});
+  if (storage->capacity - length < std::max(storage->capacity / 8, kxInt{4096})) return;
+  auto *shrunk = static_cast<Storage *>(std::realloc(storage, sizeof(Storage) + static_cast<size_t>(length)));
+  if (!shrunk) return;  // the larger block stays valid
+  shrunk->capacity = length;
+  b->storage = shrunk;
+  b->bytes = shrunk->data();
 }
 
 }  // namespace

@@ -68,16 +68,16 @@ EncodedBody base64Of(MIME_OPTIONS *opt, KX_BUFFER *body) {
   return {MIME_CONTENT_TRANSFER_ENCODING_BASE64, std::move(baseBuffer)};
 }
 
-// The strictly shorter of the two encodings, Base64 on a tie or when quoted-printable declines. Both
-// lengths come from the codecs' exact length queries, so only the winner is encoded: the result is the
-// one encoding both and throwing the longer away would give.
+// The strictly shorter of the two encodings, Base64 on a tie or when quoted-printable declines. The Base64
+// length is known without encoding, and quoted-printable is only written while it stays shorter (a quick
+// count turns most binary bodies away first), so at most one encoding is finished: the result is the one
+// encoding both and throwing the longer away would give.
 EncodedBody shorterOf(MIME_OPTIONS *opt, KX_BUFFER *body) {
   Ref<RFC_QUOP_OPTIONS> quopOptions(mimeOptionsRfcQuopOptions(opt));
   Ref<RFC_BASE_OPTIONS> baseOptions(mimeOptionsRfcBaseOptions(opt));
-  const kxInt quopLength = rfcQuopEncodedLength(body, quopOptions.get());
   const kxInt baseLength = rfcBaseEncodedLength(body, RFC_BASE_SELECTOR_MIME, baseOptions.get());
-  if (quopLength >= 0 && baseLength > quopLength) {
-    Ref<KX_BUFFER> quopBuffer(rfcQuopEncodeWithOptions(body, quopOptions.get()));
+  if (baseLength > 0) {
+    Ref<KX_BUFFER> quopBuffer(rfcQuopTryEncodeWithinLength(body, quopOptions.get(), baseLength - 1));
     if (quopBuffer) return {MIME_CONTENT_TRANSFER_ENCODING_QUOTED_PRINTABLE, std::move(quopBuffer)};
   }
   return base64Of(opt, body);

@@ -2,12 +2,18 @@
 // work is done by the span core (rfc_quop_codec).
 #include "rfc/rfc_quop.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 #include "rfc/rfc_quop_codec.hpp"
 
 namespace {
 rfc::quop::Bytes bytesOf(KX_BUFFER *buf);
 std::size_t lineLengthOf(RFC_QUOP_OPTIONS *qo);
 bool wholeOctets(KX_BUFFER *buf);
+KX_BUFFER *encodeGrowing(rfc::quop::Bytes input, std::size_t lineLength);
+KX_BUFFER *encodeWithin(rfc::quop::Bytes input, std::size_t lineLength, std::size_t maxLength);
 }  // namespace
 
 extern "C" {
@@ -16,14 +22,17 @@ KX_BUFFER *rfcQuopEncodeWithOptions(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo) {
   RFC_ASSERT(buf);
   RFC_ASSERT(qo);
   if (!wholeOctets(buf)) return nullptr;
+  return encodeGrowing(bytesOf(buf), lineLengthOf(qo));
+}
+
+KX_BUFFER *rfcQuopTryEncodeWithinLength(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo, kxInt maxLength) {
+  RFC_ASSERT(buf);
+  RFC_ASSERT(qo);
+  RFC_ASSERT(maxLength >= 0);
+  if (!wholeOctets(buf)) return nullptr;
   rfc::quop::Bytes input = bytesOf(buf);
-  std::size_t lineLength = lineLengthOf(qo);
-  // Measured first, so that the result holds exactly its octets, however many escapes there are.
-  kxByte *out = nullptr;
-  KX_BUFFER *encoded =
-      kxBufferCreateUninitialized(static_cast<kxInt>(rfc::quop::encodedLength(input, lineLength)), &out);
-  rfc::quop::encode(input, lineLength, out);
-  return encoded;
+  if (rfc::quop::surelyLongerThan(input, static_cast<std::size_t>(maxLength))) return nullptr;
+  return encodeWithin(input, lineLengthOf(qo), static_cast<std::size_t>(maxLength));
 }
 
 kxInt rfcQuopEncodedLength(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo) {
@@ -62,6 +71,45 @@ std::size_t lineLengthOf(RFC_QUOP_OPTIONS *qo) {
 
 bool wholeOctets(KX_BUFFER *buf) {
   return kxBufferBitLength(buf) % 8 == 0;
+}
+
+// Room for a typical text: its octets and an eighth more for escapes and soft breaks.
+std::size_t firstGuess(std::size_t octets) {
+  return octets + octets / 8 + 16;
+}
+
+// The encoding in one pass while it fits the first guess; where it does not, the room grows to the exact
+// length of what is left (lines encode on their own), so binary input costs one counting pass more at most.
+KX_BUFFER *encodeGrowing(rfc::quop::Bytes input, std::size_t lineLength) {
+  std::size_t room = firstGuess(input.size());
+  kxByte *out = nullptr;
+  rfc::Ref<KX_BUFFER> encoded(kxBufferCreateUninitialized(static_cast<kxInt>(room), &out));
+  rfc::quop::Progress done = rfc::quop::encodeSome(input, lineLength, out, room);
+  if (done.stop != input.data() + input.size()) {
+    rfc::quop::Bytes rest(done.stop, input.data() + input.size());
+    std::size_t length = done.written + rfc::quop::encodedLength(rest, lineLength);
+    kxByte *grown = nullptr;
+    rfc::Ref<KX_BUFFER> larger(kxBufferCreateUninitialized(static_cast<kxInt>(length), &grown));
+    std::memcpy(grown, out, done.written);
+    rfc::quop::encode(rest, lineLength, grown + done.written);
+    return larger.release();
+  }
+  kxBufferTruncate(encoded.addr(), static_cast<kxInt>(done.written));
+  return encoded.release();
+}
+
+// The encoding in a buffer of its own length when it is at most maxLength octets long, else null. The room
+// is never more than the longest the encoding can be (every octet escaped, with its soft breaks).
+KX_BUFFER *encodeWithin(rfc::quop::Bytes input, std::size_t lineLength, std::size_t maxLength) {
+  std::size_t worst = 3 * input.size();
+  if (lineLength != 0) worst += 3 * (worst / (lineLength - 3));
+  std::size_t room = std::min(maxLength, worst);
+  kxByte *out = nullptr;
+  rfc::Ref<KX_BUFFER> encoded(kxBufferCreateUninitialized(static_cast<kxInt>(room), &out));
+  rfc::quop::Progress done = rfc::quop::encodeSome(input, lineLength, out, room);
+  if (done.stop != input.data() + input.size()) return nullptr;
+  kxBufferTruncate(encoded.addr(), static_cast<kxInt>(done.written));
+  return encoded.release();
 }
 
 }  // namespace

@@ -39,6 +39,11 @@ RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(KX_STORE *store);
  * every line within the line length and never split an escape. Decoding it gives back the buffer octet for
  * octet. Null only when the bit length is not a multiple of 8. */
 RFC_EXPORT KX_BUFFER *rfcQuopEncodeWithOptions(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo);
+/* rfcQuopEncodeWithOptions' result when it is at most maxLength octets long (maxLength >= 0); null when it
+ * would be longer, found without building it where a quick count of the octets escaped wherever they stand
+ * already shows it (so that choosing the shorter of two encodings costs little), and null where
+ * rfcQuopEncodeWithOptions' result is null. */
+RFC_EXPORT KX_BUFFER *rfcQuopTryEncodeWithinLength(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo, kxInt maxLength);
 /* A new buffer holding the decoded octets: soft breaks ("=" CR LF or "=" LF, white space allowed before the
  * line break, also "=" at the very end) removed, escapes in either case decoded, SP/HTAB at the end of a
  * line (before CR LF, LF or the end of the text) dropped, a malformed "=" sequence kept as it stands. Null

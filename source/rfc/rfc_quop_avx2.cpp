@@ -81,6 +81,19 @@ struct VectorScan {
     return p;
   }
 
+  RFC_AVX2_FUNCTION static std::size_t countAlwaysEscaped(const std::uint8_t *p, const std::uint8_t *q) {
+    std::size_t count = 0;
+    for (; q - p >= 32; p += 32) {
+      __m256i v = load32(p);
+      __m256i lineBreak = _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')),
+                                          _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')));
+      auto breaks = static_cast<std::uint32_t>(_mm256_movemask_epi8(lineBreak));
+      count += static_cast<std::size_t>(_mm_popcnt_u32(notLiteralBits(v) & ~breaks));
+    }
+    for (; p != q; ++p) count += engine::isAlwaysEscaped(*p);
+    return count;
+  }
+
   RFC_AVX2_FUNCTION static void copyLiteralRun(const std::uint8_t *&p, const std::uint8_t *q,
                                                const std::uint8_t *end, std::uint8_t *&o) {
     for (; end - p >= 32; p += 32, o += 32) {
@@ -226,6 +239,15 @@ RFC_AVX2_ENTRY std::size_t encodeAvx2(Bytes input, std::size_t lineLength, std::
   return engine::encode<VectorScan>(input.data(), endOf(input), lineLength, out);
 }
 
+RFC_AVX2_ENTRY Progress encodeSomeAvx2(Bytes input, std::size_t lineLength, std::uint8_t *out,
+                                       std::size_t room) {
+  return engine::encodeSome<VectorScan>(input.data(), endOf(input), lineLength, out, room);
+}
+
+RFC_AVX2_ENTRY bool surelyLongerThanAvx2(Bytes input, std::size_t maxLength) {
+  return engine::surelyLongerThan<VectorScan>(input.data(), endOf(input), maxLength);
+}
+
 RFC_AVX2_ENTRY std::size_t decodeAvx2(Bytes text, std::uint8_t *out) {
   const std::uint8_t *p = text.data();
   const std::uint8_t *end = endOf(text);
@@ -254,7 +276,7 @@ RFC_AVX2_ENTRY std::size_t decodeAvx2(Bytes text, std::uint8_t *out) {
 }  // namespace
 
 const Paths *avx2Paths() {
-  static const Paths paths{encodedLengthAvx2, encodeAvx2, decodeAvx2};
+  static const Paths paths{encodedLengthAvx2, encodeAvx2, encodeSomeAvx2, surelyLongerThanAvx2, decodeAvx2};
   static const bool supported = processorRunsAvx2Paths();
   return supported ? &paths : nullptr;
 }

@@ -93,6 +93,16 @@ struct WordScan {
     return p;
   }
 
+  static std::size_t countAlwaysEscaped(const std::uint8_t *p, const std::uint8_t *q) {
+    std::size_t count = 0;
+    for (; q - p >= 8; p += 8) {
+      std::uint64_t x = load64(p);
+      count += laneCount(notLiteralLanes(x) & ~lanesEqual(x, '\r') & ~lanesEqual(x, '\n'));
+    }
+    for (; p != q; ++p) count += engine::isAlwaysEscaped(*p);
+    return count;
+  }
+
   static void copyLiteralRun(const std::uint8_t *&p, const std::uint8_t *q, const std::uint8_t *end,
                              std::uint8_t *&o) {
     for (; end - p >= 8; p += 8, o += 8) {
@@ -181,6 +191,14 @@ std::size_t encodeScalar(Bytes input, std::size_t lineLength, std::uint8_t *out)
   return engine::encode<WordScan>(input.data(), endOf(input), lineLength, out);
 }
 
+Progress encodeSomeScalar(Bytes input, std::size_t lineLength, std::uint8_t *out, std::size_t room) {
+  return engine::encodeSome<WordScan>(input.data(), endOf(input), lineLength, out, room);
+}
+
+bool surelyLongerThanScalar(Bytes input, std::size_t maxLength) {
+  return engine::surelyLongerThan<WordScan>(input.data(), endOf(input), maxLength);
+}
+
 std::size_t decodeScalar(Bytes text, std::uint8_t *out) {
   return decodeLines(text.data(), endOf(text), out);
 }
@@ -188,7 +206,8 @@ std::size_t decodeScalar(Bytes text, std::uint8_t *out) {
 // --- dispatch ---
 
 namespace {
-const Paths kScalarPaths{encodedLengthScalar, encodeScalar, decodeScalar};
+const Paths kScalarPaths{encodedLengthScalar, encodeScalar, encodeSomeScalar, surelyLongerThanScalar,
+                         decodeScalar};
 
 const Paths &chosenPaths() {
   static const Paths &chosen = avx2Paths() ? *avx2Paths() : kScalarPaths;
@@ -202,6 +221,14 @@ std::size_t encodedLength(Bytes input, std::size_t lineLength) {
 
 std::size_t encode(Bytes input, std::size_t lineLength, std::uint8_t *out) {
   return chosenPaths().encode(input, lineLength, out);
+}
+
+Progress encodeSome(Bytes input, std::size_t lineLength, std::uint8_t *out, std::size_t room) {
+  return chosenPaths().encodeSome(input, lineLength, out, room);
+}
+
+bool surelyLongerThan(Bytes input, std::size_t maxLength) {
+  return chosenPaths().surelyLongerThan(input, maxLength);
 }
 
 std::size_t decode(Bytes text, std::uint8_t *out) {

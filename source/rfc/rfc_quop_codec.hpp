@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "rfc/rfc_internal.hpp"
@@ -12,7 +13,7 @@ namespace rfc::quop {
 
 using Bytes = std::span<const std::uint8_t>;
 
-// The scalar reference, then the same three functions on the fastest path this processor runs (chosen once).
+// The scalar reference, then the same functions on the fastest path this processor runs (chosen once).
 // Both give the same results for every input.
 
 // The exact length of encode's output for the input, computed without building it. lineLength is the most
@@ -39,14 +40,34 @@ RFC_INTERNAL std::size_t encodeScalar(Bytes input, std::size_t lineLength, std::
 //   - any other "=" is kept as it stands, as is every other octet.
 RFC_INTERNAL std::size_t decodeScalar(Bytes text, std::uint8_t *out);
 
+// How far an encoding within a room got: the input before `stop` became `written` characters. `stop` is the
+// input's end when all of it fit, else the start of the first line that did not; the encoding of the rest
+// from there, with more room, follows on.
+struct Progress {
+  const std::uint8_t *stop;
+  std::size_t written;
+};
+
+// Encodes input into out (room octets) as far as whole lines fit.
+RFC_INTERNAL Progress encodeSomeScalar(Bytes input, std::size_t lineLength, std::uint8_t *out,
+                                       std::size_t room);
+
+// True when the encoding is sure to be longer than maxLength on a quick count of the octets that are escaped
+// wherever they stand (it stops as soon as they are too many); false says nothing.
+RFC_INTERNAL bool surelyLongerThanScalar(Bytes input, std::size_t maxLength);
+
 RFC_INTERNAL std::size_t encodedLength(Bytes input, std::size_t lineLength);
 RFC_INTERNAL std::size_t encode(Bytes input, std::size_t lineLength, std::uint8_t *out);
+RFC_INTERNAL Progress encodeSome(Bytes input, std::size_t lineLength, std::uint8_t *out, std::size_t room);
+RFC_INTERNAL bool surelyLongerThan(Bytes input, std::size_t maxLength);
 RFC_INTERNAL std::size_t decode(Bytes text, std::uint8_t *out);
 
-// The three functions of one faster path.
+// The functions of one path.
 struct Paths {
   std::size_t (*encodedLength)(Bytes, std::size_t);
   std::size_t (*encode)(Bytes, std::size_t, std::uint8_t *);
+  Progress (*encodeSome)(Bytes, std::size_t, std::uint8_t *, std::size_t);
+  bool (*surelyLongerThan)(Bytes, std::size_t);
   std::size_t (*decode)(Bytes, std::uint8_t *);
 };
 

@@ -16,12 +16,18 @@
 //   copyLiteralRun(p, q, end, o)     copies that run to o, advancing both; may write up to end - p octets
 //                                    from o whatever the run's length, as the output is never shorter than
 //                                    the input
+//   countAlwaysEscaped(p, q)         the octets of [p, q) that are escaped wherever they stand: those outside
+//                                    the literal table other than CR and LF
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+
+#include "rfc/rfc_quop_codec.hpp"
 
 namespace rfc::quop::engine {
 
@@ -55,6 +61,10 @@ inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 inline bool isWhite(std::uint8_t c) {
   return c == ' ' || c == '\t';
+}
+
+inline bool isAlwaysEscaped(std::uint8_t c) {
+  return !kLiteral[c] && c != '\r' && c != '\n';
 }
 
 // An input line as a scan finds it: [start, end) holds no CR LF, and end is the CR of one or the input's end.
@@ -168,6 +178,21 @@ class LineWriter {
   std::size_t column_ = 0;  // at most limit_ - 1, except after the unit that ends the line
 };
 
+// The encoded length of one input line before soft breaks: one character per octet, two more per escape.
+inline std::size_t lineOutputBeforeSoftBreaks(const std::uint8_t *p, Line line, bool whiteEnd) {
+  return static_cast<std::size_t>(line.end - p) + 2 * (line.notLiteral + whiteEnd);
+}
+
+// The encoded length of one input line, or more: exact when it needs no soft break. A soft break follows
+// at least lineLength - 3 characters (only an escape that would not leave room for the "=" moves on
+// early), so there are at most length / (lineLength - 3) of them.
+inline std::size_t lineOutputUpperBound(const std::uint8_t *p, Line line, std::size_t lineLength) {
+  if (p == line.end) return 0;
+  std::size_t length = lineOutputBeforeSoftBreaks(p, line, isWhite(line.end[-1]));
+  if (lineLength == 0 || length <= lineLength) return length;
+  return length + 3 * (length / (lineLength - 3));
+}
+
 // Encodes one input line [p, line.end) (no CR LF inside it), starting in column 0.
 template <typename Scan, typename Sink>
 void encodeLine(const std::uint8_t *p, Line line, const std::uint8_t *end, std::size_t lineLength,
@@ -176,7 +201,7 @@ void encodeLine(const std::uint8_t *p, Line line, const std::uint8_t *end, std::
   if (p == q) return;
   // White space that would end a line is escaped, or transport could strip it.
   bool whiteEnd = isWhite(q[-1]);
-  std::size_t length = static_cast<std::size_t>(q - p) + 2 * (line.notLiteral + whiteEnd);
+  std::size_t length = lineOutputBeforeSoftBreaks(p, line, whiteEnd);
   if (lineLength == 0 || length <= lineLength) {
     sink.wholeLine(p, q, whiteEnd, length);
     return;
@@ -221,6 +246,57 @@ std::size_t encode(const std::uint8_t *p, const std::uint8_t *end, std::size_t l
   WritingSink<Scan> sink{out, end};
   encodeInto<Scan>(p, end, lineLength, sink);
   return static_cast<std::size_t>(sink.o - out);
+}
+
+// --- encoder: within a room ---
+
+// Encodes [p, end) with lineLength into out (room octets) as far as whole lines fit. Before each input line
+// is written it is checked to fit together with the rest of the input, which encodes to at least one
+// character per octet; that keeps every store of the sink (which may write as far ahead as the input has
+// octets left) inside the room, and stops a hopeless encoding at the first line that cannot fit.
+template <typename Scan>
+Progress encodeSome(const std::uint8_t *p, const std::uint8_t *end, std::size_t lineLength, std::uint8_t *out,
+                    std::size_t room) {
+  WritingSink<Scan> sink{out, end};
+  while (p != end) {
+    Line line = Scan::scanLine(p, end);
+    std::size_t left = room - static_cast<std::size_t>(sink.o - out);
+    std::size_t rest = static_cast<std::size_t>(end - line.end);  // the hard break and the lines after it
+    if (lineOutputUpperBound(p, line, lineLength) + rest > left) {
+      CountingSink exact;
+      encodeLine<Scan>(p, line, end, lineLength, exact);
+      if (exact.count + rest > left) break;
+    }
+    encodeLine<Scan>(p, line, end, lineLength, sink);
+    if (line.end == end) {
+      p = end;
+      break;
+    }
+    sink.hardBreak();
+    p = line.end + 2;
+  }
+  return {p, static_cast<std::size_t>(sink.o - out)};
+}
+
+// Each always-escaped octet adds two characters to the one every octet takes, so the encoding of [p, end)
+// is at least (end - p) + 2 * their count. True when that bound alone passes maxLength, found by counting
+// in blocks only as far as needed: the quick way to see that an encoding will lose to a shorter one.
+template <typename Scan>
+bool surelyLongerThan(const std::uint8_t *p, const std::uint8_t *end, std::size_t maxLength) {
+  constexpr std::size_t kBlock = 16 * 1024;
+  auto octets = static_cast<std::size_t>(end - p);
+  if (octets > maxLength) return true;
+  const std::size_t allowed = (maxLength - octets) / 2;  // escapes beyond the octets' own characters
+  std::size_t escapes = 0;
+  while (p != end) {
+    auto left = static_cast<std::size_t>(end - p);
+    if (escapes + left <= allowed) return false;  // even all of the rest escaped would fit
+    const std::uint8_t *q = p + std::min(left, kBlock);
+    escapes += Scan::countAlwaysEscaped(p, q);
+    if (escapes > allowed) return true;
+    p = q;
+  }
+  return false;
 }
 
 }  // namespace rfc::quop::engine

@@ -64,6 +64,22 @@ TEST(BufferRead, AppendsLeakNeitherFromSliceToParentNorBack) {
   EXPECT_EQ(bytesOf(part.get()), "abXY");
 }
 
+TEST(BufferTruncate, AMostlyUnusedBlockShrinksAndKeepsItsOctets) {
+  std::string octets(1 << 20, 'x');
+  octets.replace(0, 5, "head:");
+  BufferRef alone = buf(octets);
+  kxBufferTruncate(alone.addr(), 5);
+  EXPECT_EQ(bytesOf(alone.get()), "head:");
+  kxBufferAppendBytes(alone.addr(), "more", 4);
+  EXPECT_EQ(bytesOf(alone.get()), "head:more");
+
+  BufferRef shared = buf(octets);
+  BufferRef slice(kxBufferRead(shared.get(), 1000, 3));
+  kxBufferTruncate(shared.addr(), 5);
+  EXPECT_EQ(bytesOf(shared.get()), "head:");
+  EXPECT_EQ(bytesOf(slice.get()), "xxx") << "a slice keeps the block it reads from";
+}
+
 // --- appends ---
 
 TEST(BufferAppend, ToItselfAndFromItsOwnBacking) {

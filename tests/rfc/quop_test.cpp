@@ -39,6 +39,39 @@ TEST(QuopEncodedLength, MatchesTheEncoding) {
   }
 }
 
+TEST(QuopTryEncodeWithinLength, GivesTheEncodingOnlyWhenItFits) {
+  struct Case {
+    const char *label;
+    std::string body;
+  };
+  std::string binary;
+  for (int i = 0; i < 70000; ++i) binary += static_cast<char>(i * 7 % 256);
+  const Case cases[] = {
+      {"empty", ""},
+      {"text with soft breaks", std::string(300, 'a') + " \r\n\xe9"},
+      {"binary, turned away by the quick count", binary},
+      {"escapes only", std::string(5000, '\0')},
+      {"long lines of white space", std::string(2000, ' ') + "\r\n" + std::string(2000, '\t')},
+  };
+  QuopOptionsRef qo(rfcQuopOptionsCreate());
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.label);
+    BufferRef body = buffer(c.body);
+    BufferRef full(rfcQuopEncodeWithOptions(body.get(), qo.get()));
+    const kxInt length = kxBufferLength(full.get());
+    BufferRef exact(rfcQuopTryEncodeWithinLength(body.get(), qo.get(), length));
+    ASSERT_TRUE(exact);
+    EXPECT_TRUE(exactlyEqual(contents(exact.get()), contents(full.get())));
+    BufferRef roomy(rfcQuopTryEncodeWithinLength(body.get(), qo.get(), KX_BUFFER_MAX_LENGTH));
+    ASSERT_TRUE(roomy);
+    EXPECT_TRUE(exactlyEqual(contents(roomy.get()), contents(full.get())));
+    if (length > 0) {
+      EXPECT_FALSE(BufferRef(rfcQuopTryEncodeWithinLength(body.get(), qo.get(), length - 1)));
+    }
+    EXPECT_EQ(!BufferRef(rfcQuopTryEncodeWithinLength(body.get(), qo.get(), 0)), length > 0);
+  }
+}
+
 TEST(QuopTryDecodeWithOptions, ShrunkResultsHoldExactlyTheirOctets) {
   std::string escapes;
   for (int i = 0; i < 1000; ++i) escapes += "=E9";
@@ -55,6 +88,7 @@ TEST(QuopCodec, PartlyUsedLastOctetIsRefused) {
   QuopOptionsRef qo(rfcQuopOptionsCreate());
   EXPECT_FALSE(BufferRef(rfcQuopEncodeWithOptions(partial.get(), qo.get())));
   EXPECT_EQ(rfcQuopEncodedLength(partial.get(), qo.get()), -1);
+  EXPECT_FALSE(BufferRef(rfcQuopTryEncodeWithinLength(partial.get(), qo.get(), 100)));
   EXPECT_FALSE(BufferRef(rfcQuopTryDecodeWithOptions(partial.get(), qo.get())));
 }
 

@@ -52,15 +52,37 @@ inline std::string baseDecode(std::string_view input,
 // --- quoted-printable core ---
 
 inline rfc::quop::Paths quopScalar() {
-  return {rfc::quop::encodedLengthScalar, rfc::quop::encodeScalar, rfc::quop::decodeScalar};
+  return {rfc::quop::encodedLengthScalar, rfc::quop::encodeScalar, rfc::quop::encodeSomeScalar,
+          rfc::quop::surelyLongerThanScalar, rfc::quop::decodeScalar};
 }
 
+// The encoding, checked against every way of asking for it: the length query, the encoder, the encoder
+// within exactly that length (and within one less, which must fail) and the quick "surely longer" count.
 inline std::string quopEncode(std::string_view input, std::size_t lineLength,
                               rfc::quop::Paths paths = quopScalar()) {
   std::size_t predicted = paths.encodedLength(bytes(input), lineLength);
   std::vector<std::uint8_t> out(predicted);
   std::size_t written = paths.encode(bytes(input), lineLength, out.data());
   EXPECT_EQ(written, predicted) << "encodedLength must predict the output exactly";
+  std::vector<std::uint8_t> within(predicted);
+  rfc::quop::Progress fitted = paths.encodeSome(bytes(input), lineLength, within.data(), predicted);
+  EXPECT_TRUE(fitted.stop == bytes(input).data() + input.size() && fitted.written == predicted &&
+              within == out)
+      << "encodeSome within exactly the encoded length";
+  if (predicted > 0) {
+    // One octet short: the encoding stops at the start of a line, and the rest, encoded on, completes it.
+    within.pop_back();
+    fitted = paths.encodeSome(bytes(input), lineLength, within.data(), predicted - 1);
+    EXPECT_NE(fitted.stop, bytes(input).data() + input.size());
+    std::vector<std::uint8_t> rest(predicted);
+    std::size_t restLength =
+        paths.encode(bytes(input).subspan(static_cast<std::size_t>(fitted.stop - bytes(input).data())),
+                     lineLength, rest.data());
+    EXPECT_EQ(fitted.written + restLength, predicted);
+    EXPECT_TRUE(std::equal(within.begin(), within.begin() + static_cast<std::ptrdiff_t>(fitted.written),
+                           out.begin()));
+  }
+  EXPECT_FALSE(paths.surelyLongerThan(bytes(input), predicted)) << "the quick count overestimated";
   return text(out, written);
 }
 
