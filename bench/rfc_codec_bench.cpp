@@ -108,8 +108,9 @@ void baseDecode(benchmark::State &state) {
 }
 BENCHMARK(baseDecode);
 
+template <const std::vector<std::uint8_t> &(*Data)()>
 void quopEncode(benchmark::State &state) {
-  const auto &data = textData();
+  const auto &data = Data();
   KX_BUFFER *input = kxBufferCreateFromBytes(data.data(), kSize);
   RFC_QUOP_OPTIONS *qo = rfcQuopOptionsCreate();
   for (auto _ : state) kxObjRelease(kxBufferObj(rfcQuopEncodeWithOptions(input, qo)));
@@ -117,7 +118,8 @@ void quopEncode(benchmark::State &state) {
   rfcQuopOptionsRelease(qo);
   kxObjRelease(kxBufferObj(input));
 }
-BENCHMARK(quopEncode);
+BENCHMARK(quopEncode<textData>)->Name("quopEncode/text");
+BENCHMARK(quopEncode<binaryData>)->Name("quopEncode/binary");
 
 void quopEncodedLength(benchmark::State &state) {
   const auto &data = textData();

@@ -73,13 +73,22 @@ bool wholeOctets(KX_BUFFER *buf) {
   return kxBufferBitLength(buf) % 8 == 0;
 }
 
+constexpr auto kMaxLength = static_cast<std::size_t>(KX_BUFFER_MAX_LENGTH);
+
 // Room for a typical text: its octets and an eighth more for escapes and soft breaks.
 std::size_t firstGuess(std::size_t octets) {
-  return octets + octets / 8 + 16;
+  return std::min(octets + octets / 8 + 16, kMaxLength);
 }
 
-// The encoding in one pass while it fits the first guess; where it does not, the room grows to the exact
-// length of what is left (lines encode on their own), so binary input costs one counting pass more at most.
+// The longest the encoding of so many octets can be: every octet escaped, with the most soft breaks so many
+// characters can need (one per lineLength - 3 of them).
+std::size_t worstCaseLength(std::size_t octets, std::size_t lineLength) {
+  std::size_t characters = 3 * octets;
+  return lineLength == 0 ? characters : characters + 3 * (characters / (lineLength - 3));
+}
+
+// The encoding in one pass. It starts in room for a typical text; where a line does not fit, the rest
+// goes on in room for its worst case (lines encode on their own), and the unused room is given back.
 KX_BUFFER *encodeGrowing(rfc::quop::Bytes input, std::size_t lineLength) {
   std::size_t room = firstGuess(input.size());
   kxByte *out = nullptr;
@@ -87,12 +96,15 @@ KX_BUFFER *encodeGrowing(rfc::quop::Bytes input, std::size_t lineLength) {
   rfc::quop::Progress done = rfc::quop::encodeSome(input, lineLength, out, room);
   if (done.stop != input.data() + input.size()) {
     rfc::quop::Bytes rest(done.stop, input.data() + input.size());
-    std::size_t length = done.written + rfc::quop::encodedLength(rest, lineLength);
+    room = std::min(done.written + worstCaseLength(rest.size(), lineLength), kMaxLength);
     kxByte *grown = nullptr;
-    rfc::Ref<KX_BUFFER> larger(kxBufferCreateUninitialized(static_cast<kxInt>(length), &grown));
+    rfc::Ref<KX_BUFFER> larger(kxBufferCreateUninitialized(static_cast<kxInt>(room), &grown));
     std::memcpy(grown, out, done.written);
-    rfc::quop::encode(rest, lineLength, grown + done.written);
-    return larger.release();
+    rfc::quop::Progress more =
+        rfc::quop::encodeSome(rest, lineLength, grown + done.written, room - done.written);
+    if (more.stop != rest.data() + rest.size()) return nullptr;  // longer than any buffer can be
+    done.written += more.written;
+    encoded = std::move(larger);
   }
   kxBufferTruncate(encoded.addr(), static_cast<kxInt>(done.written));
   return encoded.release();
@@ -101,9 +113,7 @@ KX_BUFFER *encodeGrowing(rfc::quop::Bytes input, std::size_t lineLength) {
 // The encoding in a buffer of its own length when it is at most maxLength octets long, else null. The room
 // is never more than the longest the encoding can be (every octet escaped, with its soft breaks).
 KX_BUFFER *encodeWithin(rfc::quop::Bytes input, std::size_t lineLength, std::size_t maxLength) {
-  std::size_t worst = 3 * input.size();
-  if (lineLength != 0) worst += 3 * (worst / (lineLength - 3));
-  std::size_t room = std::min(maxLength, worst);
+  std::size_t room = std::min({maxLength, worstCaseLength(input.size(), lineLength), kMaxLength});
   kxByte *out = nullptr;
   rfc::Ref<KX_BUFFER> encoded(kxBufferCreateUninitialized(static_cast<kxInt>(room), &out));
   rfc::quop::Progress done = rfc::quop::encodeSome(input, lineLength, out, room);

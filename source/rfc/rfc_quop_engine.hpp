@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -63,6 +64,27 @@ inline bool isWhite(std::uint8_t c) {
   return c == ' ' || c == '\t';
 }
 
+// Every octet's unit of encoded text in one word: its one or three characters in the low octets (the octet
+// itself, or "=" and two hex digits), their count in the top octet.
+constexpr std::uint32_t escapeUnit(std::uint8_t c) {
+  return '=' | static_cast<std::uint32_t>(kHexDigits[c >> 4]) << 8 |
+         static_cast<std::uint32_t>(kHexDigits[c & 15]) << 16 | 3u << 24;
+}
+
+constexpr std::array<std::uint32_t, 256> makeUnitTable() {
+  std::array<std::uint32_t, 256> table{};
+  for (unsigned c = 0; c < 256; ++c) {
+    auto octet = static_cast<std::uint8_t>(c);
+    table[c] = kLiteral[c] ? (octet | 1u << 24) : escapeUnit(octet);
+  }
+  return table;
+}
+inline constexpr auto kUnits = makeUnitTable();
+
+constexpr std::size_t unitLength(std::uint32_t unit) {
+  return unit >> 24;
+}
+
 inline bool isAlwaysEscaped(std::uint8_t c) {
   return !kLiteral[c] && c != '\r' && c != '\n';
 }
@@ -91,6 +113,8 @@ struct CountingSink {
   void escape(std::uint8_t) { count += 3; }
   void softBreak() { count += 3; }
   void hardBreak() { count += 2; }
+  void unit(std::uint32_t u) { count += unitLength(u); }
+  void wideUnit(std::uint32_t u) { count += unitLength(u); }
 };
 
 template <typename Scan>
@@ -122,6 +146,25 @@ struct WritingSink {
     o[1] = static_cast<std::uint8_t>(kHexDigits[c >> 4]);
     o[2] = static_cast<std::uint8_t>(kHexDigits[c & 15]);
     o += 3;
+  }
+  // A unit's characters, exactly.
+  void unit(std::uint32_t u) {
+    o[0] = static_cast<std::uint8_t>(u);
+    if (unitLength(u) == 3) {
+      o[1] = static_cast<std::uint8_t>(u >> 8);
+      o[2] = static_cast<std::uint8_t>(u >> 16);
+    }
+    o += unitLength(u);
+  }
+  // A unit's characters and one octet of scratch after them, in one store: only where four more
+  // characters are sure to follow.
+  void wideUnit(std::uint32_t u) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(o, &u, sizeof u);
+      o += unitLength(u);
+    } else {
+      unit(u);
+    }
   }
   void softBreak() {
     o[0] = '=';
@@ -178,6 +221,27 @@ class LineWriter {
   std::size_t column_ = 0;  // at most limit_ - 1, except after the unit that ends the line
 };
 
+// Encodes the line [p, q) (at least one octet) unit by unit with the LineWriter's rules: a unit that ends
+// the line may fill the output line to the limit, any other must leave room for the "=" of a soft break.
+template <typename Sink>
+void encodeUnitByUnit(const std::uint8_t *p, const std::uint8_t *q, std::size_t limit, Sink &sink) {
+  std::size_t column = 0;
+  auto place = [&](std::uint32_t unit, std::size_t lineEnd, auto write) {
+    std::size_t length = unitLength(unit);
+    if (column + length > lineEnd) {
+      sink.softBreak();
+      column = 0;
+    }
+    write(unit);
+    column += length;
+  };
+  // While three more octets follow, at least four more characters do: room for a four-octet store.
+  for (; q - p > 3; ++p) place(kUnits[*p], limit - 1, [&](std::uint32_t unit) { sink.wideUnit(unit); });
+  for (; q - p > 1; ++p) place(kUnits[*p], limit - 1, [&](std::uint32_t unit) { sink.unit(unit); });
+  // White space that would end the line is escaped, or transport could strip it.
+  place(isWhite(*p) ? escapeUnit(*p) : kUnits[*p], limit, [&](std::uint32_t unit) { sink.unit(unit); });
+}
+
 // The encoded length of one input line before soft breaks: one character per octet, two more per escape.
 inline std::size_t lineOutputBeforeSoftBreaks(const std::uint8_t *p, Line line, bool whiteEnd) {
   return static_cast<std::size_t>(line.end - p) + 2 * (line.notLiteral + whiteEnd);
@@ -204,6 +268,11 @@ void encodeLine(const std::uint8_t *p, Line line, const std::uint8_t *end, std::
   std::size_t length = lineOutputBeforeSoftBreaks(p, line, whiteEnd);
   if (lineLength == 0 || length <= lineLength) {
     sink.wholeLine(p, q, whiteEnd, length);
+    return;
+  }
+  // Where escapes are many, literal runs are short and unit by unit is faster than run by run.
+  if (8 * line.notLiteral > static_cast<std::size_t>(q - p)) {
+    encodeUnitByUnit(p, q, lineLength, sink);
     return;
   }
   LineWriter<Sink> writer(sink, lineLength);
