@@ -60,6 +60,28 @@ TEST(Encode, ChoosesTheTransferEncoding) {
   EXPECT_EQ(cteOf(EntityRef(mimeEncode(options().get(), partial.get(), nullptr, nullptr)).get()), "base64");
 }
 
+// A multipart body is never encoded as a whole (its delimiter lines would vanish): it goes as it is, labelled
+// by what it holds, whatever the other encodings would cost.
+TEST(Encode, SendsAMultipartBodyAsItIs) {
+  const std::tuple<const char *, const char *, std::string, std::string> rows[] = {
+      // label, type, body, encoding
+      {"7bit-clean parts", "multipart/mixed", "--b\r\n\r\nabc\r\n--b--\r\n", "7bit"},
+      {"raw UTF-8 in a part", "multipart/mixed", "--b\r\n\r\n\xC3\xA9t\xC3\xA9\r\n--b--\r\n", "8bit"},
+      {"binary part", "multipart/mixed", "--b\r\n\r\n\x00\xFF\x01\r\n--b--\r\n"s, "binary"},
+      {"any multipart subtype", "multipart/alternative", "\xFF\xFE\xFD\r\n", "8bit"},
+      {"not multipart: the same binary body is encoded", "application/octet-stream", "\x00\xFF\x01"s,
+       "base64"},
+  };
+  for (const auto &[label, name, bytes, cte] : rows) {
+    SCOPED_TRACE(label);
+    BufferRef body = buf(bytes);
+    TypeRef type(mimeContentTypeCreateCstr(name, -1));
+    EntityRef e(mimeEncode(options().get(), body.get(), type.get(), nullptr));
+    EXPECT_EQ(cteOf(e.get()), cte);
+    EXPECT_EQ(bytesOf(BufferRef(mimeEntityBody(e.get())).get()) == bytes, cte != "base64");
+  }
+}
+
 TEST(Encode, WritesAFieldForEachGivenInputOnly) {
   BufferRef body = buf("x\r\n");
   TypeRef type = contentType("text/plain");
