@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (quopLine == 3) quopLine = 0;  // no soft breaks at all
   std::vector<std::uint8_t> octets = in.ConsumeRemainingBytes<std::uint8_t>();
   Bytes input(octets.data(), octets.size());
-  for (const rfc::base64::Paths *fast : {rfc::base64::avx2Paths()})
+  for (const rfc::base64::Paths *fast : {rfc::base64::avx2Paths(), rfc::base64::avx512Paths()})
     if (fast) compareBase64(*fast, input, base64Line);
   for (const rfc::quop::Paths *fast : {rfc::quop::avx2Paths()})
     if (fast) compareQuotedPrintable(*fast, input, quopLine);

@@ -252,7 +252,7 @@ namespace {
 const Paths kScalarPaths{encodeScalar, decodeScalar};
 
 const Paths &chosenPaths() {
-  static const Paths &chosen = avx2Paths() ? *avx2Paths() : kScalarPaths;
+  static const Paths &chosen = avx512Paths() ? *avx512Paths() : avx2Paths() ? *avx2Paths() : kScalarPaths;
   return chosen;
 }
 }  // namespace

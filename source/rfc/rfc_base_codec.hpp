@@ -1,5 +1,5 @@
-// Base64 (RFC 2045 section 6.8) over plain byte spans: the scalar reference, the AVX2 path and the run-time
-// choice between them. Needs nothing from kx, so it can be tested and measured on its own.
+// Base64 (RFC 2045 section 6.8) over plain byte spans: the scalar reference, the AVX2 and AVX-512 paths and
+// the run-time choice between them. Needs nothing from kx, so it can be tested and measured on its own.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +45,9 @@ struct Paths {
 
 // The AVX2 path, or null where the processor lacks AVX2.
 RFC_INTERNAL const Paths *avx2Paths();
+
+// The AVX-512 path (its own decoder, the AVX2 encoder), or null where the processor lacks AVX-512 VBMI.
+RFC_INTERNAL const Paths *avx512Paths();
 
 // The scalar decoder's slow step, for the faster paths to fall back on where their blocks meet a line break
 // or a stray character: gathers the next four alphabet characters from p, skipping every other character,

@@ -2,12 +2,28 @@
 // the decoder's leniency, round trips, and the AVX2 path against the scalar reference.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "rfc_test.hpp"
 
 using namespace rfctest;
 using test_support::exactlyEqual;
 
 namespace {
+
+struct FastPath {
+  const char *name;
+  const rfc::base64::Paths *paths;
+};
+
+// The vector paths this processor runs.
+std::vector<FastPath> fastPaths() {
+  std::vector<FastPath> found;
+  if (const auto *avx2 = rfc::base64::avx2Paths()) found.push_back({"AVX2", avx2});
+  if (const auto *avx512 = rfc::base64::avx512Paths()) found.push_back({"AVX-512", avx512});
+  return found;
+}
 
 struct EncodeCase {
   const char *label;
@@ -105,8 +121,8 @@ const DecodeCase kDecodeCases[] = {
 TEST(Base64Decode, LenientExactly) {
   for (const auto &c : kDecodeCases) {
     EXPECT_TRUE(exactlyEqual(baseDecode(c.text), c.expected)) << c.label;
-    if (const auto *avx2 = rfc::base64::avx2Paths()) {
-      EXPECT_TRUE(exactlyEqual(baseDecode(c.text, *avx2), c.expected)) << "AVX2: " << c.label;
+    for (const FastPath &fast : fastPaths()) {
+      EXPECT_TRUE(exactlyEqual(baseDecode(c.text, *fast.paths), c.expected)) << fast.name << ": " << c.label;
     }
   }
 }
@@ -129,29 +145,29 @@ TEST(Base64RoundTrip, RandomOctetsAtSeveralLineLengths) {
   }
 }
 
-// --- the AVX2 path against the scalar reference ---
+// --- the vector paths against the scalar reference ---
 
 class Base64Avx2 : public testing::Test {
  protected:
   void SetUp() override {
-    avx2_ = rfc::base64::avx2Paths();
-    if (!avx2_) GTEST_SKIP() << "this processor has no AVX2";
+    if (fastPaths().empty()) GTEST_SKIP() << "this processor has no vector path";
   }
-  const rfc::base64::Paths *avx2_ = nullptr;
 };
 
 TEST_F(Base64Avx2, EncodesEveryLengthUpTo3000AsTheScalar) {
   test_support::DeterministicRandom random(3000);
   std::string data;
   for (int i = 0; i < 3000; ++i) data += static_cast<char>(random.range(0, 255));
-  for (std::size_t lineLength : {0, 4, 28, 32, 76}) {
-    for (std::size_t length = 0; length <= 3000; ++length) {
-      std::string_view input(data.data(), length);
-      std::string reference = baseEncode(input, lineLength);
-      ASSERT_TRUE(exactlyEqual(baseEncode(input, lineLength, *avx2_), reference))
-          << "length " << length << ", line length " << lineLength;
-      ASSERT_EQ(baseDecode(reference, *avx2_), input)
-          << "length " << length << ", line length " << lineLength;
+  for (const FastPath &fast : fastPaths()) {
+    for (std::size_t lineLength : {0, 4, 28, 32, 76}) {
+      for (std::size_t length = 0; length <= 3000; ++length) {
+        std::string_view input(data.data(), length);
+        std::string reference = baseEncode(input, lineLength);
+        ASSERT_TRUE(exactlyEqual(baseEncode(input, lineLength, *fast.paths), reference))
+            << fast.name << ", length " << length << ", line length " << lineLength;
+        ASSERT_EQ(baseDecode(reference, *fast.paths), input)
+            << fast.name << ", length " << length << ", line length " << lineLength;
+      }
     }
   }
 }
@@ -170,17 +186,32 @@ TEST_F(Base64Avx2, DecodesDamagedTextAsTheScalar) {
         encoded.insert(at, 1, kDamage[random.range(0, sizeof kDamage - 2)]);
       }
     }
-    ASSERT_TRUE(exactlyEqual(baseDecode(encoded, *avx2_), baseDecode(encoded))) << "round " << round;
+    for (const FastPath &fast : fastPaths()) {
+      ASSERT_TRUE(exactlyEqual(baseDecode(encoded, *fast.paths), baseDecode(encoded)))
+          << fast.name << ", round " << round;
+    }
   }
 }
 
+// Every octet at every place of a vector block, and a CR LF (or a lone CR or LF) at every place.
 TEST_F(Base64Avx2, ClassifiesEveryOctetInEveryPositionAsTheScalar) {
-  std::string valid = baseEncode(std::string(72, '\x5a'), 0);  // 96 characters, no padding
-  for (int octet = 0; octet < 256; ++octet) {
-    for (std::size_t at = 0; at < 64; ++at) {
-      std::string text = valid;
-      text[at] = static_cast<char>(octet);
-      ASSERT_EQ(baseDecode(text, *avx2_), baseDecode(text)) << "octet " << octet << " at " << at;
+  std::string valid = baseEncode(std::string(150, '\x5a'), 0);  // 200 characters, no padding
+  for (const FastPath &fast : fastPaths()) {
+    for (int octet = 0; octet < 256; ++octet) {
+      for (std::size_t at = 0; at < 128; ++at) {
+        std::string text = valid;
+        text[at] = static_cast<char>(octet);
+        ASSERT_EQ(baseDecode(text, *fast.paths), baseDecode(text))
+            << fast.name << ", octet " << octet << " at " << at;
+      }
+    }
+    for (const char *lineBreak : {"\r\n", "\r", "\n", "\r\n\r\n"}) {
+      for (std::size_t at = 0; at < 130; ++at) {
+        std::string text = valid;
+        text.insert(at, lineBreak);
+        ASSERT_EQ(baseDecode(text, *fast.paths), baseDecode(text))
+            << fast.name << ", line break " << std::strlen(lineBreak) << " at " << at;
+      }
     }
   }
 }
