@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Bytes input(octets.data(), octets.size());
   for (const rfc::base64::Paths *fast : {rfc::base64::avx2Paths(), rfc::base64::avx512Paths()})
     if (fast) compareBase64(*fast, input, base64Line);
-  for (const rfc::quop::Paths *fast : {rfc::quop::avx2Paths()})
+  for (const rfc::quop::Paths *fast : {rfc::quop::avx2Paths(), rfc::quop::avx512Paths()})
     if (fast) compareQuotedPrintable(*fast, input, quopLine);
   return 0;
 }

@@ -188,45 +188,6 @@ RFC_AVX2_FUNCTION std::size_t decodeBlock(const std::uint8_t *p, std::uint8_t *&
   return length;
 }
 
-bool escapeAt(const std::uint8_t *p, const std::uint8_t *end) {
-  return *p == '=' && end - p >= 3 && kHexValue[p[1]] != kNotHex && kHexValue[p[2]] != kNotHex;
-}
-
-// True at a CR, an LF, or a "=" that starts no escape.
-bool stopsAt(const std::uint8_t *p, const std::uint8_t *end) {
-  return *p == '\r' || *p == '\n' || (*p == '=' && !escapeAt(p, end));
-}
-
-// The scalar steps at a line break or a "=" that starts no escape, with the line engine's rules. `kept` is
-// where the last soft break (or line break taken here) ended: transport padding is looked for after it only,
-// so white space that a soft break swallowed is never taken back from the output. A "=" cannot start an
-// escape here.
-void decodeStop(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&o,
-                const std::uint8_t *&kept) {
-  if (*p == '=') {
-    const std::uint8_t *q = p + 1;
-    while (q != end && isWhite(*q)) ++q;
-    if (q == end || *q == '\n' || (*q == '\r' && end - q >= 2 && q[1] == '\n')) {
-      p = q == end ? q : q + (*q == '\r' ? 2 : 1);  // a soft break, with its line break
-      kept = p;
-    } else {
-      *o++ = *p++;  // malformed: the "=" stands for itself
-    }
-    return;
-  }
-  bool crlf = *p == '\r' && end - p >= 2 && p[1] == '\n';
-  if (*p == '\r' && !crlf) {
-    *o++ = *p++;  // a bare CR is data
-    return;
-  }
-  // A line break: the white space that ends the line's text was added in transport. It was copied as it
-  // stood, so it is the last output.
-  for (const std::uint8_t *q = p; q != kept && isWhite(q[-1]); --q) --o;
-  if (crlf) *o++ = *p++;
-  *o++ = *p++;
-  kept = p;
-}
-
 const std::uint8_t *endOf(Bytes bytes) {
   return bytes.data() + bytes.size();
 }
@@ -249,28 +210,7 @@ RFC_AVX2_ENTRY bool surelyLongerThanAvx2(Bytes input, std::size_t maxLength) {
 }
 
 RFC_AVX2_ENTRY std::size_t decodeAvx2(Bytes text, std::uint8_t *out) {
-  const std::uint8_t *p = text.data();
-  const std::uint8_t *end = endOf(text);
-  const std::uint8_t *kept = p;
-  std::uint8_t *o = out;
-  while (p != end) {
-    if (end - p >= 34) {
-      // o never runs ahead of p, so the block's stores stay inside the output.
-      p += decodeBlock(p, o);
-      if (p == end || !stopsAt(p, end)) continue;  // a whole block, or an escape left for the next one
-    } else if (escapeAt(p, end)) {
-      *o++ = static_cast<std::uint8_t>(kHexValue[p[1]] << 4 | kHexValue[p[2]]);
-      p += 3;
-      continue;
-    } else if (!stopsAt(p, end)) {
-      *o++ = *p++;
-      continue;
-    }
-    decodeStop(p, end, o, kept);
-  }
-  // The last line's padding, unless a soft break ended the text.
-  for (const std::uint8_t *q = end; q != kept && isWhite(q[-1]); --q) --o;
-  return static_cast<std::size_t>(o - out);
+  return engine::decodeInBlocks<34>(text.data(), endOf(text), out, decodeBlock);
 }
 
 }  // namespace

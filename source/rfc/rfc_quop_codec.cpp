@@ -210,7 +210,7 @@ const Paths kScalarPaths{encodedLengthScalar, encodeScalar, encodeSomeScalar, su
                          decodeScalar};
 
 const Paths &chosenPaths() {
-  static const Paths &chosen = avx2Paths() ? *avx2Paths() : kScalarPaths;
+  static const Paths &chosen = avx512Paths() ? *avx512Paths() : avx2Paths() ? *avx2Paths() : kScalarPaths;
   return chosen;
 }
 }  // namespace

@@ -368,4 +368,75 @@ bool surelyLongerThan(const std::uint8_t *p, const std::uint8_t *end, std::size_
   return false;
 }
 
+// --- decoder: the steps around the vector blocks ---
+// The vector decoders take a block at a time as far as its first stop; these scalar steps take the stops
+// with the line engine's rules, so every vector path decodes exactly as the scalar reference.
+
+inline bool escapeAt(const std::uint8_t *p, const std::uint8_t *end) {
+  return *p == '=' && end - p >= 3 && kHexValue[p[1]] != kNotHex && kHexValue[p[2]] != kNotHex;
+}
+
+// True at a CR, an LF, or a "=" that starts no escape.
+inline bool stopsAt(const std::uint8_t *p, const std::uint8_t *end) {
+  return *p == '\r' || *p == '\n' || (*p == '=' && !escapeAt(p, end));
+}
+
+// The scalar steps at a line break or a "=" that starts no escape, with the line engine's rules. `kept` is
+// where the last soft break (or line break taken here) ended: transport padding is looked for after it only,
+// so white space that a soft break swallowed is never taken back from the output. A "=" cannot start an
+// escape here.
+inline void decodeStop(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&o,
+                       const std::uint8_t *&kept) {
+  if (*p == '=') {
+    const std::uint8_t *q = p + 1;
+    while (q != end && isWhite(*q)) ++q;
+    if (q == end || *q == '\n' || (*q == '\r' && end - q >= 2 && q[1] == '\n')) {
+      p = q == end ? q : q + (*q == '\r' ? 2 : 1);  // a soft break, with its line break
+      kept = p;
+    } else {
+      *o++ = *p++;  // malformed: the "=" stands for itself
+    }
+    return;
+  }
+  bool crlf = *p == '\r' && end - p >= 2 && p[1] == '\n';
+  if (*p == '\r' && !crlf) {
+    *o++ = *p++;  // a bare CR is data
+    return;
+  }
+  // A line break: the white space that ends the line's text was added in transport. It was copied as it
+  // stood, so it is the last output.
+  for (const std::uint8_t *q = p; q != kept && isWhite(q[-1]); --q) --o;
+  if (crlf) *o++ = *p++;
+  *o++ = *p++;
+  kept = p;
+}
+
+// The decoding loop of a vector path: blocks while `readAhead` octets can be read, single octets near the
+// end, and the scalar steps at every stop. decodeBlock(p, o) decodes the block at p as far as its first stop
+// and returns how far p went, with o moved past the octets that count; it may store up to the block's length
+// at o (o never runs ahead of p, so that stays inside the output).
+template <std::size_t readAhead, typename DecodeBlock>
+std::size_t decodeInBlocks(const std::uint8_t *p, const std::uint8_t *end, std::uint8_t *out,
+                           DecodeBlock decodeBlock) {
+  const std::uint8_t *kept = p;
+  std::uint8_t *o = out;
+  while (p != end) {
+    if (static_cast<std::size_t>(end - p) >= readAhead) {
+      p += decodeBlock(p, o);
+      if (p == end || !stopsAt(p, end)) continue;  // a whole block, or an escape left for the next one
+    } else if (escapeAt(p, end)) {
+      *o++ = static_cast<std::uint8_t>(kHexValue[p[1]] << 4 | kHexValue[p[2]]);
+      p += 3;
+      continue;
+    } else if (!stopsAt(p, end)) {
+      *o++ = *p++;
+      continue;
+    }
+    decodeStop(p, end, o, kept);
+  }
+  // The last line's padding, unless a soft break ended the text.
+  for (const std::uint8_t *q = end; q != kept && isWhite(q[-1]); --q) --o;
+  return static_cast<std::size_t>(o - out);
+}
+
 }  // namespace rfc::quop::engine

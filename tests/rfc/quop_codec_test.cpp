@@ -1,7 +1,9 @@
-// The quoted-printable span core (source/rfc/rfc_quop_codec.cpp, rfc_quop_engine.hpp, rfc_quop_avx2.cpp):
+// The quoted-printable span core (source/rfc/rfc_quop_codec.cpp, rfc_quop_engine.hpp and the vector paths):
 // exact encodings at line ends and line limits, the shape of every output, round trips of any input, the
-// decoder's leniency, and the AVX2 path against the scalar reference.
+// decoder's leniency, and the AVX2 and AVX-512 paths against the scalar reference.
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "rfc_test.hpp"
 
@@ -9,6 +11,18 @@ using namespace rfctest;
 using test_support::exactlyEqual;
 
 namespace {
+
+struct FastPath {
+  const char *name;
+  const rfc::quop::Paths *paths;
+};
+
+std::vector<FastPath> fastPaths() {
+  std::vector<FastPath> found;
+  if (const auto *avx2 = rfc::quop::avx2Paths()) found.push_back({"AVX2", avx2});
+  if (const auto *avx512 = rfc::quop::avx512Paths()) found.push_back({"AVX512", avx512});
+  return found;
+}
 
 struct EncodeCase {
   const char *label;
@@ -62,8 +76,9 @@ const EncodeCase kEncodeCases[] = {
 TEST(QuopEncode, ExactOutput) {
   for (const auto &c : kEncodeCases) {
     EXPECT_TRUE(exactlyEqual(quopEncode(c.input, c.lineLength), c.expected)) << c.label;
-    if (const auto *avx2 = rfc::quop::avx2Paths()) {
-      EXPECT_TRUE(exactlyEqual(quopEncode(c.input, c.lineLength, *avx2), c.expected)) << "AVX2: " << c.label;
+    for (const FastPath &f : fastPaths()) {
+      EXPECT_TRUE(exactlyEqual(quopEncode(c.input, c.lineLength, *f.paths), c.expected))
+          << f.name << ": " << c.label;
     }
   }
 }
@@ -171,8 +186,8 @@ const DecodeCase kDecodeCases[] = {
 TEST(QuopDecode, LenientExactly) {
   for (const auto &c : kDecodeCases) {
     EXPECT_TRUE(exactlyEqual(quopDecode(c.text), c.expected)) << c.label;
-    if (const auto *avx2 = rfc::quop::avx2Paths()) {
-      EXPECT_TRUE(exactlyEqual(quopDecode(c.text, *avx2), c.expected)) << "AVX2: " << c.label;
+    for (const FastPath &f : fastPaths()) {
+      EXPECT_TRUE(exactlyEqual(quopDecode(c.text, *f.paths), c.expected)) << f.name << ": " << c.label;
     }
   }
 }
@@ -184,39 +199,38 @@ TEST(QuopDecode, LongLinesAndLongWhiteRuns) {
   EXPECT_EQ(quopDecode(equals + "\r\n"), std::string(99999, '=')) << "the last = is a soft break";
 }
 
-// --- the AVX2 path against the scalar reference ---
+// --- the vector paths against the scalar reference ---
 
-class QuopAvx2 : public testing::Test {
+class QuopFastPath : public testing::TestWithParam<FastPath> {
  protected:
-  void SetUp() override {
-    avx2_ = rfc::quop::avx2Paths();
-    if (!avx2_) GTEST_SKIP() << "this processor has no AVX2";
-  }
-  const rfc::quop::Paths *avx2_ = nullptr;
+  const rfc::quop::Paths &fast() const { return *GetParam().paths; }
 };
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(QuopFastPath);
+INSTANTIATE_TEST_SUITE_P(OnThisProcessor, QuopFastPath, testing::ValuesIn(fastPaths()),
+                         [](const testing::TestParamInfo<FastPath> &info) { return info.param.name; });
 
-TEST_F(QuopAvx2, EveryLengthUpTo3000AsTheScalar) {
+TEST_P(QuopFastPath, EveryLengthUpTo3000AsTheScalar) {
   test_support::DeterministicRandom random(3000);
   std::string data = hostileOctets(random, 3000);
   for (std::size_t lineLength : {4, 76, 0}) {
     for (std::size_t length = 0; length <= 3000; ++length) {
       std::string_view input(data.data(), length);
       std::string reference = quopEncode(input, lineLength);
-      ASSERT_TRUE(exactlyEqual(quopEncode(input, lineLength, *avx2_), reference))
+      ASSERT_TRUE(exactlyEqual(quopEncode(input, lineLength, fast()), reference))
           << "length " << length << ", line length " << lineLength;
-      ASSERT_EQ(quopDecode(reference, *avx2_), input) << "length " << length;
-      ASSERT_EQ(quopDecode(input, *avx2_), quopDecode(input)) << "raw text of length " << length;
+      ASSERT_EQ(quopDecode(reference, fast()), input) << "length " << length;
+      ASSERT_EQ(quopDecode(input, fast()), quopDecode(input)) << "raw text of length " << length;
     }
   }
 }
 
-TEST_F(QuopAvx2, RandomTextAsTheScalar) {
+TEST_P(QuopFastPath, RandomTextAsTheScalar) {
   test_support::DeterministicRandom random(76);
   for (int round = 0; round < 3000; ++round) {
     std::string data = hostileOctets(random, static_cast<std::size_t>(random.range(0, 2000)));
     std::size_t lineLength = static_cast<std::size_t>(random.chance(10) ? 0 : random.range(4, 100));
-    ASSERT_TRUE(exactlyEqual(quopEncode(data, lineLength, *avx2_), quopEncode(data, lineLength))) << round;
-    ASSERT_TRUE(exactlyEqual(quopDecode(data, *avx2_), quopDecode(data))) << round;
+    ASSERT_TRUE(exactlyEqual(quopEncode(data, lineLength, fast()), quopEncode(data, lineLength))) << round;
+    ASSERT_TRUE(exactlyEqual(quopDecode(data, fast()), quopDecode(data))) << round;
   }
 }
 
@@ -238,7 +252,7 @@ std::string quotedPrintableNoise(test_support::DeterministicRandom &random, std:
   return s;
 }
 
-TEST_F(QuopAvx2, DecodesEveryConstructAtEveryBlockOffsetAsTheScalar) {
+TEST_P(QuopFastPath, DecodesEveryConstructAtEveryBlockOffsetAsTheScalar) {
   // The vector decoder works in blocks of 32: each construct at each offset meets both block edges.
   const std::string constructs[] = {" \r\n", "\t\n", " \r", "=41", "=e9=E9", "=\r\n", "= \r\n", "=\n",
                                     "=4",    "=4 ",  "\r",  "\n",  "=",      " ",     "==41",   "=\r"};
@@ -246,18 +260,18 @@ TEST_F(QuopAvx2, DecodesEveryConstructAtEveryBlockOffsetAsTheScalar) {
     for (std::size_t offset = 0; offset < 70; ++offset) {
       for (const char *filler : {"x", " "}) {
         std::string text = std::string(offset, *filler) + construct + std::string(100, 'y');
-        ASSERT_TRUE(exactlyEqual(quopDecode(text, *avx2_), quopDecode(text)))
+        ASSERT_TRUE(exactlyEqual(quopDecode(text, fast()), quopDecode(text)))
             << "\"" << test_support::escapeForDisplay<char>(construct) << "\" at " << offset;
       }
     }
   }
 }
 
-TEST_F(QuopAvx2, DecodesQuotedPrintableNoiseAsTheScalar) {
+TEST_P(QuopFastPath, DecodesQuotedPrintableNoiseAsTheScalar) {
   test_support::DeterministicRandom random(61);
   for (int round = 0; round < 5000; ++round) {
     std::string text = quotedPrintableNoise(random, static_cast<std::size_t>(random.range(0, 300)));
-    ASSERT_TRUE(exactlyEqual(quopDecode(text, *avx2_), quopDecode(text))) << "round " << round;
+    ASSERT_TRUE(exactlyEqual(quopDecode(text, fast()), quopDecode(text))) << "round " << round;
   }
 }
 
