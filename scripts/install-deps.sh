@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build needs, when any is missing (needs root or sudo then).
+# With the argument "peers" it also installs the peer MIME libraries of the speed comparison
+# (scripts/compare-peers.sh): GMime 3, vmime and mimetic.
 set -euo pipefail
 # python3, mpack and ripmime are the peers of the interop tests (tests/tool/): Python's email package,
 # mpack/munpack and ripmime read and write the messages mimetool reads and writes.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config
           python3 mpack ripmime)
+if [ "${1:-}" = peers ]; then
+  packages+=(libgmime-3.0-dev libvmime-dev libmimetic-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
