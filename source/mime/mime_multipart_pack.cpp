@@ -6,7 +6,8 @@
 //   body-part      := [Content-Type line] [Content-Transfer-Encoding line] [Content-Id line] CRLF [body]
 //   field line     := field-name ": " value CRLF   ; value may span lines only through folds CRLF (SP / HTAB)
 //
-// The size of the output is known before anything is written: one allocation, one copy of each body.
+// The size of the output is known before anything is written: one allocation, one copy of each body, which
+// also checks the body against the boundary.
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -33,8 +34,10 @@ struct PackedPart {
 };
 
 bool packPart(MIME_ENTITY *entity, PackedPart *part);
-Ref<KX_STRING> chooseBoundary(MIME_CONTENT_TYPE *contentType, const std::vector<PackedPart> &parts);
-KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, std::string_view delimiter);
+Ref<KX_STRING> firstBoundary(MIME_CONTENT_TYPE *contentType);
+Ref<KX_STRING> replacementBoundary(const std::vector<PackedPart> &parts);
+KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, const mime::multipart::Delimiter &delimiter,
+                     bool *collided);
 
 }  // namespace
 
@@ -55,13 +58,19 @@ extern "C" KX_BUFFER *mimeMultipartTryPack(MIME_CONTENT_TYPE **contentType, KX_V
     if (!packPart(mimeEntityFrom(elements[i]), &parts[static_cast<size_t>(i)])) return nullptr;
   }
 
-  Ref<KX_STRING> boundary = chooseBoundary(*contentType, parts);
-  if (!boundary) return nullptr;
-  const mime::multipart::Delimiter delimiter(boundary.get());
-  KX_BUFFER *packed = writeBody(parts, delimiter.bare());
+  // The bodies are checked against the first boundary while they are copied; only when one holds it are
+  // replacements tested on their own, and the body written again.
+  Ref<KX_STRING> boundary = firstBoundary(*contentType);
+  bool collided = false;
+  Ref<KX_BUFFER> packed(writeBody(parts, mime::multipart::Delimiter(boundary.get()), &collided));
+  if (packed && collided) {
+    boundary = replacementBoundary(parts);
+    if (!boundary) return nullptr;
+    packed.reset(writeBody(parts, mime::multipart::Delimiter(boundary.get()), nullptr));
+  }
   if (!packed) return nullptr;
   mimeContentTypeSetParameterCstr(contentType, "boundary", -1, boundary.get());
-  return packed;
+  return packed.release();
 }
 
 namespace {
@@ -118,16 +127,21 @@ bool collides(KX_STRING *boundary, const std::vector<PackedPart> &parts) {
   return false;
 }
 
-// The caller's boundary when it is valid and collides with no body, else the first of up to nine generated
-// ones that collides with none; null when every one tested collides.
-Ref<KX_STRING> chooseBoundary(MIME_CONTENT_TYPE *contentType, const std::vector<PackedPart> &parts) {
+// The caller's boundary when it is valid, else a generated one: the first to be tested.
+Ref<KX_STRING> firstBoundary(MIME_CONTENT_TYPE *contentType) {
   Ref<KX_STRING> boundary(mimeContentTypeParameterCstr(contentType, "boundary", -1));
   if (!boundary || !mimeMultipartBoundaryOk(boundary.get())) boundary.reset(mimeMultipartBoundaryGenerate());
-  for (int attempt = 1; collides(boundary.get(), parts); ++attempt) {
-    if (attempt == kBoundaryAttempts) return Ref<KX_STRING>();
-    boundary.reset(mimeMultipartBoundaryGenerate());
-  }
   return boundary;
+}
+
+// After the first boundary collided: the first of up to nine generated ones that collides with no body;
+// null when every one tested collides.
+Ref<KX_STRING> replacementBoundary(const std::vector<PackedPart> &parts) {
+  for (int attempt = 2; attempt <= kBoundaryAttempts; ++attempt) {
+    Ref<KX_STRING> boundary(mimeMultipartBoundaryGenerate());
+    if (!collides(boundary.get(), parts)) return boundary;
+  }
+  return Ref<KX_STRING>();
 }
 
 // --- output ---
@@ -140,11 +154,14 @@ void put(kxByte **cursor, std::string_view octets) {
 }
 
 // The multipart body of the parts under the delimiter, in one buffer sized in advance; null when it
-// would exceed the largest buffer kx can hold.
-KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, std::string_view delimiter) {
+// would exceed the largest buffer kx can hold. With `collided`, each body is checked for the delimiter as
+// it is copied, and *collided tells whether any holds it (the body is then of no use).
+KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, const mime::multipart::Delimiter &delimiter,
+                     bool *collided) {
   constexpr std::string_view kCrLf = "\r\n";
-  const kxInt delimiterLine = static_cast<kxInt>(delimiter.size()) + 2;
-  kxInt total = static_cast<kxInt>(kCrLf.size() + delimiter.size() + 4);  // CR LF "--" B "--" CR LF
+  const std::string_view dashBoundary = delimiter.bare();
+  const kxInt delimiterLine = static_cast<kxInt>(dashBoundary.size()) + 2;
+  kxInt total = static_cast<kxInt>(kCrLf.size() + dashBoundary.size() + 4);  // CR LF "--" B "--" CR LF
   for (size_t i = 0; i < parts.size(); ++i) {
     const kxInt bodyLength = parts[i].body ? kxBufferLength(parts[i].body.get()) : 0;
     total +=
@@ -154,17 +171,25 @@ KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, std::string_view deli
 
   kxByte *cursor = nullptr;
   KX_BUFFER *packed = kxBufferCreateUninitialized(total, &cursor);
+  if (collided) *collided = false;
   for (size_t i = 0; i < parts.size(); ++i) {
     // The CR LF that ends each body belongs to the delimiter after it.
     if (i > 0) put(&cursor, kCrLf);
-    put(&cursor, delimiter);
+    put(&cursor, dashBoundary);
     put(&cursor, kCrLf);
     put(&cursor, parts[i].headerLines);
     put(&cursor, kCrLf);
-    if (parts[i].body) put(&cursor, mime::multipart::bytesOf(parts[i].body.get()));
+    if (!parts[i].body) continue;
+    const std::string_view body = mime::multipart::bytesOf(parts[i].body.get());
+    if (collided) {
+      *collided |= mime::multipart::copyFindingDelimiter(body, delimiter, cursor);
+      cursor += body.size();
+    } else {
+      put(&cursor, body);
+    }
   }
   put(&cursor, kCrLf);
-  put(&cursor, delimiter);
+  put(&cursor, dashBoundary);
   put(&cursor, "--");
   put(&cursor, kCrLf);
   return packed;

@@ -62,6 +62,27 @@ TEST(MultipartPack, KeepsTheCallerBoundaryUnlessABodyHoldsItAtALineStart) {
   }
 }
 
+// The bodies are searched 32 octets at a time while they are copied: a delimiter (or a near miss) at every
+// place around the blocks' edges, in a long body, in its last octets, and in the second of two bodies.
+TEST(MultipartPack, FindsTheBoundaryAtEveryPlaceOfALongBody) {
+  const std::string filler(100, 'x');
+  for (size_t at = 0; at <= filler.size(); ++at) {
+    for (const auto &[inserted, collides] : {std::pair{"\r\n--B1", true}, std::pair{"\r\n--B2", false},
+                                             std::pair{"\r\n-B1", false}, std::pair{"\r--B1", false}}) {
+      const std::string body = filler.substr(0, at) + inserted + filler.substr(at);
+      const std::string cut = filler.substr(0, at) + inserted;
+      for (const std::string &tested : {body, cut}) {
+        TypeRef type = mixedWithBoundary("B1");
+        const std::optional<std::string> packed = pack({bodyOnly("first"), bodyOnly(tested)}, &type);
+        ASSERT_TRUE(packed);
+        EXPECT_EQ(parameterOf(type.get(), "boundary").size(), collides ? 10u : 2u)
+            << test_support::escapeForDisplay<char>(inserted) << " at " << at << " of " << tested.size();
+        EXPECT_NE(packed->find("\r\n\r\n" + tested + "\r\n--"), std::string::npos) << "the body copied whole";
+      }
+    }
+  }
+}
+
 TEST(MultipartPack, ReplacesAMissingOrInvalidCallerBoundaryCopyOnWrite) {
   const std::string seventyOne(71, 'x');
   for (const char *b :
