@@ -74,7 +74,7 @@ struct Paths {
 // The AVX2 path, or null where the processor lacks AVX2.
 RFC_INTERNAL const Paths *avx2Paths();
 
-// The AVX-512 path (its own decoder, the AVX2 encoder), or null where the processor lacks AVX-512 VBMI2.
+// The AVX-512 path, or null where the processor lacks AVX-512 with VBMI2.
 RFC_INTERNAL const Paths *avx512Paths();
 
 }  // namespace rfc::quop
