@@ -10,6 +10,7 @@
 namespace {
 
 using namespace wiretest;
+using namespace std::string_literals;
 
 constexpr kxInt kParse = MIME_FLAG_PARSE_RFC2231_HEADERS;
 constexpr kxInt kGenerate = MIME_FLAG_GENERATE_RFC2231_HEADERS;
@@ -102,19 +103,22 @@ TEST(ContentTypeEncode, WritesTypeAndParameters) {
   }
 }
 
-// A parameter value holding CR or LF must never put a line break into the header line: the RFC 2231 flag
-// escapes it (and decoding gives it back exactly), otherwise the parameter is left out.
-TEST(ContentTypeEncode, LineBreakInAValueIsEscapedOrDroppedNeverWritten) {
+// A parameter value holding CR or LF must never put a line break into the header line, nor a NUL, which
+// would end the header for every reader that handles C strings: the RFC 2231 flag escapes them (and
+// decoding gives them back exactly), otherwise the parameter is left out.
+TEST(ContentTypeEncode, LineBreakOrNulInAValueIsEscapedOrDroppedNeverWritten) {
   const std::pair<kxInt, const char *> rows[] = {
-      {kParse | kGenerate, "text/plain;file*=UTF-8''a.txt%0D%0ABcc%3A%20x%40y;z=1"},
+      {kParse | kGenerate, "text/plain;file*=UTF-8''a.txt%0D%0ABcc%3A%20x%40y;nul*=UTF-8''a%00b;z=1"},
       {kParse, "text/plain;z=1"},
       {kParse | kUnicode, "text/plain;z=1"},
+      {0, "text/plain;z=1"},
   };
   for (const auto &[flags, expected] : rows) {
-    TypeRef type = contentType("text/plain", {{"file", "a.txt\r\nBcc: x@y"}, {"z", "1"}});
+    TypeRef type = contentType("text/plain", {{"file", "a.txt\r\nBcc: x@y"}, {"nul", "a\0b"s}, {"z", "1"}});
     EXPECT_EQ(encode(type.get(), options(flags, -1).get()), expected) << flags;
   }
-  const std::string values[] = {"\r", "\n", "\n\r", "x\r\n y", "a\r\n b\r\n\tc", std::string(200, '\n')};
+  const std::string values[] = {"\r", "\n", "\n\r", "x\r\n y", "a\r\n b\r\n\tc", std::string(200, '\n'),
+                                "\0"s};
   for (const std::string &value : values) {
     TypeRef type = contentType("text/plain", {{"file", value}});
     EXPECT_EQ(encode(type.get(), options(kParse | kUnicode).get()), "text/plain");

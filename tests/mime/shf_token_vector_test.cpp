@@ -78,11 +78,13 @@ TEST(ShfTokenVectorEncode, SpacingGlueAndFolding) {
   EXPECT_EQ(encode(VectorRef(kxVectorCreate()).get(), 10, 50), U"");
 }
 
-// Spaces and folds fall only between tokens, so the tokenizer reads back what the creators made.
+// Whatever text a creator is given, its plain value gives the text back; spaces and folds fall only between
+// tokens, so the tokenizer reads back what the creators made.
 TEST(ShfTokenVectorEncode, RandomVectorsRoundTripThroughTheTokenizer) {
   DeterministicRandom random(0x6d696d65);
-  const char32_t textAlphabet[] = {U'a', U'7', U' ', U'\t', U'\r', U'\n', U'\0', U'"',      U'\\',
-                                   U'(', U')', U'[', U']',  U'/',  U';',  U'=',  U'\u00FC', U'\U0010FFFF'};
+  const char32_t textAlphabet[] = {U'a', U'7',  U' ',    U'\t',     U'\r',         U'\n', U'\0',
+                                   U'"', U'\\', U'(',    U')',      U'[',          U']',  U'/',
+                                   U';', U'=',  U'\x7F', U'\u00FC', U'\U0010FFFF', 0xD800};
   const char32_t tokenAlphabet[] = {U'a', U'x', U'9', U'-', U'.', U'!', U'~', U'\u00E9', 0xDC00};
   // Every tspecial but the three that would open a delimited token when read back.
   const char32_t tspecials[] = {U')', U'<', U'>', U'@', U',', U';', U':', U'\\', U'/', U']', U'?', U'='};
@@ -98,6 +100,9 @@ TEST(ShfTokenVectorEncode, RandomVectorsRoundTripThroughTheTokenizer) {
                    : kind == 1 ? mimeShfTokenCreateComment(kxText(text).get())
                    : kind == 2 ? mimeShfTokenCreateTspecial(random.pick(tspecials))
                                : mimeShfTokenCreateRawValue(kxText(bare).get()));
+      if (kind < 2) {
+        ASSERT_TRUE(test_support::exactlyEqual(takeCodePoints(mimeShfTokenValue(tok.get())), text));
+      }
       kxVectorAppendObj(vec.addr(), mimeShfTokenObj(tok.get()));
     }
     const kxInt threshold = random.pick(thresholds), offset = random.range(0, 90);

@@ -83,6 +83,10 @@ inline TypeRef contentType(const char *name, const Params &params = {}) {
   return type;
 }
 
+inline TypeRef mixedWithBoundary(const char *boundary) {
+  return boundary ? contentType("multipart/mixed", {{"boundary", boundary}}) : contentType("multipart/mixed");
+}
+
 inline DictRef dictOf(const Params &params) {
   DictRef dict(kxDictCreate());
   for (const auto &[key, value] : params)
@@ -152,6 +156,10 @@ inline EntityRef entityOf(const EntityView &v) {
   if (v.contentId) mimeEntitySetContentId(e.addr(), str(*v.contentId).get());
   if (v.body) mimeEntitySetBody(e.addr(), buf(*v.body).get());
   return e;
+}
+
+inline EntityView bodyOnly(std::string body) {
+  return {{}, {}, {}, std::move(body)};
 }
 
 // The entities as "{type|encoding|id|body}..." with "-" for an absent field.
