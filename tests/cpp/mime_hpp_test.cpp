@@ -186,25 +186,10 @@ TEST(Options, TextFormRoundTripsAndCopiesStayApart) {
 
 // --- content types ---
 
+// The name grammar itself is tested with the C API; here only that a bad name gives nothing.
 TEST(ContentType, CreateRefusesWhatIsNoMediaType) {
-  struct Row {
-    const char *name;
-    std::optional<std::string> made;
-  };
-  const Row rows[] = {
-      {"text/plain", "text/plain"},
-      {"Text/HTML", "text/html"},
-      {"application/vnd.example+json", "application/vnd.example+json"},
-      {"text", std::nullopt},
-      {"text/", std::nullopt},
-      {"text/pl ain", std::nullopt},
-      {"", std::nullopt},
-      {"t\xC3\xA9xt/plain", std::nullopt},
-  };
-  for (const Row &row : rows) {
-    const std::optional<mime::ContentType> type = mime::ContentType::create(row.name);
-    EXPECT_EQ(type ? std::optional(type->name()) : std::nullopt, row.made) << row.name;
-  }
+  EXPECT_EQ(mime::ContentType::create("Text/HTML").value().name(), "text/html");
+  EXPECT_FALSE(mime::ContentType::create("text/pl ain"));
 }
 
 TEST(ContentType, ParameterKeysAreCheckedInsteadOfAborting) {
@@ -311,30 +296,12 @@ TEST(Road, RefusalsAreEmptyOptionalsNotAborts) {
   mime::ContentType mixed = *mime::ContentType::create("multipart/mixed");
   const mime::ContentType fenced = *mime::ContentType::decode("multipart/mixed; boundary=fence", opt);
 
-  EXPECT_FALSE(mime::encode(opt, body, plain, "")) << "an empty Content-ID";
   EXPECT_FALSE(mime::encode(opt, body, plain, "a\x01z")) << "a control character in the Content-ID";
   EXPECT_TRUE(mime::encode(opt, nullptr, nullptr)) << "nothing at all is an empty entity";
   EXPECT_FALSE(mime::pack(mixed, std::span<const mime::Entity>(), opt)) << "no parts";
   EXPECT_FALSE(mixed.parameter("boundary"));
-
-  struct Row {
-    const char *label;
-    const mime::ContentType &type;
-    std::string body;
-  };
-  const Row unpackRows[] = {
-      {"no boundary parameter", mixed, "--fence\r\n\r\nx\r\n--fence--\r\n"},
-      {"no delimiter", fenced, "just text\r\n"},
-      {"no close delimiter", fenced, "--fence\r\n\r\nx\r\n"},
-      {"text after the boundary", fenced, "--fencepost\r\n\r\nx\r\n--fence--\r\n"},
-  };
-  for (const Row &row : unpackRows)
-    EXPECT_FALSE(mime::unpack(row.type, mime::Buffer(row.body), opt)) << row.label;
-
-  mime::Entity badTransfer;
-  badTransfer.setContentTransferEncoding("x-unknown");
-  badTransfer.setBody(body);
-  EXPECT_FALSE(mime::decode(badTransfer, opt));
+  // What the C functions refuse comes back empty (their own tests hold the many ways to fail).
+  EXPECT_FALSE(mime::unpack(fenced, mime::Buffer(std::string_view("--fence\r\n\r\nx\r\n")), opt));
   mime::Entity badBase64;
   badBase64.setContentTransferEncoding("base64");
   badBase64.setBody(mime::Buffer(std::string_view("QUJD\r\nR")));  // a lone sixth bit group

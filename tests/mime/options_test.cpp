@@ -87,14 +87,7 @@ TEST(Options, SettersChangeOneFieldCopyOnWrite) {
   }
   OptionsRef mo(mimeOptionsCreate());
   mimeOptionsSetFlags(mo.addr(), 6);
-  EXPECT_EQ(mimeOptionsFlags(mo.get()), 2);  // stored normalised
-  mimeOptionsSetWrapLineLength(mo.addr(), -1);
-  mimeOptionsSetRfc2231MaxSegmentLength(mo.addr(), -1);
-  mimeOptionsSetRfc2231Charset(mo.addr(), 50);
-  EXPECT_EQ(mimeOptionsWrapLineLength(mo.get()) + mimeOptionsRfc2231MaxSegmentLength(mo.get()), -2);
-  mimeOptionsSetWrapLineLength(mo.addr(), 0);
-  mimeOptionsSetRfc2231MaxSegmentLength(mo.addr(), 1);
-  EXPECT_EQ(mimeOptionsWrapLineLength(mo.get()) + mimeOptionsRfc2231MaxSegmentLength(mo.get()), 1);
+  EXPECT_EQ(mimeOptionsFlags(mo.get()), 2);  // stored normalised (the edge values: cpp/mime_hpp_test.cpp)
 }
 
 // --- codec options: shared, retained, released ---
