@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <map>
 #include <mutex>
 #include <new>
 #include <vector>
 
+#include "kx/kx_dict_internal.hpp"
 #include "kx/kx_string_internal.hpp"
 
 namespace {
@@ -31,6 +33,10 @@ struct KeyLess {
     return std::lexicographical_compare(a.chars, a.chars + a.length, b.chars, b.chars + b.length);
   }
 };
+
+bool keysAscend(const Key &a, const Key &b) {
+  return KeyLess()(a, b);
+}
 
 // Each key and each value holds one reference.
 using Entries = std::map<Key, KX_OBJ *, KeyLess>;
@@ -138,6 +144,32 @@ void kxDictDelStringKey(KX_DICT **d, KX_STRING *key) {
   kxObjRelease(kx::asObj(oldKey));
 }
 
+KX_DICT_ENTRY kx___DictEntryAt(KX_DICT *d, kxInt index) {
+  KX_ASSERT(d);
+  KX_ASSERT(index >= 0 && index < kxDictLength(d));
+  const Entries::const_iterator &entry = entryAt(d, index);
+  return {entry->first.string, entry->second};
+}
+
+KX_DICT *kx___DictCreateFromSorted(const KX_DICT_ENTRY *entries, kxInt count) {
+  KX_ASSERT(count >= 0);
+  KX_ASSERT(entries || count == 0);
+  kx::Ref<KX_DICT> d(createDict());
+  Entries &tree = d->body->entries;
+  for (kxInt i = 0; i < count; ++i) {
+    KX_ASSERT(entries[i].key && entries[i].value);
+    const Key key(entries[i].key);
+    if (i > 0) {
+      const Key &previous = tree.rbegin()->first;
+      // clang-format off
+      KX_ASSERT(keysAscend( previous, key ));
+      // clang-format on
+    }
+    tree.emplace_hint(tree.end(), key, entries[i].value);  // at the end: constant time
+  }
+  return d.release();
+}
+
 void kxDictClear(KX_DICT **d) {
   KX_ASSERT(d);
   KX_ASSERT(*d);
@@ -161,9 +193,14 @@ void kxDictClear(KX_DICT **d) {
 
 namespace {
 
+// The body lives in the object's own allocation, right after the header: one allocation per dict.
+constexpr size_t kBodyOffset = (sizeof(KX_DICT) + alignof(Body) - 1) / alignof(Body) * alignof(Body);
+static_assert(alignof(Body) <= alignof(std::max_align_t), "the allocation is aligned for any type");
+
 KX_DICT *createDict() {
-  auto *d = reinterpret_cast<KX_DICT *>(kx___ObjCreate(sizeof(KX_DICT), &kx___sort_KX_DICT));
-  d->body = new Body();
+  auto *d = reinterpret_cast<KX_DICT *>(
+      kx___ObjCreate(static_cast<kxInt>(kBodyOffset + sizeof(Body)), &kx___sort_KX_DICT));
+  d->body = new (reinterpret_cast<char *>(d) + kBodyOffset) Body();
   return d;
 }
 
@@ -210,7 +247,7 @@ void freeDict(KX_OBJ *obj) {
     kxObjRelease(value);
     kxObjRelease(kx::asObj(key.string));
   }
-  delete d->body;
+  d->body->~Body();
   d->body = nullptr;
 }
 

@@ -20,6 +20,7 @@ KX_STRING *asString(KX_OBJ *obj) {
 }
 KX_STRING *copyString(KX_STRING *s, kxInt extra);
 void releaseSlack(KX_STRING *s);
+bool isInline(KX_STRING *s);
 }  // namespace
 
 namespace {
@@ -266,22 +267,44 @@ KX_STRING *kxStringToLower(KX_STRING *s) {
 
 namespace {
 
+// Short strings keep their code points in the object's own allocation, right after the header: one
+// allocation instead of two for the keys, values and tokens that make up most of the strings. The block is
+// zero-filled with the header, so the limit also bounds that cost.
+constexpr kxInt kInlineCapacity = 256;
+
+kxChar *inlineChars(KX_STRING *s) {
+  return reinterpret_cast<kxChar *>(s + 1);
+}
+
+bool isInline(KX_STRING *s) {
+  return s->chars == inlineChars(s);
+}
+
 // Grows the block of a private string to hold at least `needed` code points: doubling keeps a run of
-// appends amortised O(1).
+// appends amortised O(1). Code points held in the object's own allocation move to a block of their own.
 void reserve(KX_STRING *s, kxInt needed) {
   KX_ASSERT(needed <= kx::kStringMaxLength);
   if (needed <= s->capacity) return;
   kxInt capacity = std::max({needed, s->capacity * 2, kxInt{8}});
   capacity = std::min(capacity, kx::kStringMaxLength);
-  auto *chars = static_cast<kxChar *>(std::realloc(s->chars, static_cast<size_t>(capacity) * sizeof(kxChar)));
-  KX_ASSERT(chars != nullptr);
+  const size_t size = static_cast<size_t>(capacity) * sizeof(kxChar);
+  kxChar *chars;
+  if (isInline(s)) {
+    chars = static_cast<kxChar *>(std::malloc(size));
+    KX_ASSERT(chars != nullptr);
+    std::memcpy(chars, s->chars, static_cast<size_t>(s->length) * sizeof(kxChar));
+  } else {
+    chars = static_cast<kxChar *>(std::realloc(s->chars, size));
+    KX_ASSERT(chars != nullptr);
+  }
   s->chars = chars;
   s->capacity = capacity;
 }
 
 // Gives back the room that multi-octet UTF-8 left unused (a string of CJK text needs a third of it).
+// Code points in the object's own allocation stay where they are.
 void releaseSlack(KX_STRING *s) {
-  if (s->length == 0 || s->capacity - s->length <= s->length) return;
+  if (s->length == 0 || s->capacity - s->length <= s->length || isInline(s)) return;
   auto *chars =
       static_cast<kxChar *>(std::realloc(s->chars, static_cast<size_t>(s->length) * sizeof(kxChar)));
   if (chars == nullptr) return;  // the larger block stays valid
@@ -303,6 +326,13 @@ namespace kx {
 
 KX_STRING *stringCreateWithCapacity(kxInt capacity) {
   KX_ASSERT(capacity >= 0);
+  if (capacity > 0 && capacity <= kInlineCapacity) {
+    const auto size = static_cast<kxInt>(sizeof(KX_STRING)) + capacity * static_cast<kxInt>(sizeof(kxChar));
+    auto *s = reinterpret_cast<KX_STRING *>(kx___ObjCreate(size, &kx___sort_KX_STRING));
+    s->chars = inlineChars(s);
+    s->capacity = capacity;
+    return s;
+  }
   auto *s = reinterpret_cast<KX_STRING *>(kx___ObjCreate(sizeof(KX_STRING), &kx___sort_KX_STRING));
   if (capacity > 0) reserve(s, capacity);
   return s;
@@ -354,7 +384,7 @@ namespace {
 
 void freeString(KX_OBJ *obj) {
   KX_STRING *s = asString(obj);
-  std::free(s->chars);
+  if (!isInline(s)) std::free(s->chars);
   s->chars = nullptr;
 }
 

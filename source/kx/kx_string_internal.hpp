@@ -4,8 +4,9 @@
 #include "kx/kx_internal.hpp"
 #include "kx/kx_string.h"
 
-// The code points live in a separate block so that an unshared string can grow in place (amortised O(1)
-// appends); capacity counts code points.
+// The code points of a short string live in the object's own allocation, right after this header; longer
+// ones, and any string that has grown, in a separate block, so that an unshared string can grow in place
+// (amortised O(1) appends). capacity counts code points.
 struct KX_STRING {
   KX_OBJ obj;
   kxChar *chars;  // null while capacity is 0

@@ -11,6 +11,20 @@ static_assert(chars::isCtl(0x7F) && chars::isCtl('\t') && !chars::isCtl(' '));
 static_assert(!chars::isAlpha('@') && !chars::isAlpha('[') && !chars::isAlpha(0x60) && !chars::isAlpha(0x7B));
 static_assert(!chars::isAlpha('A' + 0x100) && !chars::isAlpha(0xC4) && !chars::isCtl(0x85));
 
+namespace {
+
+// The token bit is the RFC 2045 rule itself: anything but a tspecial, SP or a control character.
+constexpr bool tokenBitIsTheTokenRule() {
+  for (kxChar c = 0; c < 0x200; ++c) {
+    const bool rule = !chars::isTspecial(c) && !chars::isSpace(c) && !chars::isCtl(c);
+    if (chars::isTokenChar(c) != rule) return false;
+  }
+  return true;
+}
+static_assert(tokenBitIsTheTokenRule());
+
+}  // namespace
+
 extern "C" {
 
 kxBool mime___CharIsAlpha(kxChar c) {

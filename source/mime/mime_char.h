@@ -36,6 +36,7 @@ enum ClassBit : unsigned char {
   kCtl = 1u << 3,
   kTspecial = 1u << 4,
   kBcharsNospace = 1u << 5,
+  kToken = 1u << 6, /* an ASCII character of an RFC 2045 token: not a tspecial, SP or control character */
 };
 
 /* One table for all ASCII classes rather than <cctype>: the sets are the exact ones of RFC 822, 2045 and
@@ -62,6 +63,8 @@ constexpr ClassTable makeClassTable() {
   for (unsigned c = 0; c < 128; ++c)
     if (t.bits[c] & (kAlpha | kDigit)) t.bits[c] |= kBcharsNospace;
   for (char c : kBcharsPunctuation) t.bits[static_cast<unsigned char>(c)] |= kBcharsNospace;
+  for (unsigned c = 0x21; c < 0x7F; ++c)
+    if (!(t.bits[c] & kTspecial)) t.bits[c] |= kToken;
   return t;
 }
 
@@ -109,7 +112,7 @@ constexpr bool isBchars(kxChar c) {
 }
 /* A character of an RFC 2045 token: not a tspecial, not SP, not a control character (non-ASCII is). */
 constexpr bool isTokenChar(kxChar c) {
-  return c >= 128 || (c > 0x20 && c != 0x7F && !isTspecial(c));
+  return c >= 128 || (kClassTable.bits[c] & kToken) != 0;
 }
 
 }  // namespace mime::chars

@@ -2,9 +2,12 @@
 // The header codec that reads and writes it lives in mime_content_type_codec.cpp.
 #include "mime/mime_content_type.h"
 
+#include <algorithm>
+
 #include "kx/kx_dict.h"
 #include "kx/kx_string.h"
 #include "mime/mime_char.h"
+#include "mime/mime_content_type.hpp"
 #include "mime/mime_object.hpp"
 
 struct MIME_CONTENT_TYPE {
@@ -25,6 +28,9 @@ MIME_CONTENT_TYPE *asContentType(KX_OBJ *obj) {
 }
 KX_STRING *asString(KX_OBJ *obj) {
   return reinterpret_cast<KX_STRING *>(obj);
+}
+mime::CodePoints charsOf(KX_STRING *s) {
+  return {kxStringBacking(s), static_cast<size_t>(kxStringLength(s))};
 }
 
 bool isNameChar(kxChar c);
@@ -82,18 +88,7 @@ KX_STRING *mime___ContentTypeToStringFunc(KX_OBJ *obj) {
 
 kxBool mimeContentTypeNameOk(KX_STRING *name) {
   MIME_ASSERT(name);
-  const kxInt length = kxStringLength(name);
-  const kxChar *chars = kxStringBacking(name);
-  kxInt slashes = 0;
-  for (kxInt i = 0; i < length; ++i) {
-    if (chars[i] == '/') {
-      // One "/" with at least one name character on either side.
-      if (i == 0 || i == length - 1 || ++slashes > 1) return 0;
-    } else if (!isNameChar(chars[i])) {
-      return 0;
-    }
-  }
-  return slashes == 1;
+  return mime::contentTypeNameOk(charsOf(name));
 }
 
 KX_STRING *mimeContentTypeNameNormalize(KX_STRING *name) {
@@ -105,13 +100,7 @@ KX_STRING *mimeContentTypeNameNormalize(KX_STRING *name) {
 
 kxBool mimeContentTypeParameterKeyOk(KX_STRING *key) {
   MIME_ASSERT(key);
-  const kxInt length = kxStringLength(key);
-  const kxChar *chars = kxStringBacking(key);
-  if (length == 0) return 0;
-  for (kxInt i = 0; i < length; ++i) {
-    if (!isKeyChar(chars[i])) return 0;
-  }
-  return 1;
+  return mime::contentTypeParameterKeyOk(charsOf(key));
 }
 
 KX_STRING *mimeContentTypeParameterKeyNormalize(KX_STRING *key) {
@@ -291,6 +280,45 @@ void mimeContentTypeClearParameters(MIME_CONTENT_TYPE **type) {
 }
 
 }  // extern "C"
+
+namespace mime {
+
+// --- checks and creation for the header codec ---
+
+bool contentTypeNameOk(CodePoints name) {
+  const size_t length = name.size();
+  size_t slashes = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (name[i] == '/') {
+      // One "/" with at least one name character on either side.
+      if (i == 0 || i == length - 1 || ++slashes > 1) return false;
+    } else if (!isNameChar(name[i])) {
+      return false;
+    }
+  }
+  return slashes == 1;
+}
+
+bool contentTypeParameterKeyOk(CodePoints key) {
+  return !key.empty() && std::all_of(key.begin(), key.end(), isKeyChar);
+}
+
+KX_STRING *contentTypeNameOf(MIME_CONTENT_TYPE *type) {
+  return type->name;
+}
+
+KX_DICT *contentTypeParametersOf(MIME_CONTENT_TYPE *type) {
+  return type->parameters;
+}
+
+MIME_CONTENT_TYPE *createContentType(KX_STRING *adoptedName, KX_DICT *adoptedParameters) {
+  auto *type = createObject<MIME_CONTENT_TYPE>(&mime___sort_MIME_CONTENT_TYPE);
+  type->name = adoptedName;
+  type->parameters = adoptedParameters;
+  return type;
+}
+
+}  // namespace mime
 
 namespace {
 

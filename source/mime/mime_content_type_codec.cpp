@@ -1,5 +1,5 @@
-// The Content-Type header field value: written from a content type through a token vector and the folding
-// encoder, read back through the tokenizer.
+// The Content-Type header field value: written from a content type with the fold rule of the token vector
+// encoder, read back with its tokenizer.
 //
 //   content-type := [comments] type "/" subtype *( ";" key [ "=" [ value ] ] ) [ anything ]
 //   type, subtype, key, value := RFC 2045 token / quoted-string   ; comments anywhere, dropped first
@@ -7,35 +7,103 @@
 // Reading is lenient past the media type: a parameter without "=" or without a usable value gets the empty
 // value, a key that is not acceptable is skipped, and the first token that fits nowhere ends the list; what
 // follows is ignored and the decode still succeeds.
+//
+// Both directions work on the code points of the whole value and make objects only for what the result
+// holds: the tokens are spans of the header text, and the parameters a list of code point ranges that the
+// RFC 2231 codec takes as it is, so that a decode makes the content type, its name, its dictionary and the
+// strings in it, and an encode makes the one string it returns. What they read and write is exactly what a
+// token vector would give: the encoder's tokens (type, "/", subtype, then ";" key "=" value per parameter)
+// are all words and glued tspecials, so the fold rule writes them without a space between any two.
+#include <algorithm>
 #include <span>
+#include <vector>
 
 #include "kx/kx_dict.h"
 #include "kx/kx_string.h"
 #include "kx/kx_vector.h"
 #include "mime/mime_char.h"
 #include "mime/mime_content_type.h"
+#include "mime/mime_content_type.hpp"
 #include "mime/mime_flags.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
-#include "mime/mime_rfc2231.h"
-#include "mime/mime_shf_token.h"
-#include "mime/mime_shf_token_vector.h"
+#include "mime/mime_rfc2231.hpp"
+#include "mime/mime_shf_token_vector.hpp"
 
 namespace {
 
+using mime::CodePointBuffer;
+using mime::CodePoints;
+using mime::Parameter;
+using mime::Parameters;
 using mime::Ref;
-using Tokens = std::span<KX_OBJ *const>;
+using mime::ShfTokenSpan;
 
-void appendToken(KX_VECTOR **tokens, MIME_SHF_TOKEN *adopted);
-bool holdsNonAscii(KX_STRING *value);
-bool holdsLineBreakOrNul(KX_STRING *value);
-MIME_SHF_TOKEN *tokenAt(Tokens tokens, size_t index);
-bool isTspecial(MIME_SHF_TOKEN *token, kxChar c);
-Ref<KX_STRING> wordValue(MIME_SHF_TOKEN *token);
-Ref<MIME_CONTENT_TYPE> readMediaType(Tokens tokens);
-void readParameters(MIME_CONTENT_TYPE **type, Tokens tokens);
-bool hasRfc2231Keys(KX_DICT *parameters);
-void decodeRfc2231Parameters(MIME_CONTENT_TYPE **type, MIME_OPTIONS *mo);
+constexpr kxChar kSlash[1] = {'/'};
+constexpr kxChar kSemicolon[1] = {';'};
+constexpr kxChar kEquals[1] = {'='};
+
+CodePoints charsOf(KX_STRING *s);
+size_t slashOfName(KX_STRING *name);
+bool holdsNonAscii(CodePoints value);
+bool holdsLineBreakOrNul(CodePoints value);
+
+kxChar lowerCaseLetter(kxChar c);
+
+// The plain values of the words (tokens and quoted strings) of one header value. A token's plain value is its
+// raw text, so it stays where it is in the header; quoted strings are unescaped, and keys lower-cased, into
+// one buffer. Places are kept as offsets while the buffer grows and become code points once reading is done.
+class Words {
+ public:
+  enum class Where : size_t { kText, kBuffer };
+  struct Place {
+    Where where = Where::kText;
+    size_t start = 0;
+    size_t length = 0;  // the default place is the empty value
+  };
+
+  explicit Words(CodePoints text) : text_(text) {}
+
+  // The plain value of an RFC 2045 word in *place; false for every other token type.
+  bool word(const ShfTokenSpan &token, Place *place) {
+    const auto start = static_cast<size_t>(token.start);
+    const auto length = static_cast<size_t>(token.length);
+    if (token.type == MIME_SHF_TOKEN_TYPE_TOKEN) {
+      *place = {Where::kText, start, length};
+      return true;
+    }
+    if (token.type != MIME_SHF_TOKEN_TYPE_QUOTED_STRING) return false;
+    const size_t before = buffer_.size();
+    mime::appendUnescapedInner(text_.subspan(start, length), buffer_);
+    *place = {Where::kBuffer, before, buffer_.size() - before};
+    return true;
+  }
+
+  // The place of the word in lower case (ASCII letters only, as kxStringToLower does): the word itself when
+  // it holds no capital letter, else a copy.
+  Place lowerCase(Place place) {
+    const CodePoints original = chars(place);
+    if (std::none_of(original.begin(), original.end(), [](kxChar c) { return c >= 'A' && c <= 'Z'; }))
+      return place;
+    const size_t before = buffer_.size();
+    buffer_.resize(before + place.length);  // first: the copy may come from the buffer itself
+    const CodePoints source = chars(place);
+    for (size_t i = 0; i < place.length; ++i) buffer_[before + i] = lowerCaseLetter(source[i]);
+    return {Where::kBuffer, before, place.length};
+  }
+
+  CodePoints chars(Place place) const {
+    return (place.where == Where::kBuffer ? CodePoints(buffer_) : text_).subspan(place.start, place.length);
+  }
+
+ private:
+  CodePoints text_;
+  CodePointBuffer buffer_;
+};
+
+Ref<KX_STRING> readMediaType(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text);
+Parameters readParameters(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text);
+bool hasRfc2231Keys(std::span<const Parameter> parameters);
 
 }  // namespace
 
@@ -45,170 +113,180 @@ KX_STRING *mimeContentTypeEncode(MIME_CONTENT_TYPE *contentType, MIME_OPTIONS *m
   MIME_ASSERT(contentType);
   MIME_ASSERT(mo);
   const kxInt flags = mimeOptionsFlags(mo);
-  Ref<KX_STRING> name(mimeContentTypeName(contentType));
-  Ref<KX_VECTOR> typeParts(kxStringSplitChar(name.get(), '/', -1));
-  KX_VECTOR *typeVector = typeParts.get();
-  // clang-format off
-  MIME_ASSERT(kxVectorLength( typeVector ) == 2);
-  // clang-format on
+  mime::FoldingWriter out(mo, firstLineOffset);
+  KX_STRING *name = mime::contentTypeNameOf(contentType);
+  const CodePoints nameChars = charsOf(name);
+  const size_t slash = slashOfName(name);
+  out.write(nameChars.first(slash), false);
+  out.write(kSlash, false);
+  out.write(nameChars.subspan(slash + 1), false);
 
-  Ref<KX_VECTOR> tokens(kxVectorCreate());
-  Ref<KX_STRING> mediaType(kxStringFrom(kxVectorObjAt(typeVector, 0)));
-  Ref<KX_STRING> subtype(kxStringFrom(kxVectorObjAt(typeVector, 1)));
-  appendToken(tokens.addr(), mimeShfTokenCreateRawValue(mediaType.get()));
-  appendToken(tokens.addr(), mimeShfTokenCreateTspecial('/'));
-  appendToken(tokens.addr(), mimeShfTokenCreateRawValue(subtype.get()));
-
-  Ref<KX_DICT> parameters(mimeContentTypeParametersDict(contentType));
-  if (flags & MIME_FLAG_GENERATE_RFC2231_HEADERS)
-    parameters.reset(mime___Rfc2231Encode(parameters.get(), mo));
-  // Tokens are immutable, so every parameter shares one ";" and one "=".
-  Ref<MIME_SHF_TOKEN> separator(mimeShfTokenCreateTspecial(';'));
-  Ref<MIME_SHF_TOKEN> equals(mimeShfTokenCreateTspecial('='));
-  const kxInt count = kxDictLength(parameters.get());
-  for (kxInt i = 0; i < count; ++i) {
-    Ref<KX_STRING> key(kxDictKeyAt(parameters.get(), i));
-    Ref<KX_STRING> value(kxStringFrom(kxDictValueAt(parameters.get(), i)));
-    if (!(flags & MIME_FLAG_GENERATE_UNICODE_HEADERS) && holdsNonAscii(value.get())) continue;
+  std::vector<Ref<KX_STRING>> strings;
+  const Parameters stored = mime::parametersOfDict(mime::contentTypeParametersOf(contentType), strings);
+  Parameters encoded;
+  if (flags & MIME_FLAG_GENERATE_RFC2231_HEADERS) {
+    encoded = mime::rfc2231EncodeParameters(stored, mimeOptionsRfc2231Charset(mo),
+                                            mimeOptionsRfc2231MaxSegmentLength(mo));
+  }
+  const std::span<const Parameter> parameters =
+      (flags & MIME_FLAG_GENERATE_RFC2231_HEADERS) ? encoded : stored;
+  size_t expected = nameChars.size();
+  for (const Parameter &parameter : parameters) expected += parameter.key.size() + parameter.value.size() + 4;
+  out.reserve(expected + expected / 8);  // quotes, escapes and folds on top
+  for (const Parameter &parameter : parameters) {
+    if (!(flags & MIME_FLAG_GENERATE_UNICODE_HEADERS) && holdsNonAscii(parameter.value)) continue;
     // A raw CR or LF would end the header line inside the value and let the rest pose as header fields of
     // its own, and a raw NUL ends the header for readers that handle C strings; without RFC 2231 escapes
     // such a parameter cannot be written safely, so it is left out.
-    if (holdsLineBreakOrNul(value.get())) continue;
-    kxVectorAppendObj(tokens.addr(), mimeShfTokenObj(separator.get()));
-    appendToken(tokens.addr(), mimeShfTokenCreateRawValue(key.get()));
-    kxVectorAppendObj(tokens.addr(), mimeShfTokenObj(equals.get()));
-    appendToken(tokens.addr(), mimeShfTokenCreateTokenOrQuotedString(value.get()));
+    if (holdsLineBreakOrNul(parameter.value)) continue;
+    out.write(kSemicolon, false);
+    out.write(parameter.key, false);
+    out.write(kEquals, false);
+    out.writeTokenOrQuotedString(parameter.value, false);
   }
-  return mimeShfTokenVectorEncode(tokens.get(), mo, firstLineOffset);
+  return out.finish();
 }
 
 MIME_CONTENT_TYPE *mimeContentTypeTryDecode(KX_STRING *contentType, MIME_OPTIONS *mo) {
   MIME_ASSERT(contentType);
   MIME_ASSERT(mo);
-  Ref<KX_VECTOR> tokens(mimeShfTokenVectorTryDecode(contentType));
-  if (!tokens) return nullptr;
-  mimeShfTokenVectorDelComments(tokens.addr());
-  const Tokens significant(kxVectorBacking(tokens.get()), static_cast<size_t>(kxVectorLength(tokens.get())));
-  Ref<MIME_CONTENT_TYPE> type = readMediaType(significant);
-  if (!type) return nullptr;
-  readParameters(type.addr(), significant);
-  if (mimeOptionsFlags(mo) & MIME_FLAG_PARSE_RFC2231_HEADERS) decodeRfc2231Parameters(type.addr(), mo);
-  return type.release();
+  const CodePoints text = charsOf(contentType);
+  std::vector<ShfTokenSpan> tokens;
+  tokens.reserve(std::min<size_t>(text.size(), 32));
+  const bool wellFormed = mime::scanShfTokens(text, [&tokens](const ShfTokenSpan &token) {
+    if (token.type != MIME_SHF_TOKEN_TYPE_COMMENT) tokens.push_back(token);  // comments are dropped first
+  });
+  if (!wellFormed) return nullptr;
+  Words words(text);
+  Ref<KX_STRING> name = readMediaType(words, tokens, text);
+  if (!name) return nullptr;
+  const Parameters parameters = readParameters(words, tokens, text);
+  Ref<KX_DICT> dict;
+  if ((mimeOptionsFlags(mo) & MIME_FLAG_PARSE_RFC2231_HEADERS) && hasRfc2231Keys(parameters)) {
+    dict.reset(mime::dictOfParameters(mime::rfc2231DecodeParameters(parameters)));
+  } else {
+    dict.reset(mime::dictOfParameters(parameters));
+  }
+  return mime::createContentType(name.release(), dict.release());
 }
 
 }  // extern "C"
 
 namespace {
 
-// --- encoding ---
-
-void appendToken(KX_VECTOR **tokens, MIME_SHF_TOKEN *adopted) {
-  Ref<MIME_SHF_TOKEN> token(adopted);
-  kxVectorAppendObj(tokens, mimeShfTokenObj(token.get()));
+CodePoints charsOf(KX_STRING *s) {
+  return {kxStringBacking(s), static_cast<size_t>(kxStringLength(s))};
 }
 
-bool holdsNonAscii(KX_STRING *value) {
-  const kxChar *chars = kxStringBacking(value);
-  const kxInt length = kxStringLength(value);
-  for (kxInt i = 0; i < length; ++i) {
-    if (chars[i] >= 128) return true;
+// --- encoding ---
+
+// The position of the one "/" of a name in normal form. Every name that the content type accepts has
+// exactly one; anything else would abort as splitting the name did.
+size_t slashOfName(KX_STRING *name) {
+  const CodePoints chars = charsOf(name);
+  size_t slash = chars.size();
+  size_t slashes = 0;
+  for (size_t i = 0; i < chars.size(); ++i) {
+    if (chars[i] == '/') {
+      slash = i;
+      ++slashes;
+    }
+  }
+  if (slashes != 1) {
+    Ref<KX_VECTOR> typeParts(kxStringSplitChar(name, '/', -1));
+    KX_VECTOR *typeVector = typeParts.get();
+    // clang-format off
+    MIME_ASSERT(kxVectorLength( typeVector ) == 2);
+    // clang-format on
+  }
+  return slash;
+}
+
+bool holdsNonAscii(CodePoints value) {
+  for (kxChar c : value) {
+    if (c >= 128) return true;
   }
   return false;
 }
 
-bool holdsLineBreakOrNul(KX_STRING *value) {
-  const kxChar *chars = kxStringBacking(value);
-  const kxInt length = kxStringLength(value);
-  for (kxInt i = 0; i < length; ++i) {
-    if (mime::chars::isCr(chars[i]) || mime::chars::isLf(chars[i]) || chars[i] == 0) return true;
+bool holdsLineBreakOrNul(CodePoints value) {
+  for (kxChar c : value) {
+    if (mime::chars::isCr(c) || mime::chars::isLf(c) || c == 0) return true;
   }
   return false;
 }
 
 // --- decoding ---
 
-MIME_SHF_TOKEN *tokenAt(Tokens tokens, size_t index) {
-  return mimeShfTokenFrom(tokens[index]);
+kxChar lowerCaseLetter(kxChar c) {
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
 }
 
-bool isTspecial(MIME_SHF_TOKEN *token, kxChar c) {
-  if (mimeShfTokenType(token) != MIME_SHF_TOKEN_TYPE_TSPECIAL) return false;
-  Ref<KX_STRING> value(mimeShfTokenValue(token));
-  return kxStringCharAt(value.get(), 0) == c;
+bool isTspecial(const ShfTokenSpan &token, CodePoints text, kxChar c) {
+  return token.type == MIME_SHF_TOKEN_TYPE_TSPECIAL && text[static_cast<size_t>(token.start)] == c;
 }
 
-// The plain value of an RFC 2045 word (token or quoted string); null for every other token type.
-Ref<KX_STRING> wordValue(MIME_SHF_TOKEN *token) {
-  const kxInt type = mimeShfTokenType(token);
-  if (type != MIME_SHF_TOKEN_TYPE_TOKEN && type != MIME_SHF_TOKEN_TYPE_QUOTED_STRING) return {};
-  return Ref<KX_STRING>(mimeShfTokenValue(token));
+// type "/" subtype from the first three tokens, as a new name in normal form; null when they are not two
+// words around "/" or the name is not acceptable.
+Ref<KX_STRING> readMediaType(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text) {
+  Words::Place mediaType, subtype;
+  if (tokens.size() < 3 || !words.word(tokens[0], &mediaType) || !isTspecial(tokens[1], text, '/') ||
+      !words.word(tokens[2], &subtype))
+    return {};
+  CodePointBuffer name;
+  const CodePoints typeChars = words.chars(mediaType), subtypeChars = words.chars(subtype);
+  name.reserve(typeChars.size() + 1 + subtypeChars.size());
+  name.insert(name.end(), typeChars.begin(), typeChars.end());
+  name.push_back('/');
+  name.insert(name.end(), subtypeChars.begin(), subtypeChars.end());
+  if (!mime::contentTypeNameOk(name)) return {};
+  for (kxChar &c : name) c = lowerCaseLetter(c);
+  return Ref<KX_STRING>(kxStringCreateFromChars(name.data(), static_cast<kxInt>(name.size())));
 }
 
-// type "/" subtype from the first three tokens; null when they are not two words around "/" or the name is
-// not acceptable.
-Ref<MIME_CONTENT_TYPE> readMediaType(Tokens tokens) {
-  if (tokens.size() < 3) return {};
-  Ref<KX_STRING> mediaType = wordValue(tokenAt(tokens, 0));
-  if (!mediaType || !isTspecial(tokenAt(tokens, 1), '/')) return {};
-  Ref<KX_STRING> subtype = wordValue(tokenAt(tokens, 2));
-  if (!subtype) return {};
-  Ref<KX_STRING> name(kxStringCreateFromFormatCstr("%s/%s", mediaType.get(), subtype.get()));
-  if (!mimeContentTypeNameOk(name.get())) return {};
-  return Ref<MIME_CONTENT_TYPE>(mimeContentTypeCreate(name.get()));
-}
-
-// *( ";" key [ "=" [ value ] ] ) from token 3 on, stored in order (a later key replaces an earlier one).
-void readParameters(MIME_CONTENT_TYPE **type, Tokens tokens) {
+// *( ";" key [ "=" [ value ] ] ) from token 3 on, keys lower-cased; a later key replaces an earlier one. A
+// parameter without a usable value gets the empty value.
+Parameters readParameters(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text) {
+  struct Read {
+    Words::Place key;
+    Words::Place value;
+  };
+  std::vector<Read> read;
   const size_t n = tokens.size();
+  read.reserve(std::min<size_t>(n / 4 + 1, 32));
   size_t p = 3;
-  Ref<KX_STRING> empty(kxStringCreate());
-  while (p + 1 < n && isTspecial(tokenAt(tokens, p), ';')) {
-    Ref<KX_STRING> key = wordValue(tokenAt(tokens, p + 1));
-    if (!key) break;
-    Ref<KX_STRING> value;
+  while (p + 1 < n && isTspecial(tokens[p], text, ';')) {
+    Read parameter;
+    if (!words.word(tokens[p + 1], &parameter.key)) break;
     size_t next = p + 4;
-    if (p + 2 >= n || !isTspecial(tokenAt(tokens, p + 2), '=')) {
+    if (p + 2 >= n || !isTspecial(tokens[p + 2], text, '=')) {
       next = p + 2;  // "; key" alone
-    } else if (p + 3 >= n || !(value = wordValue(tokenAt(tokens, p + 3)))) {
+    } else if (p + 3 >= n || !words.word(tokens[p + 3], &parameter.value)) {
       next = p + 3;  // "; key =" with nothing usable after it
     }
-    if (mimeContentTypeParameterKeyOk(key.get())) {
-      mimeContentTypeSetParameter(type, key.get(), value ? value.get() : empty.get());
+    if (mime::contentTypeParameterKeyOk(words.chars(parameter.key))) {
+      parameter.key = words.lowerCase(parameter.key);
+      read.push_back(parameter);
     }
     p = next;
   }
+  Parameters parameters;
+  parameters.reserve(read.size());
+  for (size_t i = 0; i < read.size(); ++i)
+    parameters.emplace_back(words.chars(read[i].key), words.chars(read[i].value), i);
+  mime::sortKeepingLast(parameters);
+  return parameters;
 }
 
 // True when some key holds "*", "'" or "%": only such keys are changed by the RFC 2231 decode, since every
 // other acceptable key is an ordinary attribute that it keeps as it is.
-bool hasRfc2231Keys(KX_DICT *parameters) {
-  const kxInt count = kxDictLength(parameters);
-  for (kxInt i = 0; i < count; ++i) {
-    Ref<KX_STRING> key(kxDictKeyAt(parameters, i));
-    const kxChar *chars = kxStringBacking(key.get());
-    const kxInt length = kxStringLength(key.get());
-    for (kxInt j = 0; j < length; ++j) {
-      if (chars[j] == '*' || chars[j] == '\'' || chars[j] == '%') return true;
+bool hasRfc2231Keys(std::span<const Parameter> parameters) {
+  for (const Parameter &parameter : parameters) {
+    for (kxChar c : parameter.key) {
+      if (c == '*' || c == '\'' || c == '%') return true;
     }
   }
   return false;
-}
-
-// Joins and decodes the RFC 2231 forms; keys that hold "*", "'" or "%" outside a recognised form disappear.
-void decodeRfc2231Parameters(MIME_CONTENT_TYPE **type, MIME_OPTIONS *mo) {
-  Ref<KX_DICT> decoded;
-  {
-    Ref<KX_DICT> parameters(mimeContentTypeParametersDict(*type));
-    if (!hasRfc2231Keys(parameters.get())) return;  // the decode would give the same parameters back
-    decoded.reset(mime___Rfc2231Decode(parameters.get(), mo));
-  }  // the dictionary is the type's alone again, so clearing it copies nothing
-  mimeContentTypeClearParameters(type);
-  const kxInt count = kxDictLength(decoded.get());
-  for (kxInt i = 0; i < count; ++i) {
-    Ref<KX_STRING> key(kxDictKeyAt(decoded.get(), i));
-    Ref<KX_STRING> value(kxStringFrom(kxDictValueAt(decoded.get(), i)));
-    mimeContentTypeSetParameter(type, key.get(), value.get());
-  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // RFC 2231 parameter values: the extended form with a charset prefix and percent escapes, and numbered
-// sections of long values. Works on whole parameter dictionaries; an entry that cannot be converted is left
-// out and never fails the others.
+// sections of long values. Works on whole parameter lists; an entry that cannot be converted is left out and
+// never fails the others.
 //
 //   regular-parameter      := attribute [ "*" section ] "=" value          ; title, title*0, title*1
 //   extended-parameter     := attribute [ "*" section ] "*" "=" ext-value  ; title*, title*0*, title*1*
@@ -9,29 +9,39 @@
 //   attribute-char         := any ASCII except SP, CTLs, tspecials, "*", "'", "%"
 //   section                := "0" / ( "1"-"9" *DIGIT )                    ; no leading zeros
 //
-// Decoding follows the sections by formatted key lookups in a dictionary (O(log n) each) and collects text
-// and octets in growable arrays, so joining n sections costs O(n log n) and never re-copies what it has
-// collected.
+// The work is done on lists of parameters held as code points and sorted by key, the order of a kx
+// dictionary: the dictionary entry points convert to and from such lists, and the header codec hands over
+// the list it parsed, so no string is made for a section that is only joined into another value. Decoding
+// follows the sections by binary search for formatted keys (O(log n) each) and collects text and octets in
+// growable arrays, so joining n sections costs O(n log n) and never re-copies what it has collected.
 #include "mime/mime_rfc2231.h"
 
 #include <algorithm>
+#include <compare>
+#include <functional>
+#include <iterator>
 #include <span>
 #include <vector>
 
 #include "kx/kx_buffer.h"
 #include "kx/kx_charset.h"
 #include "kx/kx_dict.h"
+#include "kx/kx_dict_internal.hpp"
 #include "kx/kx_string.h"
+#include "kx/kx_utf8.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
+#include "mime/mime_rfc2231.hpp"
 
 namespace {
 
+using mime::CodePoints;
+using mime::Parameter;
+using mime::Parameters;
 using mime::Ref;
 using Text = std::vector<kxChar>;
 using Octets = std::vector<kxByte>;
-using CharSpan = std::span<const kxChar>;
 
 // The endings that mark a first section or an extended value, tested as the first three, two and one of them.
 constexpr kxChar kEnds[3] = {'*', '0', '*'};
@@ -40,29 +50,25 @@ enum class KeyForm { kOrdinary, kSingleExtended, kFirstPlainSection, kFirstExten
 
 struct ClassifiedKey {
   KeyForm form;
-  CharSpan attribute;
+  CodePoints attribute;
 };
 
-bool isAttributeChar(kxChar c);
-bool isAttribute(CharSpan chars);
-CharSpan charsOf(KX_STRING *s);
-Ref<KX_STRING> stringOf(CharSpan chars);
-Ref<KX_STRING> toString(KX_OBJ *obj);
+constexpr bool isAttributeChar(kxChar c);
+bool isAttribute(CodePoints chars);
+CodePoints charsOf(KX_STRING *s);
+Ref<KX_STRING> stringOf(CodePoints chars);
+std::strong_ordering compareKeys(CodePoints a, CodePoints b);
 
-bool needsExtendedForm(KX_STRING *value);
-std::vector<Ref<KX_STRING>> plainSegments(KX_STRING *value, kxInt maxSegmentLength);
-bool extendedSegments(KX_STRING *value, kxInt charset, kxInt maxSegmentLength,
-                      std::vector<Ref<KX_STRING>> &segments);
-void storeSegments(KX_DICT **result, KX_STRING *attribute, const std::vector<Ref<KX_STRING>> &segments,
-                   bool extended);
+bool needsExtendedForm(CodePoints value);
+void appendPlainSections(const Parameter &entry, kxInt maxSegmentLength, Parameters &result);
+bool appendExtendedSections(const Parameter &entry, kxInt charset, kxInt maxSegmentLength,
+                            Ref<KX_STRING> &ianaName, Parameters &result);
 
-Ref<KX_DICT> stringDict(KX_DICT *source);
-ClassifiedKey classifyKey(KX_STRING *key);
-kxInt decodeCharset(Ref<KX_STRING> &value);
-bool percentDecode(CharSpan text, Octets &out);
-Ref<KX_STRING> decodeSingleExtended(KX_STRING *value);
-Ref<KX_STRING> joinPlainSections(KX_DICT *working, CharSpan attribute, KX_STRING *first);
-Ref<KX_STRING> joinExtendedSections(KX_DICT *working, CharSpan attribute, KX_STRING *first);
+ClassifiedKey classifyKey(CodePoints key);
+Ref<KX_STRING> decodeSingleExtended(CodePoints value);
+Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first);
+Ref<KX_STRING> joinExtendedSections(std::span<const Parameter> source, CodePoints attribute,
+                                    CodePoints first);
 
 }  // namespace
 
@@ -73,77 +79,172 @@ KX_DICT *mime___Rfc2231Encode(KX_DICT *source, MIME_OPTIONS *mo) {
   MIME_ASSERT(mo);
   const kxInt charset = mimeOptionsRfc2231Charset(mo);
   const kxInt maxSegmentLength = mimeOptionsRfc2231MaxSegmentLength(mo);
-  Ref<KX_DICT> result(kxDictCreate());
-  const kxInt length = kxDictLength(source);
-  for (kxInt i = 0; i < length; ++i) {
-    Ref<KX_STRING> key(kxDictKeyAt(source, i));
-    Ref<KX_OBJ> valueObj(kxDictValueAt(source, i));
-    Ref<KX_STRING> value = toString(valueObj.get());
-    if (!isAttribute(charsOf(key.get()))) continue;
-    // A CR, LF or NUL travels escaped, like non-ASCII text: written raw a line break would end the header line
-    // early and let the rest of the value pose as header fields of its own, and a NUL ends the header for
-    // every reader that handles C strings.
-    if (needsExtendedForm(value.get())) {
-      std::vector<Ref<KX_STRING>> segments;
-      if (!extendedSegments(value.get(), charset, maxSegmentLength, segments)) continue;
-      storeSegments(result.addr(), key.get(), segments, true);
-    } else {
-      storeSegments(result.addr(), key.get(), plainSegments(value.get(), maxSegmentLength), false);
-    }
-  }
-  return result.release();
+  std::vector<Ref<KX_STRING>> strings;
+  const Parameters parameters = mime::parametersOfDict(source, strings);
+  return mime::dictOfParameters(mime::rfc2231EncodeParameters(parameters, charset, maxSegmentLength));
 }
 
 KX_DICT *mime___Rfc2231Decode(KX_DICT *source, MIME_OPTIONS *mo) {
   MIME_ASSERT(source);
   MIME_ASSERT(mo);
-  Ref<KX_DICT> working = stringDict(source);
-  Ref<KX_DICT> result(kxDictCreate());
-  const kxInt length = kxDictLength(working.get());
-  for (kxInt i = 0; i < length; ++i) {
-    Ref<KX_STRING> key(kxDictKeyAt(working.get(), i));
-    Ref<KX_STRING> value(kxStringFrom(kxDictValueAt(working.get(), i)));
-    const ClassifiedKey classified = classifyKey(key.get());
-    // Later sections (title*1, title*2*) land here too, their attribute part holding "*": they are read only
-    // through their first section.
-    if (!isAttribute(classified.attribute)) continue;
-    Ref<KX_STRING> decoded;
-    switch (classified.form) {
-      case KeyForm::kOrdinary:
-        decoded.reset(mime::retainField(value.get()));
-        break;
-      case KeyForm::kSingleExtended:
-        decoded = decodeSingleExtended(value.get());
-        break;
-      case KeyForm::kFirstPlainSection:
-        decoded = joinPlainSections(working.get(), classified.attribute, value.get());
-        break;
-      case KeyForm::kFirstExtendedSection:
-        decoded = joinExtendedSections(working.get(), classified.attribute, value.get());
-        break;
-    }
-    if (!decoded) continue;
-    // Several entries may store under one attribute (title, title*, title*0*): the last one visited wins.
-    Ref<KX_STRING> attribute(classified.form == KeyForm::kOrdinary
-                                 ? mime::retainField(key.get())
-                                 : stringOf(classified.attribute).release());
-    kxDictSetStringKey(result.addr(), attribute.get(), kxStringObj(decoded.get()));
-  }
-  return result.release();
+  std::vector<Ref<KX_STRING>> strings;
+  const Parameters parameters = mime::parametersOfDict(source, strings);
+  return mime::dictOfParameters(mime::rfc2231DecodeParameters(parameters));
 }
 
 }  // extern "C"
+
+namespace mime {
+
+// --- parameter lists ---
+
+Parameter::Parameter(KX_STRING *borrowedKey, KX_STRING *borrowedValue)
+    : key(charsOf(borrowedKey)),
+      value(charsOf(borrowedValue)),
+      keyString(borrowedKey),
+      valueString(borrowedValue) {}
+
+Parameter::Parameter(CodePointBuffer &&text, size_t keyLength) : ownedText(std::move(text)) {
+  const CodePoints all(ownedText);
+  key = all.first(keyLength);
+  value = all.subspan(keyLength);
+}
+
+void Parameter::adoptValue(KX_STRING *adopted) {
+  ownedValue.reset(adopted);
+  valueString = adopted;
+  value = charsOf(adopted);
+}
+
+// The entries of a dictionary as a parameter list, each value that is not a string turned into one with
+// kxObjToString (keys are strings); strings keeps those alive, the others are borrowed from the dictionary.
+// A dictionary is sorted by key and holds every key once, as the list must be.
+Parameters parametersOfDict(KX_DICT *source, std::vector<Ref<KX_STRING>> &strings) {
+  const kxInt length = kxDictLength(source);
+  Parameters parameters;
+  parameters.reserve(static_cast<size_t>(length));
+  for (kxInt i = 0; i < length; ++i) {
+    const KX_DICT_ENTRY entry = kx___DictEntryAt(source, i);
+    KX_OBJ *value = entry.value;
+    KX_STRING *valueString = kxObjSort(value) == kxStringSort()
+                                 ? kxStringFrom(value)
+                                 : strings.emplace_back(kxObjToString(value)).get();
+    parameters.emplace_back(entry.key, valueString);
+  }
+  return parameters;
+}
+
+void sortKeepingLast(Parameters &parameters) {
+  const auto ascending = [](const Parameter &a, const Parameter &b) { return compareKeys(a.key, b.key) < 0; };
+  if (std::adjacent_find(parameters.begin(), parameters.end(), std::not_fn(ascending)) == parameters.end())
+    return;  // already in order, every key once: the usual case
+  std::sort(parameters.begin(), parameters.end(), [](const Parameter &a, const Parameter &b) {
+    const std::strong_ordering byKey = compareKeys(a.key, b.key);
+    return byKey != 0 ? byKey < 0 : a.order < b.order;
+  });
+  // Of a run of equal keys the last value stays, under the key string of the first: a dictionary keeps the
+  // key it already holds when a store replaces the value.
+  size_t kept = 0;
+  for (size_t first = 0, i = 0; i < parameters.size(); ++i) {
+    if (i + 1 < parameters.size() && compareKeys(parameters[i].key, parameters[i + 1].key) == 0) continue;
+    KX_STRING *firstKeyString = parameters[first].keyString;
+    if (kept != i) parameters[kept] = std::move(parameters[i]);
+    parameters[kept].keyString = firstKeyString;
+    ++kept;
+    first = i + 1;
+  }
+  parameters.erase(parameters.begin() + static_cast<std::ptrdiff_t>(kept), parameters.end());
+}
+
+KX_DICT *dictOfParameters(std::span<const Parameter> parameters) {
+  std::vector<KX_DICT_ENTRY> entries;  // new references, which the dictionary takes over
+  entries.reserve(parameters.size());
+  for (const Parameter &parameter : parameters) {
+    KX_STRING *key =
+        parameter.keyString ? retainField(parameter.keyString) : stringOf(parameter.key).release();
+    KX_STRING *value =
+        parameter.valueString ? retainField(parameter.valueString) : stringOf(parameter.value).release();
+    entries.push_back({key, kxStringObj(value)});
+  }
+  return kx___DictCreateFromSorted(entries.data(), static_cast<kxInt>(entries.size()));
+}
+
+// --- the two directions ---
+
+Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt charset, kxInt maxSegmentLength) {
+  Parameters result;
+  result.reserve(source.size());
+  Ref<KX_STRING> ianaName;  // the charset's name, looked up for the first extended value
+  for (const Parameter &entry : source) {
+    if (!isAttribute(entry.key)) continue;
+    // A CR, LF or NUL travels escaped, like non-ASCII text: written raw a line break would end the header
+    // line early and let the rest of the value pose as header fields of its own, and a NUL ends the header
+    // for every reader that handles C strings.
+    if (needsExtendedForm(entry.value)) {
+      appendExtendedSections(entry, charset, maxSegmentLength, ianaName, result);
+    } else {
+      appendPlainSections(entry, maxSegmentLength, result);
+    }
+  }
+  for (size_t i = 0; i < result.size(); ++i) result[i].order = i;
+  sortKeepingLast(result);
+  return result;
+}
+
+Parameters rfc2231DecodeParameters(std::span<const Parameter> source) {
+  Parameters result;
+  result.reserve(source.size());
+  for (const Parameter &entry : source) {
+    const ClassifiedKey classified = classifyKey(entry.key);
+    // Later sections (title*1, title*2*) land here too, their attribute part holding "*": they are read only
+    // through their first section.
+    if (!isAttribute(classified.attribute)) continue;
+    // Several entries may store under one attribute (title, title*, title*0*): the last one visited wins.
+    const size_t order = result.size();
+    if (classified.form == KeyForm::kOrdinary) {
+      Parameter &kept = result.emplace_back(entry.key, entry.value, order);
+      kept.keyString = entry.keyString;
+      kept.valueString = entry.valueString;
+      continue;
+    }
+    Ref<KX_STRING> value;
+    if (classified.form == KeyForm::kSingleExtended) {
+      value = decodeSingleExtended(entry.value);
+    } else if (classified.form == KeyForm::kFirstPlainSection) {
+      value = joinPlainSections(source, classified.attribute, entry.value);
+    } else {
+      value = joinExtendedSections(source, classified.attribute, entry.value);
+    }
+    if (value) result.emplace_back(classified.attribute, CodePoints(), order).adoptValue(value.release());
+  }
+  sortKeepingLast(result);
+  return result;
+}
+
+}  // namespace mime
 
 namespace {
 
 // --- characters and strings ---
 
-bool isAttributeChar(kxChar c) {
-  using namespace mime::chars;
-  return c < 128 && !isSpace(c) && !isCtl(c) && !isTspecial(c) && c != '*' && c != '\'' && c != '%';
+// attribute-char: an RFC 2045 token character of ASCII other than "*", "'" and "%".
+constexpr bool isAttributeChar(kxChar c) {
+  return c < 128 && mime::chars::isTokenChar(c) && c != '*' && c != '\'' && c != '%';
 }
 
-bool isAttribute(CharSpan chars) {
+// The same set as spelt out: ASCII, not SP, not a control character, not a tspecial, not "*", "'", "%".
+constexpr bool attributeCharsAreTheRfcSet() {
+  using namespace mime::chars;
+  for (kxChar c = 0; c < 0x200; ++c) {
+    const bool rule =
+        c < 128 && !isSpace(c) && !isCtl(c) && !isTspecial(c) && c != '*' && c != '\'' && c != '%';
+    if (isAttributeChar(c) != rule) return false;
+  }
+  return true;
+}
+static_assert(attributeCharsAreTheRfcSet());
+
+bool isAttribute(CodePoints chars) {
   if (chars.empty()) return false;
   for (kxChar c : chars) {
     if (!isAttributeChar(c)) return false;
@@ -151,159 +252,192 @@ bool isAttribute(CharSpan chars) {
   return true;
 }
 
-CharSpan charsOf(KX_STRING *s) {
+CodePoints charsOf(KX_STRING *s) {
   return {kxStringBacking(s), static_cast<size_t>(kxStringLength(s))};
 }
 
-Ref<KX_STRING> stringOf(CharSpan chars) {
+Ref<KX_STRING> stringOf(CodePoints chars) {
   return Ref<KX_STRING>(kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size())));
 }
 
-Ref<KX_STRING> toString(KX_OBJ *obj) {
-  return Ref<KX_STRING>(kxObjToString(obj));
+// Code point order, a proper prefix first: the order of the keys of a kx dictionary.
+std::strong_ordering compareKeys(CodePoints a, CodePoints b) {
+  return std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end());
 }
 
 // Appends chars to text unless the sum would pass the longest string the base runtime can describe.
-bool appendText(Text &text, CharSpan chars) {
+bool appendText(Text &text, CodePoints chars) {
   if (!KX_INT_ADD_OK(static_cast<kxInt>(text.size()), static_cast<kxInt>(chars.size()))) return false;
   text.insert(text.end(), chars.begin(), chars.end());
   return true;
 }
 
+void appendDecimal(Text &text, kxInt number) {
+  char digits[24];
+  int n = 0;
+  for (kxInt rest = number; n == 0 || rest > 0; rest /= 10) digits[n++] = static_cast<char>('0' + rest % 10);
+  while (n > 0) text.push_back(static_cast<kxChar>(digits[--n]));
+}
+
+// attribute "*" section [ "*" ], or attribute [ "*" ] when section is -1, with room for extra more code
+// points.
+Text sectionKey(CodePoints attribute, kxInt section, bool extended, size_t extra = 0) {
+  Text key;
+  key.reserve(attribute.size() + 22 + extra);  // "*", at most 19 digits, "*"
+  key.assign(attribute.begin(), attribute.end());
+  if (section >= 0) {
+    key.push_back('*');
+    appendDecimal(key, section);
+  }
+  if (extended) key.push_back('*');
+  return key;
+}
+
 // --- encoding ---
 
-bool needsExtendedForm(KX_STRING *value) {
-  for (kxChar c : charsOf(value)) {
-    if (c >= 128 || mime::chars::isCr(c) || mime::chars::isLf(c) || c == 0) return true;
-  }
-  return false;
+bool needsExtendedForm(CodePoints value) {
+  return std::any_of(value.begin(), value.end(), [](kxChar c) {
+    return c >= 128 || mime::chars::isCr(c) || mime::chars::isLf(c) || c == 0;
+  });
 }
 
-// Pieces of at most maxSegmentLength code points (-1: one piece); an empty value gives one empty piece.
-std::vector<Ref<KX_STRING>> plainSegments(KX_STRING *value, kxInt maxSegmentLength) {
-  std::vector<Ref<KX_STRING>> segments;
-  const kxInt length = kxStringLength(value);
+// Sections of at most maxSegmentLength code points (-1: one section), each borrowing its piece of the value;
+// an empty value gives one empty section. A whole value keeps its key and value strings: the usual case, and
+// the one to make cheap.
+void appendPlainSections(const Parameter &entry, kxInt maxSegmentLength, Parameters &result) {
+  const kxInt length = static_cast<kxInt>(entry.value.size());
   if (maxSegmentLength == -1 || length <= maxSegmentLength) {
-    segments.emplace_back(mime::retainField(value));
-    return segments;
+    Parameter &whole = result.emplace_back(entry.key, entry.value, 0);
+    whole.keyString = entry.keyString;
+    whole.valueString = entry.valueString;
+    return;
   }
-  for (kxInt start = 0; start < length; start += maxSegmentLength) {
-    segments.emplace_back(kxStringCreateFromInner(value, start, kxIntMin(maxSegmentLength, length - start)));
+  kxInt section = 0;
+  for (kxInt start = 0; start < length; start += maxSegmentLength, ++section) {
+    Text key = sectionKey(entry.key, section, false);
+    const size_t keyLength = key.size();
+    result.emplace_back(std::move(key), keyLength).value = entry.value.subspan(
+        static_cast<size_t>(start), static_cast<size_t>(kxIntMin(maxSegmentLength, length - start)));
   }
-  return segments;
 }
 
-// The charset prefix (charset name, empty language), then every octet of the value in that charset: attribute
-// characters as they are, all others as "%" and two upper-case hexadecimal digits. A segment is closed before
-// a character that would take it past maxSegmentLength, so an escape is never cut; only a prefix longer than
-// the limit, or a limit below 3, makes a longer segment. False when the charset cannot hold the value.
-bool extendedSegments(KX_STRING *value, kxInt charset, kxInt maxSegmentLength,
-                      std::vector<Ref<KX_STRING>> &segments) {
-  Ref<KX_BUFFER> octets(kxCharsetConvertStringToBuffer(value, charset));
-  if (!octets) return false;
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
-  const bool limited = maxSegmentLength != -1;
-  Ref<KX_STRING> prefix(kxStringCreateFromFormatCstr("%~s''", kxCharsetToIanaName(charset)));
-  Text segment(charsOf(prefix.get()).begin(), charsOf(prefix.get()).end());
-  kxInt used = static_cast<kxInt>(segment.size());
-  auto closeSegment = [&](kxInt usedAfter) {
-    segments.push_back(stringOf(segment));
-    segment.clear();
-    used = usedAfter;
-  };
-  const kxByte *bytes = kxBufferBacking(octets.get());
-  const kxInt count = kxBufferLength(octets.get());
-  for (kxInt i = 0; i < count; ++i) {
-    const kxByte octet = bytes[i];
-    if (isAttributeChar(octet)) {
-      if (limited && used >= maxSegmentLength)
-        closeSegment(1);
-      else
-        used += 1;
-      segment.push_back(octet);
-    } else {
-      if (limited && used >= maxSegmentLength - 2)
-        closeSegment(3);
-      else
-        used += 3;
-      segment.insert(segment.end(), {'%', static_cast<kxChar>(kHexDigits[octet >> 4]),
-                                     static_cast<kxChar>(kHexDigits[octet & 15])});
+// The value's octets in the charset; false when the charset cannot hold it. UTF-8, the default, is written
+// here with the base runtime's own encoder; every other charset goes through its conversion.
+bool convertToCharset(const Parameter &entry, kxInt charset, Octets &octets) {
+  if (charset == KX_CHARSET_UTF_8) {
+    if (!std::all_of(entry.value.begin(), entry.value.end(), kx::utf8::isEncodable)) return false;
+    octets.reserve(2 * entry.value.size());
+    char encoded[4];
+    for (kxChar c : entry.value) {
+      const char *end = kx::utf8::encode(c, encoded);
+      for (const char *octet = encoded; octet != end; ++octet) octets.push_back(static_cast<kxByte>(*octet));
     }
+    return true;
   }
-  segments.push_back(stringOf(segment));
+  Ref<KX_STRING> made;
+  KX_STRING *value = entry.valueString;
+  if (!value) {
+    made = stringOf(entry.value);
+    value = made.get();
+  }
+  Ref<KX_BUFFER> buffer(kxCharsetConvertStringToBuffer(value, charset));
+  if (!buffer) return false;
+  const kxByte *bytes = kxBufferBacking(buffer.get());
+  octets.assign(bytes, bytes + kxBufferLength(buffer.get()));
   return true;
 }
 
-// One segment goes under attribute + suffix, several under attribute "*" i suffix; the suffix is "*" for
-// every section of an extended value, escapes or not.
-void storeSegments(KX_DICT **result, KX_STRING *attribute, const std::vector<Ref<KX_STRING>> &segments,
-                   bool extended) {
-  const char *suffix = extended ? "*" : "";
-  if (segments.size() == 1) {
-    // A whole plain value keeps its key object: the usual case, and the one to make cheap.
-    Ref<KX_STRING> key(extended ? kxStringCreateFromFormatCstr("%s%lc", attribute, suffix)
-                                : mime::retainField(attribute));
-    kxDictSetStringKey(result, key.get(), kxStringObj(segments.front().get()));
+// An octet of an extended value: an attribute character as it is, any other as "%" and two upper-case
+// hexadecimal digits.
+void appendEscaped(Text &text, kxByte octet) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  if (isAttributeChar(octet)) {
+    text.push_back(octet);
     return;
   }
-  for (size_t i = 0; i < segments.size(); ++i) {
-    Ref<KX_STRING> key(kxStringCreateFromFormatCstr("%s*%i%lc", attribute, static_cast<kxInt>(i), suffix));
-    kxDictSetStringKey(result, key.get(), kxStringObj(segments[i].get()));
+  text.push_back('%');
+  text.push_back(static_cast<kxChar>(kHexDigits[octet >> 4]));
+  text.push_back(static_cast<kxChar>(kHexDigits[octet & 15]));
+}
+
+// The charset prefix (charset name, empty language), then every octet of the value in that charset, escaped.
+// A segment is closed before a character that would take it past maxSegmentLength, so an escape is never cut;
+// only a prefix longer than the limit, or a limit below 3, makes a longer segment. One segment goes under
+// attribute "*", several under attribute "*" i "*". False (nothing appended) when the charset cannot hold the
+// value.
+bool appendExtendedSections(const Parameter &entry, kxInt charset, kxInt maxSegmentLength,
+                            Ref<KX_STRING> &ianaName, Parameters &result) {
+  Octets octets;
+  if (!convertToCharset(entry, charset, octets)) return false;
+  if (!ianaName) ianaName.reset(kxCharsetToIanaName(charset));
+  const CodePoints name = charsOf(ianaName.get());
+  constexpr kxChar kNoLanguage[2] = {'\'', '\''};
+  kxInt length = static_cast<kxInt>(name.size() + 2);
+  for (const kxByte octet : octets) length += isAttributeChar(octet) ? 1 : 3;
+  if (maxSegmentLength == -1 || length <= maxSegmentLength) {
+    // Within the limit the rule below never closes a segment (a character is only put into a new one when
+    // the text so far has reached the limit, or its limit less two before an escape): one section.
+    Text text = sectionKey(entry.key, -1, true, static_cast<size_t>(length));
+    const size_t keyLength = text.size();
+    text.insert(text.end(), name.begin(), name.end());
+    text.insert(text.end(), std::begin(kNoLanguage), std::end(kNoLanguage));
+    for (const kxByte octet : octets) appendEscaped(text, octet);
+    result.emplace_back(std::move(text), keyLength);
+    return true;
   }
+  std::vector<Text> segments;
+  Text segment(name.begin(), name.end());
+  segment.insert(segment.end(), std::begin(kNoLanguage), std::end(kNoLanguage));
+  kxInt used = static_cast<kxInt>(segment.size());
+  for (const kxByte octet : octets) {
+    const kxInt width = isAttributeChar(octet) ? 1 : 3;
+    if (used >= maxSegmentLength - (width - 1)) {
+      segments.push_back(std::move(segment));
+      segment = Text();
+      used = 0;
+    }
+    used += width;
+    appendEscaped(segment, octet);
+  }
+  segments.push_back(std::move(segment));
+  for (size_t i = 0; i < segments.size(); ++i) {
+    Text text = sectionKey(entry.key, static_cast<kxInt>(i), true, segments[i].size());
+    const size_t keyLength = text.size();
+    text.insert(text.end(), segments[i].begin(), segments[i].end());
+    result.emplace_back(std::move(text), keyLength);
+  }
+  return true;
 }
 
 // --- decoding: keys ---
 
-// The dictionary with every key and value as a string. A dictionary of strings, the usual input, is shared
-// rather than copied.
-Ref<KX_DICT> stringDict(KX_DICT *source) {
-  const kxInt length = kxDictLength(source);
-  bool allStrings = true;
-  for (kxInt i = 0; i < length && allStrings; ++i) {
-    Ref<KX_OBJ> value(kxDictValueAt(source, i));
-    allStrings = kxObjSort(value.get()) == kxStringSort();
-  }
-  if (allStrings) return Ref<KX_DICT>(mime::retainField(source));
-  Ref<KX_DICT> working(kxDictCreate());
-  for (kxInt i = 0; i < length; ++i) {
-    Ref<KX_STRING> key(kxDictKeyAt(source, i));
-    Ref<KX_OBJ> value(kxDictValueAt(source, i));
-    kxDictSetStringKey(working.addr(), toString(kxStringObj(key.get())).get(),
-                       kxStringObj(toString(value.get()).get()));
-  }
-  return working;
-}
-
-bool endsWith(CharSpan chars, size_t n) {
+bool endsWith(CodePoints chars, size_t n) {
   return chars.size() >= n && std::equal(kEnds, kEnds + n, chars.end() - static_cast<std::ptrdiff_t>(n));
 }
 
 // The first ending that fits decides; no other ending is tried when the attribute part then fails the
 // attribute test.
-ClassifiedKey classifyKey(KX_STRING *key) {
-  const CharSpan chars = charsOf(key);
-  if (endsWith(chars, 3)) return {KeyForm::kFirstExtendedSection, chars.first(chars.size() - 3)};
-  if (endsWith(chars, 2)) return {KeyForm::kFirstPlainSection, chars.first(chars.size() - 2)};
-  if (endsWith(chars, 1)) return {KeyForm::kSingleExtended, chars.first(chars.size() - 1)};
-  return {KeyForm::kOrdinary, chars};
+ClassifiedKey classifyKey(CodePoints key) {
+  if (endsWith(key, 3)) return {KeyForm::kFirstExtendedSection, key.first(key.size() - 3)};
+  if (endsWith(key, 2)) return {KeyForm::kFirstPlainSection, key.first(key.size() - 2)};
+  if (endsWith(key, 1)) return {KeyForm::kSingleExtended, key.first(key.size() - 1)};
+  return {KeyForm::kOrdinary, key};
 }
 
 // "attribute*N" or "attribute*N*", built in one reused array for the lookups of one attribute's sections.
 class SectionKeys {
  public:
-  explicit SectionKeys(CharSpan attribute)
-      : chars_(attribute.begin(), attribute.end()), base_(chars_.size()) {}
+  explicit SectionKeys(CodePoints attribute) : base_(attribute.size()) {
+    chars_.reserve(base_ + 24);  // room for "*", the longest number and "*"
+    chars_.assign(attribute.begin(), attribute.end());
+  }
 
-  Ref<KX_STRING> key(kxInt section, bool extended) {
+  CodePoints key(kxInt section, bool extended) {
     chars_.resize(base_);
     chars_.push_back('*');
-    char digits[24];
-    int n = 0;
-    for (kxInt rest = section; n == 0 || rest > 0; rest /= 10)
-      digits[n++] = static_cast<char>('0' + rest % 10);
-    while (n > 0) chars_.push_back(static_cast<kxChar>(digits[--n]));
+    appendDecimal(chars_, section);
     if (extended) chars_.push_back('*');
-    return stringOf(chars_);
+    return chars_;
   }
 
  private:
@@ -311,32 +445,44 @@ class SectionKeys {
   size_t base_;
 };
 
-Ref<KX_STRING> lookup(KX_DICT *working, const Ref<KX_STRING> &key) {
-  return Ref<KX_STRING>(kxStringFrom(kxDictStringKey(working, key.get())));
+// The parameter stored under key in the sorted list, or null.
+const Parameter *lookup(std::span<const Parameter> sorted, CodePoints key) {
+  const auto found =
+      std::lower_bound(sorted.begin(), sorted.end(), key,
+                       [](const Parameter &p, CodePoints k) { return compareKeys(p.key, k) < 0; });
+  return found != sorted.end() && compareKeys(found->key, key) == 0 ? &*found : nullptr;
 }
 
 // --- decoding: values ---
 
+// The charset of a name: UTF-8, by far the most common, is recognised here without making a string; every
+// other name is looked up by the base runtime.
+kxInt charsetOfName(CodePoints name) {
+  static constexpr char kUtf8[] = "utf-8";
+  const bool utf8 = name.size() == 5 && std::equal(name.begin(), name.end(), kUtf8, [](kxChar c, char lower) {
+                      return (c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) == static_cast<kxChar>(lower);
+                    });
+  if (utf8) return KX_CHARSET_UTF_8;
+  return kxCharsetFromIanaName(stringOf(name).get());
+}
+
 // Reads charset'language'text: on a known charset the value becomes the text and the charset is returned.
 // Without two apostrophes the answer is -1; an unknown charset name gives what the charset lookup gave. In
 // both cases the value stays as it was. The language is never looked at.
-kxInt decodeCharset(Ref<KX_STRING> &value) {
-  const kxInt first = kxStringFindChar(value.get(), '\'', 0);
-  if (first < 0) return -1;
-  const kxInt second = kxStringFindChar(value.get(), '\'', first + 1);
-  if (second < 0) return -1;
-  Ref<KX_STRING> name(kxStringCreateFromInner(value.get(), 0, first));
-  const kxInt charset = kxCharsetFromIanaName(name.get());
-  if (KX_CHARSET_OK(charset)) {
-    value.reset(kxStringCreateFromInner(value.get(), second + 1, kxStringLength(value.get()) - second - 1));
-  }
+kxInt decodeCharset(CodePoints &value) {
+  const auto first = std::find(value.begin(), value.end(), '\'');
+  if (first == value.end()) return -1;
+  const auto second = std::find(first + 1, value.end(), '\'');
+  if (second == value.end()) return -1;
+  const kxInt charset = charsetOfName(CodePoints(value.begin(), first));
+  if (KX_CHARSET_OK(charset)) value = CodePoints(second + 1, value.end());
   return charset;
 }
 
 // Appends the octets of a percent-encoded text: "%" and two hexadecimal digits is one octet, every other code
 // point (a "%" without two digits after it too) is the octet of its value. False when a code point lies above
 // U+00FF or the octets would pass the buffer limit.
-bool percentDecode(CharSpan text, Octets &out) {
+bool percentDecode(CodePoints text, Octets &out) {
   for (size_t i = 0; i < text.size();) {
     if (static_cast<kxInt>(out.size()) >= KX_BUFFER_MAX_LENGTH) return false;
     const kxChar c = text[i];
@@ -356,35 +502,51 @@ bool percentDecode(CharSpan text, Octets &out) {
   return true;
 }
 
-// Converts the pending octets with the charset and appends the text; the octets are gone afterwards.
+// Converts the pending octets with the charset and appends the text; the octets are gone afterwards. UTF-8
+// is read here with the base runtime's own decoder, which its conversion uses too; every other charset goes
+// through the conversion.
 bool flushOctets(Octets &pending, kxInt charset, Text &text) {
   if (pending.empty()) return true;
+  const size_t before = text.size();
+  if (charset == KX_CHARSET_UTF_8) {
+    const kxByte *p = pending.data();
+    const kxByte *end = p + pending.size();
+    while (p < end) {
+      kxChar c;
+      p = kx::utf8::decode(p, end, &c);
+      text.push_back(c);
+    }
+    pending.clear();
+    return KX_INT_ADD_OK(static_cast<kxInt>(before), static_cast<kxInt>(text.size() - before));
+  }
   Ref<KX_BUFFER> buffer(kxBufferCreateFromBytes(pending.data(), static_cast<kxInt>(pending.size())));
   Ref<KX_STRING> converted(kxCharsetConvertBufferToString(buffer.get(), charset));
   pending.clear();
   return appendText(text, charsOf(converted.get()));
 }
 
-Ref<KX_STRING> decodeSingleExtended(KX_STRING *value) {
-  Ref<KX_STRING> text(mime::retainField(value));
+Ref<KX_STRING> decodeSingleExtended(CodePoints value) {
+  CodePoints text = value;
   const kxInt charset = decodeCharset(text);
   if (!KX_CHARSET_OK(charset)) return {};
   Octets octets;
-  if (!percentDecode(charsOf(text.get()), octets)) return {};
+  octets.reserve(text.size());
+  if (!percentDecode(text, octets)) return {};
   Text decoded;
+  decoded.reserve(octets.size());
   if (!flushOctets(octets, charset, decoded)) return {};
   return stringOf(decoded);
 }
 
 // title*0, title*1, ... up to the first missing number, joined as they stand. Extended sections are not
 // looked at once section 0 is plain.
-Ref<KX_STRING> joinPlainSections(KX_DICT *working, CharSpan attribute, KX_STRING *first) {
+Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first) {
   SectionKeys keys(attribute);
-  Text text(charsOf(first).begin(), charsOf(first).end());
+  Text text(first.begin(), first.end());
   for (kxInt section = 1; section < KX_INT_MAX; ++section) {
-    Ref<KX_STRING> next = lookup(working, keys.key(section, false));
+    const Parameter *next = lookup(source, keys.key(section, false));
     if (!next) break;
-    if (!appendText(text, charsOf(next.get()))) return {};
+    if (!appendText(text, next->value)) return {};
   }
   return stringOf(text);
 }
@@ -392,24 +554,26 @@ Ref<KX_STRING> joinPlainSections(KX_DICT *working, CharSpan attribute, KX_STRING
 // title*0*, then per number the extended section if there is one, else the plain one, up to the first number
 // that has neither. Octets of consecutive extended sections are joined before conversion, so a character may
 // be split across sections; a plain section in between ends such a run.
-Ref<KX_STRING> joinExtendedSections(KX_DICT *working, CharSpan attribute, KX_STRING *first) {
-  Ref<KX_STRING> firstText(mime::retainField(first));
+Ref<KX_STRING> joinExtendedSections(std::span<const Parameter> source, CodePoints attribute,
+                                    CodePoints first) {
+  CodePoints firstText = first;
   const kxInt charset = decodeCharset(firstText);
   if (!KX_CHARSET_OK(charset)) return {};
   Octets pending;
-  if (!percentDecode(charsOf(firstText.get()), pending)) return {};
+  pending.reserve(4 * firstText.size());
+  if (!percentDecode(firstText, pending)) return {};
   SectionKeys keys(attribute);
   Text text;
+  text.reserve(4 * firstText.size());
   for (kxInt section = 1; section < KX_INT_MAX; ++section) {
-    Ref<KX_STRING> extended = lookup(working, keys.key(section, true));
-    if (extended) {
-      if (!percentDecode(charsOf(extended.get()), pending)) return {};
+    if (const Parameter *extended = lookup(source, keys.key(section, true))) {
+      if (!percentDecode(extended->value, pending)) return {};
       continue;
     }
     if (!flushOctets(pending, charset, text)) return {};
-    Ref<KX_STRING> plain = lookup(working, keys.key(section, false));
+    const Parameter *plain = lookup(source, keys.key(section, false));
     if (!plain) break;
-    if (!appendText(text, charsOf(plain.get()))) return {};
+    if (!appendText(text, plain->value)) return {};
   }
   if (!flushOctets(pending, charset, text)) return {};
   return stringOf(text);

@@ -9,11 +9,13 @@
 //   quoted-pair    := "\" CHAR
 #include "mime/mime_shf_token.h"
 
+#include <algorithm>
 #include <span>
 #include <vector>
 
 #include "mime/mime_char.h"
 #include "mime/mime_object.hpp"
+#include "mime/mime_shf_token.hpp"
 
 // Immutable after creation.
 struct MIME_SHF_TOKEN {
@@ -34,7 +36,6 @@ MIME_SHF_TOKEN *createToken(kxInt type, KX_STRING *rawValue);
 CodePoints codePointsOf(KX_STRING *s);
 KX_STRING *stringOf(const std::vector<kxChar> &chars);
 kxInt classifyRawValue(CodePoints raw);
-KX_STRING *unescapeInner(CodePoints raw);
 }  // namespace
 
 extern "C" {
@@ -54,27 +55,10 @@ MIME_SHF_TOKEN *mimeShfTokenCreateTspecial(kxChar tspecial) {
 // escaped (LF, HTAB and the other tspecials need no escape between quotation marks).
 MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedString(KX_STRING *tokenOrQuotedString) {
   MIME_ASSERT(tokenOrQuotedString);
-  CodePoints text = codePointsOf(tokenOrQuotedString);
-  bool allTokenChars = !text.empty();
   std::vector<kxChar> out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  for (kxChar c : text) {
-    if (chars::isTokenChar(c)) {
-      out.push_back(c);
-      continue;
-    }
-    allTokenChars = false;
-    if (chars::isCr(c) || chars::isQuotationMark(c) || c == '\\') out.push_back('\\');
-    out.push_back(c);
-  }
-  if (allTokenChars) {
-    Ref<KX_STRING> raw(kxStringCreateFromChars(text.data(), static_cast<kxInt>(text.size())));
-    return createToken(MIME_SHF_TOKEN_TYPE_TOKEN, raw.get());
-  }
-  out.push_back('"');
+  const kxInt type = mime::appendTokenOrQuotedString(codePointsOf(tokenOrQuotedString), out);
   Ref<KX_STRING> raw(stringOf(out));
-  return createToken(MIME_SHF_TOKEN_TYPE_QUOTED_STRING, raw.get());
+  return createToken(type, raw.get());
 }
 
 MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedStringCstr(const char *tokenOrQuotedString, kxInt length) {
@@ -153,7 +137,9 @@ KX_STRING *mimeShfTokenValue(MIME_SHF_TOKEN *tok) {
   MIME_ASSERT(tok);
   if (tok->type == MIME_SHF_TOKEN_TYPE_TSPECIAL || tok->type == MIME_SHF_TOKEN_TYPE_TOKEN)
     return mime::retainField(tok->rawValue);
-  return unescapeInner(codePointsOf(tok->rawValue));
+  std::vector<kxChar> value;
+  mime::appendUnescapedInner(codePointsOf(tok->rawValue), value);
+  return stringOf(value);
 }
 
 // --- sort function ---
@@ -163,6 +149,55 @@ void mime___ShfTokenFreeFunc(KX_OBJ *obj) {
 }
 
 }  // extern "C"
+
+namespace mime {
+
+// --- the creators' text rules, for the header codecs ---
+
+MIME_SHF_TOKEN *createShfTokenOfType(kxInt type, KX_STRING *rawValue) {
+  return createToken(type, rawValue);
+}
+
+CodePoints shfTokenRawText(MIME_SHF_TOKEN *tok) {
+  return codePointsOf(tok->rawValue);
+}
+
+kxInt appendTokenOrQuotedString(CodePoints text, CodePointBuffer &out) {
+  const auto firstOther = std::find_if_not(text.begin(), text.end(), chars::isTokenChar);
+  if (!text.empty() && firstOther == text.end()) {
+    out.insert(out.end(), text.begin(), text.end());
+    return MIME_SHF_TOKEN_TYPE_TOKEN;
+  }
+  out.push_back('"');
+  out.insert(out.end(), text.begin(), firstOther);
+  for (auto it = firstOther; it != text.end(); ++it) {
+    const kxChar c = *it;
+    if (chars::isCr(c) || chars::isQuotationMark(c) || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return MIME_SHF_TOKEN_TYPE_QUOTED_STRING;
+}
+
+// The text between the delimiters with every quoted-pair resolved; folds and nested parentheses stay.
+void appendUnescapedInner(CodePoints raw, CodePointBuffer &out) {
+  CodePoints inner = raw.subspan(1, raw.size() - 2);
+  const kxInt length = static_cast<kxInt>(inner.size());
+  if (out.capacity() - out.size() < inner.size())
+    out.reserve(std::max(out.size() + inner.size(), 2 * out.capacity()));
+  for (kxInt i = 0; i < length; ++i) {
+    if (inner[i] == '\\') {
+      // No reformatting: the expression text is part of the contract.
+      // clang-format off
+      MIME_ASSERT(i<length-1);
+      // clang-format on
+      ++i;
+    }
+    out.push_back(inner[i]);
+  }
+}
+
+}  // namespace mime
 
 namespace {
 
@@ -224,27 +259,6 @@ kxInt classifyRawValue(CodePoints raw) {
   for (kxChar c : raw)
     if (!chars::isTokenChar(c)) return -1;
   return MIME_SHF_TOKEN_TYPE_TOKEN;
-}
-
-// --- plain value ---
-
-// The text between the delimiters with every quoted-pair resolved; folds and nested parentheses stay.
-KX_STRING *unescapeInner(CodePoints raw) {
-  CodePoints inner = raw.subspan(1, raw.size() - 2);
-  const kxInt length = static_cast<kxInt>(inner.size());
-  std::vector<kxChar> out;
-  out.reserve(inner.size());
-  for (kxInt i = 0; i < length; ++i) {
-    if (inner[i] == '\\') {
-      // No reformatting: the expression text is part of the contract.
-      // clang-format off
-      MIME_ASSERT(i<length-1);
-      // clang-format on
-      ++i;
-    }
-    out.push_back(inner[i]);
-  }
-  return stringOf(out);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
 #include "mime/mime_shf_token.h"
+#include "mime/mime_shf_token_vector.hpp"
 
 using mime::Ref;
 namespace chars = mime::chars;
@@ -21,12 +22,15 @@ using CodePoints = std::span<const kxChar>;
 constexpr kxChar kFold[3] = {0x0D, 0x0A, 0x20};  // CR LF SP: a line break and the space that continues
 constexpr kxChar kSpace[1] = {0x20};
 
-// Amortised appends into one buffer; one kx string at the end.
+// Amortised appends into one buffer, which becomes one kx string at the end.
 struct CodePointSink {
-  std::vector<kxChar> chars;
-  void write(CodePoints text) { chars.insert(chars.end(), text.begin(), text.end()); }
-  KX_STRING *finish() const {
-    return kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size()));
+  std::vector<kxChar> &chars;
+  void write(CodePoints text) const {
+    if (text.size() == 1) {
+      chars.push_back(text[0]);  // a tspecial or the space: no call to copy one code point
+    } else {
+      chars.insert(chars.end(), text.begin(), text.end());
+    }
   }
 };
 
@@ -39,7 +43,9 @@ struct StringSink {
 
 template <typename Sink>
 void appendWithFold(Sink &out, CodePoints append, bool space, kxInt *curLineLength, kxInt wrapLineLength);
-void writeToken(CodePointSink &out, MIME_SHF_TOKEN *tok, bool space, kxInt *lineLength, kxInt wrapLineLength);
+template <typename Sink>
+bool foldIfLong(Sink &out, bool space, kxInt *curLineLength, kxInt wrapLineLength);
+void addToLine(kxInt *curLineLength, kxInt appendLength, bool space);
 MIME_SHF_TOKEN *tokenAt(KX_OBJ *const *tokens, kxInt index);
 bool isValueToken(MIME_SHF_TOKEN *tok);
 bool isGlueTspecial(MIME_SHF_TOKEN *tok);
@@ -62,19 +68,16 @@ KX_STRING *mimeShfTokenVectorEncode(KX_VECTOR *vec, MIME_OPTIONS *mo, kxInt firs
   // clang-format off
   MIME_ASSERT(kxVectorContainsOnly( vec, mimeShfTokenSort() ));
   // clang-format on
-  MIME_ASSERT(firstLineOffset >= 0);
-  const kxInt wrapLineLength = mimeOptionsWrapLineLength(mo);
+  mime::FoldingWriter out(mo, firstLineOffset);
   const kxInt length = kxVectorLength(vec);
   KX_OBJ *const *tokens = kxVectorBacking(vec);
-  kxInt lineLength = firstLineOffset;
-  CodePointSink out;
   for (kxInt j = 0; j < length; ++j) {
     MIME_SHF_TOKEN *main = tokenAt(tokens, j);
-    writeToken(out, main, j != 0, &lineLength, wrapLineLength);
+    out.write(mime::shfTokenRawText(main), j != 0);
     if (!isValueToken(main)) continue;
     while (j + 2 < length && isGlueTspecial(tokenAt(tokens, j + 1)) && isValueToken(tokenAt(tokens, j + 2))) {
-      writeToken(out, tokenAt(tokens, j + 1), false, &lineLength, wrapLineLength);
-      writeToken(out, tokenAt(tokens, j + 2), false, &lineLength, wrapLineLength);
+      out.write(mime::shfTokenRawText(tokenAt(tokens, j + 1)), false);
+      out.write(mime::shfTokenRawText(tokenAt(tokens, j + 2)), false);
       j += 2;
     }
   }
@@ -96,44 +99,19 @@ void mime___ShfTokenVectorAppend(KX_STRING **out, KX_STRING *append, kxBool spac
 
 // --- decoding ---
 
-// Cuts the value into tokens; white space, line breaks and control characters between tokens are skipped
-// one by one (a stray CR or LF at the top level is no error). Linear: every code point is looked at a
-// bounded number of times, and comments nest by a counter, not by recursion.
+// One token object per token, made as the scan finds it; on malformed text the tokens so far go with
+// `tokens`.
 KX_VECTOR *mimeShfTokenVectorTryDecode(KX_STRING *string) {
   MIME_ASSERT(string);
   const kxChar *backing = kxStringBacking(string);
-  const kxInt length = kxStringLength(string);
-  const CodePoints text(backing, static_cast<size_t>(length));
+  const CodePoints text(backing, static_cast<size_t>(kxStringLength(string)));
   Ref<KX_VECTOR> tokens(kxVectorCreate());
-  kxInt offset = 0;
-  while (offset < length) {
-    const kxChar c = backing[offset];
-    kxInt tokenLength;
-    if (chars::isCtl(c) || chars::isSpace(c)) {
-      ++offset;
-      continue;
-    } else if (chars::isQuotationMark(c)) {
-      tokenLength = scanDelimited(text, offset, '"', false);
-    } else if (c == '[') {
-      tokenLength = scanDelimited(text, offset, ']', true);
-    } else if (c == '(') {
-      tokenLength = scanComment(text, offset);
-    } else if (!chars::isTspecial(c)) {
-      tokenLength = scanTokenRun(text, offset);
-    } else {
-      // No reformatting: the expression text is part of the contract.
-      // clang-format off
-      MIME_ASSERT(mime___CharIsTspecial( backing[offset] ));
-      // clang-format on
-      tokenLength = 1;
-    }
-    if (tokenLength < 0) return nullptr;  // malformed: the tokens so far go with `tokens`
-    Ref<KX_STRING> raw(kxStringCreateFromChars(backing + offset, tokenLength));
-    Ref<MIME_SHF_TOKEN> tok(mimeShfTokenCreateRawValue(raw.get()));
+  const bool wellFormed = mime::scanShfTokens(text, [&tokens, backing](const mime::ShfTokenSpan &span) {
+    Ref<KX_STRING> raw(kxStringCreateFromChars(backing + span.start, span.length));
+    Ref<MIME_SHF_TOKEN> tok(mime::createShfTokenOfType(span.type, raw.get()));
     kxVectorAppendObj(tokens.addr(), mimeShfTokenObj(tok.get()));
-    offset += tokenLength;
-  }
-  return tokens.release();
+  });
+  return wellFormed ? tokens.release() : nullptr;
 }
 
 // One pass: the kept tokens go into a new vector that replaces the caller's, instead of one deletion (and
@@ -160,6 +138,67 @@ void mimeShfTokenVectorDelComments(KX_VECTOR **vec) {
 
 }  // extern "C"
 
+namespace mime {
+
+// --- tokens as spans ---
+
+kxInt scanShfToken(CodePoints text, kxInt offset, kxInt *type) {
+  const kxChar *backing = text.data();
+  const kxChar c = backing[offset];
+  if (chars::isQuotationMark(c)) {
+    *type = MIME_SHF_TOKEN_TYPE_QUOTED_STRING;
+    return scanDelimited(text, offset, '"', false);
+  }
+  if (c == '[') {
+    *type = MIME_SHF_TOKEN_TYPE_DOMAIN_LITERAL;
+    return scanDelimited(text, offset, ']', true);
+  }
+  if (c == '(') {
+    *type = MIME_SHF_TOKEN_TYPE_COMMENT;
+    return scanComment(text, offset);
+  }
+  if (!chars::isTspecial(c)) {
+    *type = MIME_SHF_TOKEN_TYPE_TOKEN;
+    return scanTokenRun(text, offset);
+  }
+  // No reformatting: the expression text is part of the contract.
+  // clang-format off
+  MIME_ASSERT(mime___CharIsTspecial( backing[offset] ));
+  // clang-format on
+  *type = MIME_SHF_TOKEN_TYPE_TSPECIAL;
+  return 1;
+}
+
+// --- the folding writer ---
+
+FoldingWriter::FoldingWriter(MIME_OPTIONS *mo, kxInt firstLineOffset) {
+  MIME_ASSERT(firstLineOffset >= 0);
+  lineLength_ = firstLineOffset;
+  wrapLineLength_ = mimeOptionsWrapLineLength(mo);
+}
+
+void FoldingWriter::write(CodePoints rawValue, bool space) {
+  CodePointSink sink{out_};
+  appendWithFold(sink, rawValue, space, &lineLength_, wrapLineLength_);
+}
+
+// The raw value goes straight into the output, so its length is counted once it is there; the output is
+// not seen by anyone before then.
+void FoldingWriter::writeTokenOrQuotedString(CodePoints text, bool space) {
+  CodePointSink sink{out_};
+  space = foldIfLong(sink, space, &lineLength_, wrapLineLength_);
+  if (space) sink.write(kSpace);
+  const size_t before = out_.size();
+  appendTokenOrQuotedString(text, out_);
+  addToLine(&lineLength_, static_cast<kxInt>(out_.size() - before), space);
+}
+
+KX_STRING *FoldingWriter::finish() const {
+  return kxStringCreateFromChars(out_.data(), static_cast<kxInt>(out_.size()));
+}
+
+}  // namespace mime
+
 namespace {
 
 // --- the fold rule ---
@@ -170,11 +209,24 @@ namespace {
 template <typename Sink>
 void appendWithFold(Sink &out, CodePoints append, bool space, kxInt *curLineLength, kxInt wrapLineLength) {
   const kxInt appendLength = static_cast<kxInt>(append.size());
-  if (wrapLineLength != -1 && *curLineLength > wrapLineLength) {
-    out.write(kFold);
-    *curLineLength = 1;
-    space = false;
-  }
+  space = foldIfLong(out, space, curLineLength, wrapLineLength);
+  addToLine(curLineLength, appendLength, space);
+  if (space) out.write(kSpace);
+  out.write(append);
+}
+
+// The fold before a token when the line is already longer than wrapLineLength; whether the separating space
+// is still due (a fold stands for it).
+template <typename Sink>
+bool foldIfLong(Sink &out, bool space, kxInt *curLineLength, kxInt wrapLineLength) {
+  if (wrapLineLength == -1 || *curLineLength <= wrapLineLength) return space;
+  out.write(kFold);
+  *curLineLength = 1;
+  return false;
+}
+
+// Counts a token and the space before it into the line length; an overflow aborts.
+void addToLine(kxInt *curLineLength, kxInt appendLength, bool space) {
   // No reformatting: the expression texts are part of the contract. The overflow test compares the bool
   // !!space with 0, which the compilers rightly call always true; it is harmless here.
 #pragma GCC diagnostic push
@@ -188,16 +240,7 @@ void appendWithFold(Sink &out, CodePoints append, bool space, kxInt *curLineLeng
   MIME_ASSERT(KX_INT_ADD_OK( *curLineLength, appendLength + !!space ));
   // clang-format on
 #pragma GCC diagnostic pop
-  if (space) out.write(kSpace);
-  out.write(append);
   *curLineLength += appendLength + !!space;
-}
-
-void writeToken(CodePointSink &out, MIME_SHF_TOKEN *tok, bool space, kxInt *lineLength,
-                kxInt wrapLineLength) {
-  Ref<KX_STRING> raw(mimeShfTokenRawValue(tok));
-  CodePoints text(kxStringBacking(raw.get()), static_cast<size_t>(kxStringLength(raw.get())));
-  appendWithFold(out, text, space, lineLength, wrapLineLength);
 }
 
 // --- token tests of the glue rule ---
@@ -215,8 +258,7 @@ bool isValueToken(MIME_SHF_TOKEN *tok) {
 // The tspecials that join values without a space; ( ) < > [ ] never do.
 bool isGlueTspecial(MIME_SHF_TOKEN *tok) {
   if (mimeShfTokenType(tok) != MIME_SHF_TOKEN_TYPE_TSPECIAL) return false;
-  Ref<KX_STRING> raw(mimeShfTokenRawValue(tok));
-  switch (kxStringCharAt(raw.get(), 0)) {
+  switch (mime::shfTokenRawText(tok)[0]) {
     case '@':
     case ',':
     case ';':

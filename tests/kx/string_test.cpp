@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "kx_test.hpp"
 #include "support/kx_text.hpp"
@@ -160,6 +161,26 @@ TEST(StringAppend, ToItselfAndFromItsOwnBacking) {
     kxStringAppendChars(s.addr(), kxStringBacking(s.get()), kxStringLength(s.get()));
   EXPECT_EQ(kxStringLength(s.get()), 4 * 64);
   EXPECT_EQ(kxStringCharAt(s.get(), 255), 'y');
+}
+
+// Short strings hold their code points in the object's own allocation and move them to a block of their
+// own when they grow: every length around that limit keeps its text through creation, appends (also of its
+// own code points), copy-on-write and lower-casing.
+TEST(StringStorage, TextSurvivesGrowingPastTheInObjectRoom) {
+  for (kxInt length : {1, 2, 255, 256, 257, 600}) {
+    std::vector<kxChar> chars(static_cast<size_t>(length));
+    for (kxInt i = 0; i < length; ++i) chars[static_cast<size_t>(i)] = static_cast<kxChar>('A' + i % 26);
+    StringRef s(kxStringCreateFromChars(chars.data(), length));
+    StringRef shared = StringRef::retained(s.get());
+    kxStringAppendChars(s.addr(), kxStringBacking(s.get()), kxStringLength(s.get()));  // copy-on-write
+    for (int i = 0; i < 300; ++i) kxStringAppendChar(s.addr(), 'z');
+    ASSERT_EQ(kxStringLength(s.get()), 2 * length + 300) << length;
+    EXPECT_TRUE(kxStringEqualsChars(shared.get(), chars.data(), length)) << length;
+    for (kxInt i = 0; i < 2 * length; ++i)
+      ASSERT_EQ(kxStringCharAt(s.get(), i), chars[static_cast<size_t>(i % length)]) << length << " at " << i;
+    StringRef lower(kxStringToLower(s.get()));
+    EXPECT_EQ(kxStringCharAt(lower.get(), 0), 'a') << length;
+  }
 }
 
 TEST(StringAppend, GrowsGeometrically) {

@@ -40,6 +40,8 @@ TEST(Rfc2231Encode, WritesSectionsAndExtendedValues) {
       {"sections never cut an escape", "Gr\xC3\xBC\xC3\x9F-e", kUtf8, 10,
        "n*0*=UTF-8''Gr;n*1*=%C3%BC%C3;n*2*=%9F-e"},
       {"a long prefix stands alone", "\xC3\xA9", kUtf8, 3, "n*0*=UTF-8'';n*1*=%C3;n*2*=%A9"},
+      {"escaped text exactly the limit", "ab\xC3\xA9", kUtf8, 15, "n*=UTF-8''ab%C3%A9"},
+      {"escaped text one past the limit", "ab\xC3\xA9", kUtf8, 14, "n*0*=UTF-8''ab%C3;n*1*=%A9"},
       {"Latin-1 charset", "caf\xC3\xA9", KX_CHARSET_ISO_8859_1, -1, "n*=ISO-8859-1''caf%E9"},
       {"a charset that cannot hold it", "\xE2\x82\xAC", KX_CHARSET_ISO_8859_1, -1, ""},
       {"CR LF travels escaped", "a\r\nB: x", kUtf8, -1, "n*=UTF-8''a%0D%0AB%3A%20x"},

@@ -1,0 +1,25 @@
+// Internal to the library: the Content-Type object's checks on code points and its creation from parts
+// already in normal form, for the header codec, which reads a whole value before it makes any object.
+#pragma once
+
+#include "kx/kx_dict.h"
+#include "mime/mime_content_type.h"
+#include "mime/mime_shf_token.hpp"
+
+namespace mime {
+
+// mimeContentTypeNameOk and mimeContentTypeParameterKeyOk on code points.
+bool contentTypeNameOk(CodePoints name);
+bool contentTypeParameterKeyOk(CodePoints key);
+
+// The name and the parameter dictionary of type, borrowed: valid while the caller holds type and does not
+// change it.
+KX_STRING *contentTypeNameOf(MIME_CONTENT_TYPE *type);
+KX_DICT *contentTypeParametersOf(MIME_CONTENT_TYPE *type);
+
+// A new content type that takes over both references: name must pass mimeContentTypeNameOk and be lower
+// case; parameters must map keys in normal form (passing mimeContentTypeParameterKeyOk, lower case) to
+// strings.
+MIME_CONTENT_TYPE *createContentType(KX_STRING *adoptedName, KX_DICT *adoptedParameters);
+
+}  // namespace mime

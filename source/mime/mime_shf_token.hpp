@@ -1,0 +1,31 @@
+// Internal to the library: the text rules of the token creators as operations on code points, so that the
+// header codecs can write and read token text without building a token object for every token.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "mime/mime_shf_token.h"
+
+namespace mime {
+
+using CodePoints = std::span<const kxChar>;
+using CodePointBuffer = std::vector<kxChar>;
+
+// A new token of the given type that keeps a new reference to rawValue. The caller vouches that rawValue has
+// the shape of that type (the tokenizer's scans guarantee it), so it is not classified again.
+MIME_SHF_TOKEN *createShfTokenOfType(kxInt type, KX_STRING *rawValue);
+
+// The code points of tok's raw value, borrowed from the token (valid while the caller holds it).
+CodePoints shfTokenRawText(MIME_SHF_TOKEN *tok);
+
+// Appends to out the raw value that mimeShfTokenCreateTokenOrQuotedString makes of text (the text itself
+// when it is a non-empty RFC 2045 token, else the quoted string) and returns its type, TOKEN or
+// QUOTED_STRING.
+kxInt appendTokenOrQuotedString(CodePoints text, CodePointBuffer &out);
+
+// Appends to out the plain value of the raw value of a quoted string, domain literal or comment: the text
+// between its delimiters with every quoted-pair resolved, as mimeShfTokenValue gives it.
+void appendUnescapedInner(CodePoints raw, CodePointBuffer &out);
+
+}  // namespace mime

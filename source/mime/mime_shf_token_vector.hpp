@@ -1,0 +1,73 @@
+// Internal to the library: the tokenizer and the fold rule of mime_shf_token_vector.cpp working on code
+// points, for header codecs that read or write a whole value without a token object per token.
+#pragma once
+
+#include <vector>
+
+#include "mime/mime_char.h"
+#include "mime/mime_shf_token.hpp"
+#include "mime/mime_shf_token_vector.h"
+
+namespace mime {
+
+// One token of a header value: its type (MIME_SHF_TOKEN_TYPE_...) and where its raw value lies in the text.
+struct ShfTokenSpan {
+  kxInt type;
+  kxInt start;
+  kxInt length;
+};
+
+// The length and *type of the token that starts at offset, a code point that is neither white space nor a
+// control character; -1 when it starts a malformed quoted string, domain literal or comment.
+kxInt scanShfToken(CodePoints text, kxInt offset, kxInt *type);
+
+// Calls onToken with every token of text in order, cut and typed exactly as mimeShfTokenVectorTryDecode cuts
+// and types them (comments included). False when the text is malformed; onToken has then seen the tokens
+// before the fault. White space, line breaks and control characters between tokens are skipped one by one
+// (a stray CR or LF at the top level is no error). Linear: every code point is looked at a bounded number of
+// times, and comments nest by a counter, not by recursion.
+template <typename OnToken>
+bool scanShfTokens(CodePoints text, OnToken onToken) {
+  const auto length = static_cast<kxInt>(text.size());
+  kxInt offset = 0;
+  while (offset < length) {
+    const kxChar c = text[static_cast<size_t>(offset)];
+    if (chars::isCtl(c) || chars::isSpace(c)) {
+      ++offset;
+      continue;
+    }
+    kxInt type;
+    const kxInt tokenLength = scanShfToken(text, offset, &type);
+    if (tokenLength < 0) return false;
+    onToken(ShfTokenSpan{type, offset, tokenLength});
+    offset += tokenLength;
+  }
+  return true;
+}
+
+// The output of mimeShfTokenVectorEncode, written token by token with its fold rule.
+class FoldingWriter {
+ public:
+  // Aborts as the encoder does on a negative firstLineOffset ("firstLineOffset >= 0").
+  FoldingWriter(MIME_OPTIONS *mo, kxInt firstLineOffset);
+
+  // Makes room for a value of about that many code points, so that writing it grows the buffer once.
+  void reserve(size_t codePoints) { out_.reserve(codePoints); }
+
+  // Writes one raw value: first CR LF SP when the line is already longer than the fold length, otherwise
+  // one SP when space is set. Aborts as the encoder does when the line length would overflow.
+  void write(CodePoints rawValue, bool space);
+
+  // Writes the raw value that mimeShfTokenCreateTokenOrQuotedString makes of text, as write would.
+  void writeTokenOrQuotedString(CodePoints text, bool space);
+
+  // The value written so far, as a new string owned by the caller.
+  KX_STRING *finish() const;
+
+ private:
+  CodePointBuffer out_;
+  kxInt lineLength_;
+  kxInt wrapLineLength_;
+};
+
+}  // namespace mime
