@@ -414,7 +414,7 @@ KX_BUFFER *encodeWithIconv(Chars chars, kxInt charset) {
 
 // Makes room in the private string s for at least one more code point, doubling its block.
 void grow(kx::Ref<KX_STRING> &s) {
-  kx::stringPrepareAppend(s.addr(), std::max<kxInt>(s->capacity, 16));
+  kx::stringReserve(s.get(), s->capacity + 1);
 }
 
 KX_STRING *decodeWithIconv(Octets octets, kxInt charset, bool strict) {

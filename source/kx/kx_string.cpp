@@ -343,6 +343,10 @@ void stringPrepareAppend(KX_STRING **s, kxInt extra) {
   makePrivate(s, [extra](KX_STRING *shared) { return copyString(shared, extra); });
 }
 
+void stringReserve(KX_STRING *s, kxInt capacity) {
+  reserve(s, capacity);
+}
+
 void stringAppendRaw(KX_STRING *s, const kxChar *chars, kxInt count) {
   if (count == 0) return;
   // The source may lie inside s's own block, which reserve may move: keep it as an offset meanwhile.

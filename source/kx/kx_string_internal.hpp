@@ -26,6 +26,8 @@ KX_STRING *stringCreateWithCapacity(kxInt capacity);
 // Makes *s private (copy-on-write); a copy gets room for extra more code points. The append helpers
 // below grow the block themselves.
 void stringPrepareAppend(KX_STRING **s, kxInt extra);
+// Gives a string that the caller alone holds room for at least capacity code points (doubling).
+void stringReserve(KX_STRING *s, kxInt capacity);
 // Appends to a string that the caller alone holds; chars may point into s itself.
 void stringAppendRaw(KX_STRING *s, const kxChar *chars, kxInt count);
 // Appends UTF-8 octets (ill-formed sequences as U+FFFD) to a string that the caller alone holds.
