@@ -47,8 +47,11 @@ void kxMemFree(void *p) {
 KX_OBJ *kx___ObjCreate(kxInt size, KX_SORT *sort) {
   KX_ASSERT(size >= static_cast<kxInt>(sizeof(KX_OBJ)));
   KX_ASSERT(sort);
-  auto *obj = static_cast<KX_OBJ *>(std::calloc(1, static_cast<size_t>(size)));
+  // malloc and a memset rather than calloc: glibc serves small mallocs from its per-thread cache, callocs
+  // not, and most objects are small and short-lived.
+  auto *obj = static_cast<KX_OBJ *>(std::malloc(static_cast<size_t>(size)));
   KX_ASSERT(obj != nullptr);
+  std::memset(obj, 0, static_cast<size_t>(size));
   obj->kx___refs = 1;
   obj->kx___sort = sort;
   return obj;
