@@ -83,6 +83,7 @@ RFC_AVX512_FUNCTION __m512i withoutPair(__m512i values, unsigned at) {
 
 // The length of the line at p when it ends in CR LF within the first 130 characters, else 0.
 std::size_t firstLineLength(const std::uint8_t *p, const std::uint8_t *end) {
+  if (p == end) return 0;  // an empty span may have no storage at all, and memchr wants some
   auto *cr = static_cast<const std::uint8_t *>(std::memchr(p, '\r', std::min<std::size_t>(end - p, 130)));
   return cr && end - cr >= 2 && cr[1] == '\n' ? static_cast<std::size_t>(cr - p) : 0;
 }

@@ -114,6 +114,9 @@ TEST(Base64Decode, LenientExactly) {
       EXPECT_TRUE(exactlyEqual(baseDecode(c.text, *fast.paths), c.expected)) << fast.name << ": " << c.label;
     }
   }
+  // An empty text with no storage behind it (a null data pointer), as an empty vector hands out.
+  for (const FastPath &fast : fastPaths())
+    EXPECT_EQ(baseDecode(std::string_view(), *fast.paths), "") << fast.name;
 }
 
 TEST(Base64RoundTrip, RandomOctetsAtSeveralLineLengths) {
