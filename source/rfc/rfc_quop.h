@@ -37,7 +37,8 @@ RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(KX_STORE *store);
  * are, SP and HTAB as they are except before a line break or at the end, CR LF as a hard line break, every
  * other octet (a bare CR or LF too) as "=" and two upper-case hex digits; soft line breaks ("=" CR LF) keep
  * every line within the line length and never split an escape. Decoding it gives back the buffer octet for
- * octet. Null only when the bit length is not a multiple of 8. */
+ * octet. Null only when the bit length is not a multiple of 8 (or the encoding would be longer than the
+ * longest buffer). */
 RFC_EXPORT KX_BUFFER *rfcQuopEncodeWithOptions(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo);
 /* rfcQuopEncodeWithOptions' result when it is at most maxLength octets long (maxLength >= 0); null when it
  * would be longer, found without building it where a quick count of the octets escaped wherever they stand
