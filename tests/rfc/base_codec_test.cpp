@@ -12,17 +12,10 @@ using test_support::exactlyEqual;
 
 namespace {
 
-struct FastPath {
-  const char *name;
-  const rfc::base64::Paths *paths;
-};
+using FastPath = rfctest::FastPath<rfc::base64::Paths>;
 
-// The vector paths this processor runs.
 std::vector<FastPath> fastPaths() {
-  std::vector<FastPath> found;
-  if (const auto *avx2 = rfc::base64::avx2Paths()) found.push_back({"AVX2", avx2});
-  if (const auto *avx512 = rfc::base64::avx512Paths()) found.push_back({"AVX-512", avx512});
-  return found;
+  return fastPathsOf(rfc::base64::avx2Paths(), rfc::base64::avx512Paths());
 }
 
 struct EncodeCase {
@@ -139,14 +132,14 @@ TEST(Base64RoundTrip, RandomOctetsAtSeveralLineLengths) {
 
 // --- the vector paths against the scalar reference ---
 
-class Base64Avx2 : public testing::Test {
+class Base64FastPaths : public testing::Test {
  protected:
   void SetUp() override {
     if (fastPaths().empty()) GTEST_SKIP() << "this processor has no vector path";
   }
 };
 
-TEST_F(Base64Avx2, EncodesEveryLengthUpTo3000AsTheScalar) {
+TEST_F(Base64FastPaths, EncodesEveryLengthUpTo3000AsTheScalar) {
   test_support::DeterministicRandom random(3000);
   std::string data;
   for (int i = 0; i < 3000; ++i) data += static_cast<char>(random.range(0, 255));
@@ -164,7 +157,7 @@ TEST_F(Base64Avx2, EncodesEveryLengthUpTo3000AsTheScalar) {
   }
 }
 
-TEST_F(Base64Avx2, DecodesDamagedTextAsTheScalar) {
+TEST_F(Base64FastPaths, DecodesDamagedTextAsTheScalar) {
   test_support::DeterministicRandom random(45);
   static const char kDamage[] = "\r\n =*A/+-_\x80\xff";
   for (int round = 0; round < 3000; ++round) {
@@ -186,7 +179,7 @@ TEST_F(Base64Avx2, DecodesDamagedTextAsTheScalar) {
 }
 
 // Every octet at every place of a vector block, and a CR LF (or a lone CR or LF) at every place.
-TEST_F(Base64Avx2, ClassifiesEveryOctetInEveryPositionAsTheScalar) {
+TEST_F(Base64FastPaths, ClassifiesEveryOctetInEveryPositionAsTheScalar) {
   std::string valid = baseEncode(std::string(150, '\x5a'), 0);  // 200 characters, no padding
   for (const FastPath &fast : fastPaths()) {
     for (int octet = 0; octet < 256; ++octet) {

@@ -12,16 +12,10 @@ using test_support::exactlyEqual;
 
 namespace {
 
-struct FastPath {
-  const char *name;
-  const rfc::quop::Paths *paths;
-};
+using FastPath = rfctest::FastPath<rfc::quop::Paths>;
 
 std::vector<FastPath> fastPaths() {
-  std::vector<FastPath> found;
-  if (const auto *avx2 = rfc::quop::avx2Paths()) found.push_back({"AVX2", avx2});
-  if (const auto *avx512 = rfc::quop::avx512Paths()) found.push_back({"AVX512", avx512});
-  return found;
+  return fastPathsOf(rfc::quop::avx2Paths(), rfc::quop::avx512Paths());
 }
 
 struct EncodeCase {

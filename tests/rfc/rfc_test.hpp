@@ -28,6 +28,24 @@ inline std::string text(const std::vector<std::uint8_t> &v, std::size_t length) 
   return std::string(reinterpret_cast<const char *>(v.data()), length);
 }
 
+// --- the vector paths ---
+
+// A vector path of one codec and the name tests print for it.
+template <typename Paths>
+struct FastPath {
+  const char *name;
+  const Paths *paths;
+};
+
+// The vector paths of one codec that this processor runs (a null path is one it lacks).
+template <typename Paths>
+std::vector<FastPath<Paths>> fastPathsOf(const Paths *avx2, const Paths *avx512) {
+  std::vector<FastPath<Paths>> found;
+  if (avx2) found.push_back({"AVX2", avx2});
+  if (avx512) found.push_back({"AVX512", avx512});
+  return found;
+}
+
 // --- Base64 core ---
 
 inline std::string baseEncode(std::string_view input, std::size_t lineLength,
