@@ -16,6 +16,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <span>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -384,8 +385,20 @@ void resolveByteOrder(Octets &octets, kxInt &charset) {
   }
 }
 
+// True for the 7-bit ISO 2022 charsets, in which ESC, SO and SI are the charset's own designations and
+// shifts: iconv writes those code points raw, and the text then reads back as something else (a lone ESC
+// at the end as U+FFFD), so a string holding them cannot be written in such a charset.
+bool shiftsWithControls(kxInt charset) {
+  return std::string_view(kx::charset::namesOf(charset).iconv).starts_with("ISO-2022-");
+}
+
+bool isShiftControl(kxChar c) {
+  return c == 0x1B || c == 0x0E || c == 0x0F;
+}
+
 KX_BUFFER *encodeWithIconv(Chars chars, kxInt charset) {
   if (!std::all_of(chars.begin(), chars.end(), utf8Encodable)) return nullptr;  // no charset holds these
+  if (shiftsWithControls(charset) && std::any_of(chars.begin(), chars.end(), isShiftControl)) return nullptr;
   std::vector<char> out(chars.size() * 2 + 16);  // enough for most charsets; grows when it is not
   size_t used = writeByteOrderMark(charset, out);
   iconv_t cd = converters.encoder(charset);

@@ -122,6 +122,12 @@ const std::tuple<const char *, kxInt, std::u32string, std::string> kEncodeCases[
     {"koi8-r latin letter", 24, U"é", "<null>"},
     {"windows-1252 undefined 0x81", 17, U"\u0081", "<null>"},
     {"iso-2022-jp emoji", 34, U"😀", "<null>"},
+    // ESC, SO and SI are these charsets' own designations and shifts: written raw, they read back as
+    // something else (found by the charset fuzzer: ESC in ISO-2022-KR came back as U+FFFD).
+    {"iso-2022-kr ESC", 48, U"a", "<null>"},
+    {"iso-2022-kr SO", 48, U"b", "<null>"},
+    {"iso-2022-jp SI", 34, U"", "<null>"},
+    {"iso-2022-jp ESC", 34, U"(B", "<null>"},
 };
 
 TEST(CharsetConvertStringToBuffer, WritesTheExactOctetsOrNull) {
