@@ -151,18 +151,9 @@ RFC_AVX2_FUNCTION std::optional<std::size_t> decodeAvx2(Bytes text, std::uint8_t
       o += 24;
       continue;
     }
-    std::size_t wholeGroups = _tzcnt_u32(invalid) / 4;
-    p += wholeGroups * 4;
-    o += wholeGroups * 3;
-    if (p[0] == '\r' && p[1] == '\n') {
-      p += 2;
-    } else if (!decodeGroupSlowly(p, end, o)) {
-      break;
-    }
+    if (!stepPastStray(p, end, o, _tzcnt_u32(invalid))) break;
   }
-  std::optional<std::size_t> rest = decodeScalar({p, end}, o);
-  if (!rest) return std::nullopt;
-  return static_cast<std::size_t>(o - out) + *rest;
+  return decodeRestScalar(p, end, o, out);
 }
 
 }  // namespace

@@ -152,18 +152,9 @@ RFC_AVX512_FUNCTION std::optional<std::size_t> decodeAvx512(Bytes text, std::uin
     // Anything else: the whole groups before the first stray character, then a CR LF is skipped and any
     // other character goes one group through the scalar slow step.
     storeOctets(values, o);
-    unsigned wholeGroups = first / 4;
-    p += wholeGroups * 4;
-    o += wholeGroups * 3;
-    if (p[0] == '\r' && p[1] == '\n') {
-      p += 2;
-    } else if (!decodeGroupSlowly(p, end, o)) {
-      break;
-    }
+    if (!stepPastStray(p, end, o, first)) break;
   }
-  std::optional<std::size_t> rest = decodeScalar({p, end}, o);
-  if (!rest) return std::nullopt;
-  return static_cast<std::size_t>(o - out) + *rest;
+  return decodeRestScalar(p, end, o, out);
 }
 
 bool processorRunsAvx512Paths() {

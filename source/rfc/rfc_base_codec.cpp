@@ -246,6 +246,24 @@ bool decodeGroupSlowly(const std::uint8_t *&p, const std::uint8_t *end, std::uin
   return true;
 }
 
+bool stepPastStray(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&o, std::size_t valid) {
+  std::size_t wholeGroups = valid / 4;
+  p += wholeGroups * 4;
+  o += wholeGroups * 3;
+  if (p[0] == '\r' && p[1] == '\n') {
+    p += 2;
+    return true;
+  }
+  return decodeGroupSlowly(p, end, o);
+}
+
+std::optional<std::size_t> decodeRestScalar(const std::uint8_t *p, const std::uint8_t *end, std::uint8_t *o,
+                                            const std::uint8_t *out) {
+  std::optional<std::size_t> rest = decodeScalar({p, end}, o);
+  if (!rest) return std::nullopt;
+  return static_cast<std::size_t>(o - out) + *rest;
+}
+
 // --- dispatch ---
 
 namespace {

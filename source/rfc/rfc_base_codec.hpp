@@ -55,4 +55,14 @@ RFC_INTERNAL const Paths *avx512Paths();
 // ends ("=" or the end of the text) before four characters are found.
 bool decodeGroupSlowly(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&o);
 
+// The vector decoders' step at a block with a character outside the alphabet, `valid` characters in: the
+// whole groups before it count (the block's octets are already at o), then a CR LF is skipped and any other
+// character goes one group through the slow step. False when the data ends there.
+bool stepPastStray(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&o, std::size_t valid);
+
+// The vector decoders' end: the rest of the text from p through the scalar decoder; the count of octets
+// written since out, or nothing where the scalar decoder refuses the rest.
+std::optional<std::size_t> decodeRestScalar(const std::uint8_t *p, const std::uint8_t *end, std::uint8_t *o,
+                                            const std::uint8_t *out);
+
 }  // namespace rfc::base64
