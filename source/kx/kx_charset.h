@@ -26,6 +26,9 @@ KX_EXPORT KX_STRING *kxCharsetToIanaName(kxInt charset);
 /* The charset of an IANA name or a usual alias ("utf8", "latin1", "cp1252", "x-sjis", ...), ASCII
  * case-insensitive, nothing trimmed; -1 for an unknown name. */
 KX_EXPORT kxInt kxCharsetFromIanaName(KX_STRING *name);
+/* The same for the length code points at name (name may be null when length is 0; a negative length
+ * aborts), for a reader that has the name inside a longer text. */
+KX_EXPORT kxInt kxCharsetFromIanaNameChars(const kxChar *name, kxInt length);
 
 /* A new buffer with the string in the charset; null when some code point cannot be represented, which
  * includes every lone surrogate and value above U+10FFFF. UTF-16 and UTF-32 are written big-endian after a

@@ -93,6 +93,8 @@ struct Alias {
 constexpr Alias kAliases[] = {
     {"us-ascii", 0}, {"ascii", 0}, {"us", 0}, {"iso-ir-6", 0}, {"ansi_x3.4-1968", 0}, {"ansi_x3.4-1986", 0},
     {"iso_646.irv:1991", 0}, {"iso646-us", 0}, {"ibm367", 0}, {"cp367", 0}, {"csascii", 0}, {"646", 0},
+    // The IANA name as some programs rewrite it, with "-" for "_".
+    {"ansi-x3.4-1968", 0}, {"ansi-x3.4-1986", 0},
 
     {"iso-8859-1", 1}, {"iso_8859-1", 1}, {"iso_8859-1:1987", 1}, {"iso-ir-100", 1}, {"latin1", 1},
     {"latin-1", 1}, {"l1", 1}, {"ibm819", 1}, {"cp819", 1}, {"csisolatin1", 1}, {"iso8859-1", 1},
@@ -112,7 +114,8 @@ constexpr Alias kAliases[] = {
 
     {"iso-8859-6", 6}, {"iso_8859-6", 6}, {"iso_8859-6:1987", 6}, {"iso-ir-127", 6}, {"ecma-114", 6},
     {"asmo-708", 6}, {"arabic", 6}, {"csisolatinarabic", 6}, {"iso8859-6", 6}, {"iso88596", 6},
-    {"iso-8859-6-i", 6}, {"iso-8859-6-e", 6},
+    {"iso-8859-6-i", 6}, {"iso-8859-6-e", 6}, {"iso_8859-6-i", 6}, {"iso_8859-6-e", 6}, {"csiso88596i", 6},
+    {"csiso88596e", 6},
 
     {"iso-8859-7", 7}, {"iso_8859-7", 7}, {"iso_8859-7:1987", 7}, {"iso-ir-126", 7}, {"elot_928", 7},
     {"ecma-118", 7}, {"greek", 7}, {"greek8", 7}, {"csisolatingreek", 7}, {"iso8859-7", 7}, {"iso88597", 7},
@@ -120,7 +123,7 @@ constexpr Alias kAliases[] = {
     // ISO-8859-8-I (logical order) and -E (explicit) carry the same octets as visual ISO-8859-8.
     {"iso-8859-8", 8}, {"iso_8859-8", 8}, {"iso_8859-8:1988", 8}, {"iso-ir-138", 8}, {"hebrew", 8},
     {"csisolatinhebrew", 8}, {"iso8859-8", 8}, {"iso88598", 8}, {"iso-8859-8-i", 8}, {"iso-8859-8-e", 8},
-    {"csiso88598i", 8}, {"csiso88598e", 8},
+    {"csiso88598i", 8}, {"csiso88598e", 8}, {"iso_8859-8-i", 8}, {"iso_8859-8-e", 8},
 
     {"iso-8859-9", 9}, {"iso_8859-9", 9}, {"iso_8859-9:1989", 9}, {"iso-ir-148", 9}, {"latin5", 9},
     {"l5", 9}, {"csisolatin5", 9}, {"iso8859-9", 9}, {"iso88599", 9},
@@ -167,8 +170,10 @@ constexpr Alias kAliases[] = {
 
     {"gb18030", 35}, {"csgb18030", 35},
     {"gbk", 36}, {"cp936", 36}, {"ms936", 36}, {"windows-936", 36}, {"csgbk", 36}, {"x-gbk", 36},
-    {"gb2312", 37}, {"csgb2312", 37}, {"euc-cn", 37}, {"euccn", 37}, {"x-euc-cn", 37},
-    {"big5", 38}, {"big-5", 38}, {"csbig5", 38}, {"cn-big5", 38}, {"x-x-big5", 38},
+    {"gb2312", 37}, {"csgb2312", 37}, {"euc-cn", 37}, {"euccn", 37}, {"x-euc-cn", 37}, {"x-gb2312", 37},
+    // GB 2312's own name labels its EUC form in mail as well.
+    {"gb_2312-80", 37}, {"gb_2312", 37}, {"chinese", 37}, {"iso-ir-58", 37}, {"csiso58gb231280", 37},
+    {"big5", 38}, {"big-5", 38}, {"csbig5", 38}, {"cn-big5", 38}, {"x-x-big5", 38}, {"x-big5", 38},
     // Korean mail labels EUC-KR text with the name of its character set, KS C 5601.
     {"euc-kr", 39}, {"euckr", 39}, {"cseuckr", 39}, {"ks_c_5601-1987", 39}, {"ks_c_5601-1989", 39},
     {"ksc_5601", 39}, {"ksc5601", 39}, {"korean", 39}, {"csksc56011987", 39}, {"iso-ir-149", 39},
@@ -176,6 +181,7 @@ constexpr Alias kAliases[] = {
     {"ibm437", 40}, {"cp437", 40}, {"437", 40}, {"cspc8codepage437", 40},
     {"ibm850", 41}, {"cp850", 41}, {"850", 41}, {"cspc850multilingual", 41},
     {"macintosh", 42}, {"mac", 42}, {"csmacintosh", 42}, {"x-mac-roman", 42}, {"macroman", 42},
+    {"mac-roman", 42}, {"x-mac", 42},
     {"tis-620", 43}, {"tis620", 43}, {"cstis620", 43}, {"iso-8859-11", 43}, {"iso8859-11", 43},
     {"iso885911", 43},
 
@@ -186,7 +192,7 @@ constexpr Alias kAliases[] = {
     {"big5-hkscs", 46}, {"big5hkscs", 46}, {"csbig5hkscs", 46},
     {"windows-31j", 47}, {"cp932", 47}, {"ms932", 47}, {"x-ms-cp932", 47}, {"cswindows31j", 47},
     {"iso-2022-kr", 48}, {"csiso2022kr", 48},
-    {"utf-7", 49}, {"utf7", 49}, {"unicode-1-1-utf-7", 49}, {"csunicode11utf7", 49},
+    {"utf-7", 49}, {"utf7", 49}, {"unicode-1-1-utf-7", 49}, {"csunicode11utf7", 49}, {"csutf7", 49},
     {"ibm866", 50}, {"cp866", 50}, {"866", 50}, {"csibm866", 50},
 };
 // clang-format on
@@ -245,7 +251,7 @@ constexpr size_t longestAlias() {
 constexpr size_t kLongestAlias = longestAlias();
 
 // The name in lower case when it is ASCII and short enough to be a charset name; false otherwise.
-bool lowerCaseName(KX_STRING *name, char (&lower)[kLongestAlias + 1], size_t &length);
+bool lowerCaseName(const kxChar *chars, kxInt count, char (&lower)[kLongestAlias + 1], size_t &length);
 
 }  // namespace
 
@@ -272,10 +278,16 @@ KX_STRING *kxCharsetToIanaName(kxInt charset) {
 
 kxInt kxCharsetFromIanaName(KX_STRING *name) {
   KX_ASSERT(name);
+  return kxCharsetFromIanaNameChars(kxStringBacking(name), kxStringLength(name));
+}
+
+kxInt kxCharsetFromIanaNameChars(const kxChar *name, kxInt length) {
+  KX_ASSERT(length >= 0);
+  KX_ASSERT(name || length == 0);
   char lower[kLongestAlias + 1];
-  size_t length;
-  if (!lowerCaseName(name, lower, length)) return -1;
-  return lookUpLowerCase(std::string_view(lower, length));
+  size_t lowerLength;
+  if (!lowerCaseName(name, length, lower, lowerLength)) return -1;
+  return lookUpLowerCase(std::string_view(lower, lowerLength));
 }
 
 }  // extern "C"
@@ -300,10 +312,8 @@ kxInt unitSizeOf(kxInt charset) {
 
 namespace {
 
-bool lowerCaseName(KX_STRING *name, char (&lower)[kLongestAlias + 1], size_t &length) {
-  const kxInt count = kxStringLength(name);
+bool lowerCaseName(const kxChar *chars, kxInt count, char (&lower)[kLongestAlias + 1], size_t &length) {
   if (count == 0 || count > static_cast<kxInt>(kLongestAlias)) return false;
-  const kxChar *chars = kxStringBacking(name);
   for (kxInt i = 0; i < count; ++i) {
     if (chars[i] >= 0x80) return false;  // every alias is ASCII; no folding of other characters
     lower[i] = lowerAscii(static_cast<char>(chars[i]));

@@ -54,6 +54,8 @@ const std::pair<std::string, kxInt> kAliasCases[] = {
     {"utf-8", 44}, {"UTF8", 44}, {"csUTF8", 44}, {"ANSI_X3.4-1968", 0}, {"ISO_8859-1:1987", 1}, {"l1", 1},
     {"Latin-9", 13}, {"x-cp1251", 16}, {"SJIS", 32}, {"Windows-31J", 47}, {"CP936", 36}, {"EUC-CN", 37},
     {"ks_c_5601-1987", 39}, {"ISO-8859-11", 43}, {"iso-8859-8-i", 8}, {"UTF-32", 29}, {"utf-16le", 28},
+    {"ansi-x3.4-1968", 0}, {"US", 0}, {"csASCII", 0}, {"cp1252", 17}, {"X-GBK", 36}, {"x-mac-roman", 42},
+    {"GB_2312-80", 37}, {"csUTF7", 49}, {"x-sjis", 32},
     // Unknown names, near misses included.
     {"", -1}, {"utf-9", -1}, {"utf-8 ", -1}, {" utf-8", -1}, {"UTF_8", -1}, {"utf--8", -1}, {"latin", -1},
     {"\xC3\xBCtf-8", -1}, {"iso-8859-12", -1}, {std::string("utf-8\0", 6), -1}, {std::string(200, 'a'), -1},
@@ -64,6 +66,8 @@ TEST(CharsetFromIanaName, KnowsTheUsualAliasesInAnyCase) {
   for (const auto &[name, expected] : kAliasCases) {
     StringRef s(kxStringCreateFromCstr(name.data(), static_cast<kxInt>(name.size())));
     EXPECT_EQ(kxCharsetFromIanaName(s.get()), expected) << name;
+    EXPECT_EQ(kxCharsetFromIanaNameChars(kxStringBacking(s.get()), kxStringLength(s.get())), expected)
+        << name;
   }
 }
 
