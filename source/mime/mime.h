@@ -18,5 +18,6 @@
 #include "mime/mime_encode.h"
 #include "mime/mime_decode.h"
 #include "mime/mime_multipart.h"
+#include "mime/mime_encoded_word.h"
 
 #endif

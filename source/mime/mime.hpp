@@ -17,6 +17,7 @@
 #ifndef MIME_HPP
 #define MIME_HPP
 
+#include <algorithm>
 #include <concepts>
 #include <cstddef>
 #include <optional>
@@ -299,6 +300,27 @@ class Options {
 // The normalised union of the flags named in text; unknown names add nothing. Needs the started module.
 [[nodiscard]] inline kxInt flagsFromString(std::string_view text) {
   return mimeFlagsFromString(detail::stringOf(text).get());
+}
+
+// --- encoded words ---
+
+// Text (an unstructured header field value such as Subject, or a parameter value such as a file name) with
+// its RFC 2047 encoded words decoded, as mimeEncodedWordDecode does; *malformed, when asked for, tells
+// whether some word stayed as written or held octets its charset does not allow.
+[[nodiscard]] inline std::string decodeEncodedWords(std::string_view text, bool *malformed = nullptr) {
+  kxBool bad = 0;
+  std::string decoded = *detail::takeUtf8(mimeEncodedWordDecode(detail::stringOf(text).get(), &bad));
+  if (malformed) *malformed = bad != 0;
+  return decoded;
+}
+// The unstructured header field value that carries text: encoded words where a reader needs them, folded
+// by the options' fold length after firstLineOffset characters of the first line (e.g. 9 for "Subject: ").
+[[nodiscard]] inline std::string encodeEncodedWords(std::string_view text, const Options &opt,
+                                                    size_t firstLineOffset = 0) {
+  constexpr size_t kLongestOffset = size_t{1} << 30;  // any offset past every fold length folds the same
+  return *detail::takeUtf8(
+      mimeEncodedWordEncode(detail::stringOf(text).get(), opt.get(),
+                            static_cast<kxInt>(std::min(firstLineOffset, kLongestOffset))));
 }
 
 class ContentType;

@@ -308,6 +308,16 @@ TEST(Road, RefusalsAreEmptyOptionalsNotAborts) {
   EXPECT_FALSE(mime::decode(badBase64, opt));
 }
 
+// The wrapper's own part: the optional malformed report, and offsets too large for the C function's range.
+TEST(EncodedWords, MalformedIsOptionalAndAnyOffsetIsTaken) {
+  bool malformed = false;
+  EXPECT_EQ(mime::decodeEncodedWords("=?utf-8?q?caf=C3=A9?= =?x?q?y?=", &malformed), "café =?x?q?y?=");
+  EXPECT_TRUE(malformed);
+  EXPECT_EQ(mime::decodeEncodedWords("=?utf-8?b?w6k=?="), "é");
+  const mime::Options opt;
+  EXPECT_EQ(mime::encodeEncodedWords("a é", opt, SIZE_MAX), "a\r\n =?UTF-8?B?w6k=?=") << "folds, no abort";
+}
+
 // Whatever the interface retains while it works, it gives back: after a whole road every object handed
 // in has the count it started with (LeakSanitizer checks the objects made inside).
 TEST(Road, NoReferenceOutlivesItsUse) {
