@@ -171,9 +171,11 @@ constexpr Alias kAliases[] = {
     {"gb18030", 35}, {"csgb18030", 35},
     {"gbk", 36}, {"cp936", 36}, {"ms936", 36}, {"windows-936", 36}, {"csgbk", 36}, {"x-gbk", 36},
     {"gb2312", 37}, {"csgb2312", 37}, {"euc-cn", 37}, {"euccn", 37}, {"x-euc-cn", 37}, {"x-gb2312", 37},
+    {"eucgb2312_cn", 37},  // the codec name that Python's legacy header API writes
     // GB 2312's own name labels its EUC form in mail as well.
     {"gb_2312-80", 37}, {"gb_2312", 37}, {"chinese", 37}, {"iso-ir-58", 37}, {"csiso58gb231280", 37},
     {"big5", 38}, {"big-5", 38}, {"csbig5", 38}, {"cn-big5", 38}, {"x-x-big5", 38}, {"x-big5", 38},
+    {"big5_tw", 38},
     // Korean mail labels EUC-KR text with the name of its character set, KS C 5601.
     {"euc-kr", 39}, {"euckr", 39}, {"cseuckr", 39}, {"ks_c_5601-1987", 39}, {"ks_c_5601-1989", 39},
     {"ksc_5601", 39}, {"ksc5601", 39}, {"korean", 39}, {"csksc56011987", 39}, {"iso-ir-149", 39},

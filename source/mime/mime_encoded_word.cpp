@@ -45,6 +45,9 @@ CodePoints charsOf(KX_STRING *s) {
   return {kxStringBacking(s), static_cast<size_t>(kxStringLength(s))};
 }
 
+constexpr std::string_view kBase64Alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 // A charset name and its language are never this long; a longer field is no encoded word.
 constexpr size_t kLongestCharsetField = 80;
 
@@ -70,10 +73,11 @@ bool isLinearWhiteSpace(CodePoints chars);
 // one charset wait until the run ends and are converted together.
 class Decoder {
  public:
-  explicit Decoder(size_t expected) { out_.reserve(expected); }
+  explicit Decoder(size_t expected) : expected_(expected) {}
 
   void literal(CodePoints chars) {
     flush();
+    if (out_.empty()) out_.reserve(expected_);  // not before the first word: text without one is not copied
     out_.insert(out_.end(), chars.begin(), chars.end());
   }
   // The octets of one word, joined with those of the word before it when both have the same charset.
@@ -82,7 +86,6 @@ class Decoder {
     charset_ = charset;
     return octets_;
   }
-  void flush();
   bool malformed() const { return malformed_; }
   void setMalformed() { malformed_ = true; }
   KX_STRING *finish() {
@@ -91,6 +94,16 @@ class Decoder {
   }
 
  private:
+  void flush();
+  void appendUtf8();
+  void appendConverted();
+  // U+FFFD for octets the charset does not allow, which makes the text malformed.
+  kxChar replacement() {
+    malformed_ = true;
+    return kx::utf8::kReplacement;
+  }
+
+  size_t expected_;
   CodePointBuffer out_;
   Octets octets_;
   kxInt charset_ = -1;
@@ -279,9 +292,8 @@ Candidate readWord(CodePoints text, size_t at, Word &word) {
 constexpr std::array<int8_t, 128> makeBase64Values() {
   std::array<int8_t, 128> values{};
   values.fill(-1);
-  constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  for (size_t i = 0; i < kAlphabet.size(); ++i)
-    values[static_cast<size_t>(kAlphabet[i])] = static_cast<int8_t>(i);
+  for (size_t i = 0; i < kBase64Alphabet.size(); ++i)
+    values[static_cast<size_t>(kBase64Alphabet[i])] = static_cast<int8_t>(i);
   return values;
 }
 constexpr std::array<int8_t, 128> kBase64Values = makeBase64Values();
@@ -349,8 +361,41 @@ bool decodeEncodedText(const Word &word, Octets &octets, bool &badEscape) {
 
 namespace {
 
+// UTF-8, US-ASCII and ISO-8859-1 (the charsets of nearly every word) are read here, straight into the
+// output; every other charset goes through the kx converter.
 void Decoder::flush() {
-  if (charset_ < 0) return;
+  switch (charset_) {
+    case -1:
+      return;
+    case KX_CHARSET_UTF_8:
+      appendUtf8();
+      break;
+    case KX_CHARSET_ISO_8859_1:
+      out_.insert(out_.end(), octets_.begin(), octets_.end());  // every octet is the code point of its value
+      break;
+    case KX_CHARSET_US_ASCII:
+      for (kxByte octet : octets_) out_.push_back(octet < 0x80 ? octet : replacement());
+      break;
+    default:
+      appendConverted();
+  }
+  octets_.clear();
+  charset_ = -1;
+}
+
+void Decoder::appendUtf8() {
+  const kxByte *p = octets_.data();
+  const kxByte *const end = p + octets_.size();
+  while (p < end) {
+    kxChar c;
+    const kxByte *after = kx::utf8::decode(p, end, &c);
+    const bool encodedReplacement = after - p == 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] == 0xBD;
+    out_.push_back(c == kx::utf8::kReplacement && !encodedReplacement ? replacement() : c);
+    p = after;
+  }
+}
+
+void Decoder::appendConverted() {
   Ref<KX_BUFFER> buffer(kxBufferCreateFromBytes(octets_.data(), static_cast<kxInt>(octets_.size())));
   Ref<KX_STRING> decoded(
       kxCharsetTryConvertBufferToStringWithFlags(buffer.get(), charset_, KX_CHARSET_FLAG_STRICT));
@@ -360,8 +405,6 @@ void Decoder::flush() {
   }
   const CodePoints chars = charsOf(decoded.get());
   out_.insert(out_.end(), chars.begin(), chars.end());
-  octets_.clear();
-  charset_ = -1;
 }
 
 }  // namespace
@@ -418,7 +461,7 @@ void Encoder::encodedRun(CodePoints separator, CodePoints run) {
   ends.reserve(run.size());
   for (kxChar c : run) {
     char utf8[4];
-    const char *after = kx::utf8::encode(kx::utf8::isEncodable(c) ? c : kx::utf8::kReplacement, utf8);
+    const char *after = kx::utf8::encode(c, utf8);  // U+FFFD for what UTF-8 cannot carry
     const char *begin = utf8;
     octets.insert(octets.end(), begin, after);
     ends.push_back(octets.size());
@@ -469,7 +512,6 @@ size_t Encoder::fitting(const Octets &octets, const std::vector<size_t> &ends, s
 
 void Encoder::writeWord(const Octets &octets, size_t from, size_t to) {
   static constexpr char kHexDigits[] = "0123456789ABCDEF";
-  static constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   const size_t before = out_.size();
   out_.insert(out_.end(), kUtf8WordStart[base64_].begin(), kUtf8WordStart[base64_].end());
   if (base64_) {
@@ -477,9 +519,9 @@ void Encoder::writeWord(const Octets &octets, size_t from, size_t to) {
       const size_t n = std::min<size_t>(3, to - i);
       const uint32_t bits = static_cast<uint32_t>(octets[i]) << 16 | (n > 1 ? octets[i + 1] << 8 : 0) |
                             (n > 2 ? octets[i + 2] : 0);
-      const char group[4] = {kBase64Digits[bits >> 18 & 63], kBase64Digits[bits >> 12 & 63],
-                             n > 1 ? kBase64Digits[bits >> 6 & 63] : '=',
-                             n > 2 ? kBase64Digits[bits & 63] : '='};
+      const char group[4] = {kBase64Alphabet[bits >> 18 & 63], kBase64Alphabet[bits >> 12 & 63],
+                             n > 1 ? kBase64Alphabet[bits >> 6 & 63] : '=',
+                             n > 2 ? kBase64Alphabet[bits & 63] : '='};
       out_.insert(out_.end(), group, group + 4);
     }
   } else {
