@@ -99,6 +99,11 @@ void BM_EncodedWordDecodeTinyAdjacentWords(benchmark::State &state) {
   decodeRepeated(state, "=?utf-8?q?=C3?= =?utf-8?q?=A9?=");
 }
 
+// Every word in another charset than the one before, each through the converter.
+void BM_EncodedWordDecodeAlternatingCharsets(benchmark::State &state) {
+  decodeRepeated(state, "=?koi8-r?q?=F0?==?windows-1251?q?=CF?=");
+}
+
 void BM_EncodedWordDecodeUnknownCharsets(benchmark::State &state) {
   decodeRepeated(state, "=?x-unknown-charset?b?AAAA?=");
 }
@@ -135,6 +140,7 @@ LINEAR(BM_EncodedWordDecodeUnclosedWords, 10000);
 LINEAR(BM_EncodedWordDecodeLongCharsetFields, 12500);
 LINEAR(BM_EncodedWordDecodeTinyAdjacentWords, 3000);
 LINEAR(BM_EncodedWordDecodeUnknownCharsets, 4000);
+LINEAR(BM_EncodedWordDecodeAlternatingCharsets, 3000);
 LINEAR(BM_EncodedWordEncodeLongText, 500);
 
 }  // namespace

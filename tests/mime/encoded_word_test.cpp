@@ -91,38 +91,4 @@ TEST(EncodedWordEncode, WritesWordsOnlyWhereNeeded) {
   }
 }
 
-// Random texts of words, white space, controls and characters of one to four UTF-8 octets, under random
-// fold lengths and offsets: every encoded word is at most 75 characters, no line passes the fold length
-// unless one word alone is longer, and the unfolded value decodes back to the text.
-TEST(EncodedWordEncode, FitsAndDecodesBack) {
-  const char *const pieces[] = {"a",    "Z", "=", "?", "_",  " ",  "\t",
-                                "\r\n", "é", "€", "😀", "=?", "?=", "\x01"};
-  DeterministicRandom random(2047);
-  for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    for (auto n = random.range(0, 120); n > 0; --n) text += pieces[random.range(0, std::size(pieces) - 1)];
-    const kxInt wrap = random.chance(10) ? -1 : static_cast<kxInt>(random.range(30, 100));
-    const kxInt offset = static_cast<kxInt>(random.range(0, 20));
-    const std::string encoded = encode(text, wrap, offset);
-    ASSERT_EQ(decode(unfold(encoded)), text) << text;
-    size_t lineStart = 0;
-    for (size_t end = 0; end <= encoded.size(); ++end) {
-      if (end < encoded.size() && encoded.compare(end, 2, "\r\n") != 0) continue;
-      const std::string line = encoded.substr(lineStart, end - lineStart);
-      const size_t lineLength = line.size() + (lineStart == 0 ? static_cast<size_t>(offset) : 0);
-      // A line of one word (a long plain word, or one character that does not fit after the offset) may be
-      // longer.
-      const bool oneWord = line.find_first_of(" \t", line.find_first_not_of(" \t")) == std::string::npos;
-      if (wrap >= 0 && !oneWord) {
-        EXPECT_LE(lineLength, static_cast<size_t>(wrap)) << encoded;
-      }
-      for (size_t word = line.find("=?UTF-8?"); word != std::string::npos;
-           word = line.find("=?UTF-8?", word + 1))
-        EXPECT_LE(line.find("?=", word + 10) + 2 - word, 75u) << line;
-      lineStart = end + 2;
-      ++end;
-    }
-  }
-}
-
 }  // namespace
