@@ -110,7 +110,8 @@ MIME_EXPORT void mimeContentTypeClearParameters(MIME_CONTENT_TYPE **type);
 /* --- header codec --- */
 
 /* The Content-Type header field value of contentType, folded by the options as if firstLineOffset code points
- * already stood on its first line: a new string, never null. Parameters that cannot be written under the
+ * already stood on its first line (a fold only before the media type or right after a ";"; "boundary" never
+ * in RFC 2231 form when it is ASCII): a new string, never null. Parameters that cannot be written under the
  * options' flags (non-ASCII without an RFC 2231 or Unicode flag, a CR or LF without the RFC 2231 flag) are
  * left out. */
 MIME_EXPORT KX_STRING *mimeContentTypeEncode(MIME_CONTENT_TYPE *contentType, MIME_OPTIONS *mo,

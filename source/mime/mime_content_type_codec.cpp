@@ -1,5 +1,5 @@
-// The Content-Type header field value: written from a content type with the fold rule of the token vector
-// encoder, read back with its tokenizer.
+// The Content-Type header field value: written as the name and the parameter list, read back with the
+// tokenizer of token vectors.
 //
 //   content-type := [comments] type "/" subtype *( ";" key [ "=" [ value ] ] ) [ anything ]
 //   type, subtype, key, value := RFC 2045 token / quoted-string   ; comments anywhere, dropped first
@@ -11,9 +11,10 @@
 // Both directions work on the code points of the whole value and make objects only for what the result
 // holds: the tokens are spans of the header text, and the parameters a list of code point ranges that the
 // RFC 2231 codec takes as it is, so that a decode makes the content type, its name, its dictionary and the
-// strings in it, and an encode makes the one string it returns. What they read and write is exactly what a
-// token vector would give: the encoder's tokens (type, "/", subtype, then ";" key "=" value per parameter)
-// are all words and glued tspecials, so the fold rule writes them without a space between any two.
+// strings in it, and an encode makes the one string it returns. What they read is exactly what a token
+// vector would give. The name is written whole (a fold may come before it, never inside), the parameters
+// with the folds of the parameter list, and the boundary never in RFC 2231 sections: a reader looks it up
+// as "boundary=".
 #include <algorithm>
 #include <span>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "mime/mime_flags.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
+#include "mime/mime_parameter_list.hpp"
 #include "mime/mime_rfc2231.hpp"
 #include "mime/mime_shf_token_vector.hpp"
 
@@ -39,14 +41,10 @@ using mime::Parameters;
 using mime::Ref;
 using mime::ShfTokenSpan;
 
-constexpr kxChar kSlash[1] = {'/'};
-constexpr kxChar kSemicolon[1] = {';'};
-constexpr kxChar kEquals[1] = {'='};
+constexpr kxChar kBoundary[8] = {'b', 'o', 'u', 'n', 'd', 'a', 'r', 'y'};
 
 CodePoints charsOf(KX_STRING *s);
-size_t slashOfName(KX_STRING *name);
-bool holdsNonAscii(CodePoints value);
-bool holdsLineBreakOrNul(CodePoints value);
+void assertOneSlash(KX_STRING *name);
 
 kxChar lowerCaseLetter(kxChar c);
 
@@ -112,38 +110,11 @@ extern "C" {
 KX_STRING *mimeContentTypeEncode(MIME_CONTENT_TYPE *contentType, MIME_OPTIONS *mo, kxInt firstLineOffset) {
   MIME_ASSERT(contentType);
   MIME_ASSERT(mo);
-  const kxInt flags = mimeOptionsFlags(mo);
   mime::FoldingWriter out(mo, firstLineOffset);
   KX_STRING *name = mime::contentTypeNameOf(contentType);
-  const CodePoints nameChars = charsOf(name);
-  const size_t slash = slashOfName(name);
-  out.write(nameChars.first(slash), false);
-  out.write(kSlash, false);
-  out.write(nameChars.subspan(slash + 1), false);
-
-  std::vector<Ref<KX_STRING>> strings;
-  const Parameters stored = mime::parametersOfDict(mime::contentTypeParametersOf(contentType), strings);
-  Parameters encoded;
-  if (flags & MIME_FLAG_GENERATE_RFC2231_HEADERS) {
-    encoded = mime::rfc2231EncodeParameters(stored, mimeOptionsRfc2231Charset(mo),
-                                            mimeOptionsRfc2231MaxSegmentLength(mo));
-  }
-  const std::span<const Parameter> parameters =
-      (flags & MIME_FLAG_GENERATE_RFC2231_HEADERS) ? encoded : stored;
-  size_t expected = nameChars.size();
-  for (const Parameter &parameter : parameters) expected += parameter.key.size() + parameter.value.size() + 4;
-  out.reserve(expected + expected / 8);  // quotes, escapes and folds on top
-  for (const Parameter &parameter : parameters) {
-    if (!(flags & MIME_FLAG_GENERATE_UNICODE_HEADERS) && holdsNonAscii(parameter.value)) continue;
-    // A raw CR or LF would end the header line inside the value and let the rest pose as header fields of
-    // its own, and a raw NUL ends the header for readers that handle C strings; without RFC 2231 escapes
-    // such a parameter cannot be written safely, so it is left out.
-    if (holdsLineBreakOrNul(parameter.value)) continue;
-    out.write(kSemicolon, false);
-    out.write(parameter.key, false);
-    out.write(kEquals, false);
-    out.writeTokenOrQuotedString(parameter.value, false);
-  }
+  assertOneSlash(name);
+  out.write(charsOf(name), false);
+  mime::writeParameterList(out, mime::contentTypeParametersOf(contentType), mo, kBoundary);
   return out.finish();
 }
 
@@ -180,40 +151,16 @@ CodePoints charsOf(KX_STRING *s) {
 
 // --- encoding ---
 
-// The position of the one "/" of a name in normal form. Every name that the content type accepts has
-// exactly one; anything else would abort as splitting the name did.
-size_t slashOfName(KX_STRING *name) {
+// Every name that the content type accepts has exactly one "/"; anything else aborts as splitting the name
+// did.
+void assertOneSlash(KX_STRING *name) {
   const CodePoints chars = charsOf(name);
-  size_t slash = chars.size();
-  size_t slashes = 0;
-  for (size_t i = 0; i < chars.size(); ++i) {
-    if (chars[i] == '/') {
-      slash = i;
-      ++slashes;
-    }
-  }
-  if (slashes != 1) {
-    Ref<KX_VECTOR> typeParts(kxStringSplitChar(name, '/', -1));
-    KX_VECTOR *typeVector = typeParts.get();
-    // clang-format off
-    MIME_ASSERT(kxVectorLength( typeVector ) == 2);
-    // clang-format on
-  }
-  return slash;
-}
-
-bool holdsNonAscii(CodePoints value) {
-  for (kxChar c : value) {
-    if (c >= 128) return true;
-  }
-  return false;
-}
-
-bool holdsLineBreakOrNul(CodePoints value) {
-  for (kxChar c : value) {
-    if (mime::chars::isCr(c) || mime::chars::isLf(c) || c == 0) return true;
-  }
-  return false;
+  if (std::count(chars.begin(), chars.end(), kxChar('/')) == 1) return;
+  Ref<KX_VECTOR> typeParts(kxStringSplitChar(name, '/', -1));
+  KX_VECTOR *typeVector = typeParts.get();
+  // clang-format off
+  MIME_ASSERT(kxVectorLength( typeVector ) == 2);
+  // clang-format on
 }
 
 // --- decoding ---

@@ -60,6 +60,7 @@ Ref<KX_STRING> stringOf(CodePoints chars);
 std::strong_ordering compareKeys(CodePoints a, CodePoints b);
 
 bool needsExtendedForm(CodePoints value);
+bool keptWhole(CodePoints key, CodePoints wholeKey);
 void appendPlainSections(const Parameter &entry, kxInt maxSegmentLength, Parameters &result);
 bool appendExtendedSections(const Parameter &entry, kxInt charset, kxInt maxSegmentLength,
                             Ref<KX_STRING> &ianaName, Parameters &result);
@@ -171,7 +172,8 @@ KX_DICT *dictOfParameters(std::span<const Parameter> parameters) {
 
 // --- the two directions ---
 
-Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt charset, kxInt maxSegmentLength) {
+Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt charset, kxInt maxSegmentLength,
+                                   CodePoints wholeKey) {
   Parameters result;
   result.reserve(source.size());
   Ref<KX_STRING> ianaName;  // the charset's name, looked up for the first extended value
@@ -183,7 +185,7 @@ Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt char
     if (needsExtendedForm(entry.value)) {
       appendExtendedSections(entry, charset, maxSegmentLength, ianaName, result);
     } else {
-      appendPlainSections(entry, maxSegmentLength, result);
+      appendPlainSections(entry, keptWhole(entry.key, wholeKey) ? -1 : maxSegmentLength, result);
     }
   }
   for (size_t i = 0; i < result.size(); ++i) result[i].order = i;
@@ -295,6 +297,11 @@ Text sectionKey(CodePoints attribute, kxInt section, bool extended, size_t extra
 
 // --- encoding ---
 
+// A multipart boundary is looked up by its plain key: a reader that finds only boundary*0 finds no parts.
+bool keptWhole(CodePoints key, CodePoints wholeKey) {
+  return !wholeKey.empty() && compareKeys(key, wholeKey) == 0;
+}
+
 bool needsExtendedForm(CodePoints value) {
   return std::any_of(value.begin(), value.end(), [](kxChar c) {
     return c >= 128 || mime::chars::isCr(c) || mime::chars::isLf(c) || c == 0;
@@ -347,6 +354,30 @@ bool convertToCharset(const Parameter &entry, kxInt charset, Octets &octets) {
   return true;
 }
 
+// Whether each octet of the value in the charset starts a character, so that a section never ends inside
+// one: readers that convert section by section would garble it. UTF-8 shows it in every octet; a charset
+// of as many octets as characters has one octet each; other charsets are asked character by character, and
+// when those octets do not add up to the value's (a byte-order mark, or a charset with shift states) every
+// octet counts as a start, as the octets cannot be cut any better.
+std::vector<bool> characterStarts(const Parameter &entry, kxInt charset, const Octets &octets) {
+  if (charset == KX_CHARSET_UTF_8) {
+    std::vector<bool> starts(octets.size());
+    for (size_t i = 0; i < octets.size(); ++i) starts[i] = (octets[i] & 0xC0) != 0x80;
+    return starts;
+  }
+  std::vector<bool> starts(octets.size(), true);
+  if (octets.size() == entry.value.size()) return starts;
+  std::vector<bool> alone(octets.size(), false);
+  size_t offset = 0;
+  for (const kxChar c : entry.value) {
+    Ref<KX_BUFFER> buffer(kxCharsetConvertStringToBuffer(stringOf(CodePoints(&c, 1)).get(), charset));
+    if (!buffer || offset >= octets.size()) return starts;
+    alone[offset] = true;
+    offset += static_cast<size_t>(kxBufferLength(buffer.get()));
+  }
+  return offset == octets.size() ? alone : starts;
+}
+
 // An octet of an extended value: an attribute character as it is, any other as "%" and two upper-case
 // hexadecimal digits.
 void appendEscaped(Text &text, kxByte octet) {
@@ -361,10 +392,12 @@ void appendEscaped(Text &text, kxByte octet) {
 }
 
 // The charset prefix (charset name, empty language), then every octet of the value in that charset, escaped.
-// A segment is closed before a character that would take it past maxSegmentLength, so an escape is never cut;
-// only a prefix longer than the limit, or a limit below 3, makes a longer segment. One segment goes under
-// attribute "*", several under attribute "*" i "*". False (nothing appended) when the charset cannot hold the
-// value.
+// A segment is closed before a character whose escaped octets would take it past maxSegmentLength, so
+// neither an escape nor a character is ever cut. The first segment holds the prefix and at least one
+// character, as readers take a first section of the prefix alone for a malformed parameter; so only a limit
+// below the prefix and one character, or a character wider than the limit, makes a longer segment. One
+// segment goes under attribute "*", several under attribute "*" i "*". False (nothing appended) when the
+// charset cannot hold the value.
 bool appendExtendedSections(const Parameter &entry, kxInt charset, kxInt maxSegmentLength,
                             Ref<KX_STRING> &ianaName, Parameters &result) {
   Octets octets;
@@ -375,8 +408,8 @@ bool appendExtendedSections(const Parameter &entry, kxInt charset, kxInt maxSegm
   kxInt length = static_cast<kxInt>(name.size() + 2);
   for (const kxByte octet : octets) length += isAttributeChar(octet) ? 1 : 3;
   if (maxSegmentLength == -1 || length <= maxSegmentLength) {
-    // Within the limit the rule below never closes a segment (a character is only put into a new one when
-    // the text so far has reached the limit, or its limit less two before an escape): one section.
+    // Within the limit the rule below never closes a segment (it closes one only before a character that
+    // would take it past the limit): one section.
     Text text = sectionKey(entry.key, -1, true, static_cast<size_t>(length));
     const size_t keyLength = text.size();
     text.insert(text.end(), name.begin(), name.end());
@@ -389,19 +422,23 @@ bool appendExtendedSections(const Parameter &entry, kxInt charset, kxInt maxSegm
   Text segment(name.begin(), name.end());
   segment.insert(segment.end(), std::begin(kNoLanguage), std::end(kNoLanguage));
   kxInt used = static_cast<kxInt>(segment.size());
-  for (const kxByte octet : octets) {
-    const kxInt width = isAttributeChar(octet) ? 1 : 3;
-    if (used >= maxSegmentLength - (width - 1)) {
+  const std::vector<bool> starts = characterStarts(entry, charset, octets);
+  for (size_t start = 0, end = 0; start < octets.size(); start = end) {
+    kxInt width = 0;
+    for (end = start; end < octets.size() && (end == start || !starts[end]); ++end)
+      width += isAttributeChar(octets[end]) ? 1 : 3;
+    if (start > 0 && used > maxSegmentLength - width) {
       segments.push_back(std::move(segment));
       segment = Text();
       used = 0;
     }
     used += width;
-    appendEscaped(segment, octet);
+    for (size_t i = start; i < end; ++i) appendEscaped(segment, octets[i]);
   }
   segments.push_back(std::move(segment));
   for (size_t i = 0; i < segments.size(); ++i) {
-    Text text = sectionKey(entry.key, static_cast<kxInt>(i), true, segments[i].size());
+    const kxInt section = segments.size() == 1 ? -1 : static_cast<kxInt>(i);
+    Text text = sectionKey(entry.key, section, true, segments[i].size());
     const size_t keyLength = text.size();
     text.insert(text.end(), segments[i].begin(), segments[i].end());
     result.emplace_back(std::move(text), keyLength);

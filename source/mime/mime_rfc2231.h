@@ -11,8 +11,9 @@ KX_EXTERN_C_BEGIN
 
 /* A new dictionary in RFC 2231 form, owned by the caller: every value ASCII and free of CR and LF, values
  * longer than the options' segment length cut into sections, non-ASCII values and values holding CR or LF in
- * the extended form in the options' charset. Entries whose key is not an RFC 2231 attribute, or whose value
- * the charset cannot hold, are left out. source is only read; null source or mo aborts. */
+ * the extended form in the options' charset (sections end between characters, the first holds one at least).
+ * Entries whose key is not an RFC 2231 attribute, or whose value the charset cannot hold, are left out.
+ * source is only read; null source or mo aborts. */
 MIME_EXPORT KX_DICT *mime___Rfc2231Encode(KX_DICT *source, MIME_OPTIONS *mo);
 
 /* A new dictionary in ordinary form, owned by the caller: sections joined, extended values decoded. Entries

@@ -48,9 +48,11 @@ Parameters parametersOfDict(KX_DICT *source, std::vector<kx::Ref<KX_STRING>> &st
 // strings named in the parameters when there are such (so they keep their identity), new strings otherwise.
 KX_DICT *dictOfParameters(std::span<const Parameter> parameters);
 
-// The parameters in RFC 2231 form, as mime___Rfc2231Encode gives them for a dictionary, sorted by key.
-// source must be sorted by key, every key once; the result may borrow code points and strings from it.
-Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt charset, kxInt maxSegmentLength);
+// The parameters in RFC 2231 form, as mime___Rfc2231Encode gives them for a dictionary, sorted by key;
+// a value under wholeKey (when not empty) that needs no escapes is never cut into sections. source must be
+// sorted by key, every key once; the result may borrow code points and strings from it.
+Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt charset, kxInt maxSegmentLength,
+                                   CodePoints wholeKey = {});
 
 // The parameters in ordinary form, as mime___Rfc2231Decode gives them for a dictionary, sorted by key.
 // source must be sorted by key, every key once; the result may borrow code points and strings from it.

@@ -168,6 +168,13 @@ kxInt appendTokenOrQuotedString(CodePoints text, CodePointBuffer &out) {
     out.insert(out.end(), text.begin(), text.end());
     return MIME_SHF_TOKEN_TYPE_TOKEN;
   }
+  appendQuotedString(text, out);
+  return MIME_SHF_TOKEN_TYPE_QUOTED_STRING;
+}
+
+// CR, '"' and "\\" escaped; the run of token characters before the first other one is copied as it is.
+void appendQuotedString(CodePoints text, CodePointBuffer &out) {
+  const auto firstOther = std::find_if_not(text.begin(), text.end(), chars::isTokenChar);
   out.push_back('"');
   out.insert(out.end(), text.begin(), firstOther);
   for (auto it = firstOther; it != text.end(); ++it) {
@@ -176,7 +183,6 @@ kxInt appendTokenOrQuotedString(CodePoints text, CodePointBuffer &out) {
     out.push_back(c);
   }
   out.push_back('"');
-  return MIME_SHF_TOKEN_TYPE_QUOTED_STRING;
 }
 
 // The text between the delimiters with every quoted-pair resolved; folds and nested parentheses stay.

@@ -24,6 +24,10 @@ CodePoints shfTokenRawText(MIME_SHF_TOKEN *tok);
 // QUOTED_STRING.
 kxInt appendTokenOrQuotedString(CodePoints text, CodePointBuffer &out);
 
+// Appends to out text as a quoted string, the raw value that mimeShfTokenCreateTokenOrQuotedString makes of
+// a text that is not a token.
+void appendQuotedString(CodePoints text, CodePointBuffer &out);
+
 // Appends to out the plain value of the raw value of a quoted string, domain literal or comment: the text
 // between its delimiters with every quoted-pair resolved, as mimeShfTokenValue gives it.
 void appendUnescapedInner(CodePoints raw, CodePointBuffer &out);

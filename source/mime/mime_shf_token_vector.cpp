@@ -182,15 +182,26 @@ void FoldingWriter::write(CodePoints rawValue, bool space) {
   appendWithFold(sink, rawValue, space, &lineLength_, wrapLineLength_);
 }
 
+void FoldingWriter::foldIfLong() {
+  CodePointSink sink{out_};
+  ::foldIfLong(sink, false, &lineLength_, wrapLineLength_);
+}
+
+void FoldingWriter::append(CodePoints raw) {
+  addToLine(&lineLength_, static_cast<kxInt>(raw.size()), false);
+  CodePointSink{out_}.write(raw);
+}
+
 // The raw value goes straight into the output, so its length is counted once it is there; the output is
 // not seen by anyone before then.
-void FoldingWriter::writeTokenOrQuotedString(CodePoints text, bool space) {
-  CodePointSink sink{out_};
-  space = foldIfLong(sink, space, &lineLength_, wrapLineLength_);
-  if (space) sink.write(kSpace);
+void FoldingWriter::appendTokenOrQuotedString(CodePoints text, bool quoted) {
   const size_t before = out_.size();
-  appendTokenOrQuotedString(text, out_);
-  addToLine(&lineLength_, static_cast<kxInt>(out_.size() - before), space);
+  if (quoted) {
+    appendQuotedString(text, out_);
+  } else {
+    mime::appendTokenOrQuotedString(text, out_);
+  }
+  addToLine(&lineLength_, static_cast<kxInt>(out_.size() - before), false);
 }
 
 KX_STRING *FoldingWriter::finish() const {

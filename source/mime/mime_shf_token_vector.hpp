@@ -51,15 +51,22 @@ class FoldingWriter {
   // Aborts as the encoder does on a negative firstLineOffset ("firstLineOffset >= 0").
   FoldingWriter(MIME_OPTIONS *mo, kxInt firstLineOffset);
 
-  // Makes room for a value of about that many code points, so that writing it grows the buffer once.
-  void reserve(size_t codePoints) { out_.reserve(codePoints); }
+  // Makes room for about that many more code points, so that writing them grows the buffer once.
+  void reserve(size_t codePoints) { out_.reserve(out_.size() + codePoints); }
 
   // Writes one raw value: first CR LF SP when the line is already longer than the fold length, otherwise
   // one SP when space is set. Aborts as the encoder does when the line length would overflow.
   void write(CodePoints rawValue, bool space);
 
-  // Writes the raw value that mimeShfTokenCreateTokenOrQuotedString makes of text, as write would.
-  void writeTokenOrQuotedString(CodePoints text, bool space);
+  // Writes CR LF SP when the line is already longer than the fold length (never with -1), for writers that
+  // choose where a fold may fall.
+  void foldIfLong();
+
+  // Writes raw text with no fold and no space before it; it counts into the line as write does.
+  void append(CodePoints raw);
+
+  // Writes text as a quoted string when quoted is set or it is no token, else as it is; no fold before it.
+  void appendTokenOrQuotedString(CodePoints text, bool quoted);
 
   // The value written so far, as a new string owned by the caller.
   KX_STRING *finish() const;

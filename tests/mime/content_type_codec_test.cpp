@@ -93,13 +93,51 @@ TEST(ContentTypeEncode, WritesTypeAndParameters) {
       {"non-ASCII as it stands", {{"a", e}}, kUnicode, 76, 14, "text/plain;a=" + e},
       {"non-ASCII quoted when needed", {{"a", e + " x"}}, kUnicode, 76, 14, "text/plain;a=\"" + e + " x\""},
       {"RFC 2231 wins over Unicode", {{"a", e}}, kGenerate | kUnicode, 76, 14, "text/plain;a*=UTF-8''%C3%A9"},
-      {"folds between", {{"a", x30}, {"b", x30}}, 3, 40, 14, "text/plain;a=" + x30 + "\r\n ;b=" + x30},
+      {"folds after the semicolon",
+       {{"a", x30}, {"b", x30}},
+       3,
+       40,
+       14,
+       "text/plain;a=" + x30 + ";\r\n b=" + x30},
       {"offset beyond the fold length", {}, 3, 10, 11, "\r\n text/plain"},
       {"no folding with -1", {{"a", x100}, {"b", "1"}}, kParse, -1, 80, "text/plain;a=" + x100 + ";b=1"},
   };
   for (const auto &[label, params, flags, wrap, offset, expected] : rows) {
     TypeRef type = contentType("Text/Plain", params);
     EXPECT_EQ(encode(type.get(), options(flags, wrap).get(), offset), expected) << label;
+  }
+}
+
+// Readers look a parameter up by "name=" or "name*N*=": a fold may fall only right after a ";" (between RFC
+// 2231 sections too), never between a name, its "=" and its value, nor inside the media type.
+TEST(ContentTypeEncode, FoldsOnlyAfterASemicolon) {
+  const std::string x20(20, 'x'), x70(70, 'x'), e = "\xC3\xA9", longType = "application/vnd.a-long-subtype";
+  // clang-format off
+  const std::tuple<const char *, std::string, Params, kxInt, kxInt, std::string> rows[] = {
+      // label, name, parameters, fold length, section length, expected
+      {"issue 12: not between a section's name and its equals sign",
+       "text/plain", {{"n", e + "abcdefghij"}}, 12, 12,
+       "\r\n text/plain;n*0*=UTF-8''%C3%A9;\r\n n*1*=abcdefghij"},
+      {"not inside a long media type",
+       longType, {{"a", "1"}}, 10, 60, "\r\n " + longType + ";\r\n a=1"},
+      {"issue 12: a long boundary stays whole",
+       "multipart/mixed", {{"boundary", x70}, {"t", x70 + x20 + "xxxxxxxxxx"}}, 76, 20,
+       "multipart/mixed;boundary=" + x70 + ";\r\n t*0=" + x20 + ";t*1=" + x20 + ";t*2=" + x20 + ";t*3=" + x20 +
+       ";\r\n t*4=" + x20},
+      {"issue 12: a boundary is quoted, not extended",
+       "multipart/x", {{"boundary", "=_a b"}}, 76, 3, "multipart/x;boundary=\"=_a b\""},
+      {"issue 12: an apostrophe is quoted",
+       "text/plain", {{"name", "apos'trophe.txt"}}, 76, 60, "text/plain;name=\"apos'trophe.txt\""},
+      {"an apostrophe in a plain section is quoted",
+       "text/plain", {{"n", "ab'cd"}}, 76, 3, "text/plain;n*0=\"ab'\";n*1=cd"},
+      {"an extended value keeps its apostrophes bare",
+       "text/plain", {{"n", "'" + e}}, 76, 60, "text/plain;n*=UTF-8''%27%C3%A9"},
+  };
+  // clang-format on
+  for (const auto &[label, name, params, wrap, section, expected] : rows) {
+    TypeRef type = contentType(name.c_str(), params);
+    OptionsRef mo = options(MIME_OPTIONS_DEFAULT_FLAGS, wrap, KX_CHARSET_UTF_8, section);
+    EXPECT_EQ(encode(type.get(), mo.get()), expected) << label;
   }
 }
 
@@ -192,10 +230,13 @@ TEST(ContentTypeRoundTrip, RandomTypesComeBack) {
     const kxInt charset = random.chance(50) ? KX_CHARSET_UTF_8 : KX_CHARSET_ISO_8859_1;
     OptionsRef mo = options(random.pick(flagChoices), random.pick(wraps), charset, random.pick(segments));
     const std::string text = encode(type.get(), mo.get(), static_cast<kxInt>(random.range(0, 99)));
-    // Every line break is a fold: no value can start a header field of its own.
+    // Every line break is a fold, at the start or after a ";": no value can start a header field of its own,
+    // and no fold separates a parameter's name, "=" and value.
     for (size_t at = text.find_first_of("\r\n"); at != std::string::npos;
-         at = text.find_first_of("\r\n", at + 3))
+         at = text.find_first_of("\r\n", at + 3)) {
       ASSERT_EQ(text.substr(at, 3), "\r\n ") << text;
+      ASSERT_TRUE(at == 0 || text[at - 1] == ';') << text;
+    }
     const Params kept = survivors(paramsOf(type.get()), mimeOptionsFlags(mo.get()), charset);
     EXPECT_EQ(decode(text, MIME_OPTIONS_DEFAULT_FLAGS), form(nameOf(type.get()), kept))
         << round << ": " << text;

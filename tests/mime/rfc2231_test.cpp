@@ -29,6 +29,7 @@ Params decode(const Params &params) {
 
 // One value under the key "n": how it is written for a charset and a section length.
 TEST(Rfc2231Encode, WritesSectionsAndExtendedValues) {
+  const kxInt shiftJis = kxCharsetFromIanaName(str("Shift_JIS").get());
   const std::tuple<const char *, std::string, kxInt, kxInt, std::string> rows[] = {
       // label, value, charset, section length, expected
       {"long ASCII value in sections", "xxxxxxxxxxy", kUtf8, 5, "n*0=xxxxx;n*1=xxxxx;n*2=y"},
@@ -37,11 +38,20 @@ TEST(Rfc2231Encode, WritesSectionsAndExtendedValues) {
       {"empty", "", kUtf8, 5, "n="},
       {"attribute characters stay", "aZ9-._!~ *'%()<>@,;:\\\"/[]?=\xC3\xA9", kUtf8, -1,
        "n*=UTF-8''aZ9-._!~%20%2A%27%25%28%29%3C%3E%40%2C%3B%3A%5C%22%2F%5B%5D%3F%3D%C3%A9"},
-      {"sections never cut an escape", "Gr\xC3\xBC\xC3\x9F-e", kUtf8, 10,
-       "n*0*=UTF-8''Gr;n*1*=%C3%BC%C3;n*2*=%9F-e"},
-      {"a long prefix stands alone", "\xC3\xA9", kUtf8, 3, "n*0*=UTF-8'';n*1*=%C3;n*2*=%A9"},
+      {"issue 12: sections never cut a character", "Gr\xC3\xBC\xC3\x9F-e", kUtf8, 10,
+       "n*0*=UTF-8''Gr;n*1*=%C3%BC;n*2*=%C3%9F-e"},
+      {"the prefix never stands alone", "\xC3\xA9", kUtf8, 3, "n*=UTF-8''%C3%A9"},
+      {"a character wider than the limit stands alone", "a\xC3\xA9", kUtf8, 3, "n*0*=UTF-8''a;n*1*=%C3%A9"},
+      {"a four-octet character whole",
+       "a\xF0\x9F\x98\x80"
+       "b",
+       kUtf8, 14, "n*0*=UTF-8''a;n*1*=%F0%9F%98%80b"},
       {"escaped text exactly the limit", "ab\xC3\xA9", kUtf8, 15, "n*=UTF-8''ab%C3%A9"},
-      {"escaped text one past the limit", "ab\xC3\xA9", kUtf8, 14, "n*0*=UTF-8''ab%C3;n*1*=%A9"},
+      {"escaped text one past the limit", "ab\xC3\xA9", kUtf8, 14, "n*0*=UTF-8''ab;n*1*=%C3%A9"},
+      {"a two-octet Shift_JIS character whole",
+       "a\xE6\x97\xA5"
+       "b",
+       shiftJis, 15, "n*0*=Shift_JIS''a;n*1*=%93%FAb"},
       {"Latin-1 charset", "caf\xC3\xA9", KX_CHARSET_ISO_8859_1, -1, "n*=ISO-8859-1''caf%E9"},
       {"a charset that cannot hold it", "\xE2\x82\xAC", KX_CHARSET_ISO_8859_1, -1, ""},
       {"CR LF travels escaped", "a\r\nB: x", kUtf8, -1, "n*=UTF-8''a%0D%0AB%3A%20x"},
@@ -53,8 +63,8 @@ TEST(Rfc2231Encode, WritesSectionsAndExtendedValues) {
   EXPECT_EQ(text(encode({{"a*b", "1"}, {"a'b", "2"}, {"a%b", "3"}, {"ok", "4"}}, kUtf8, 60)), "ok=4");
 }
 
-TEST(Rfc2231Encode, EverySectionFitsTheLimitWhenThePrefixDoes) {
-  std::string value;
+TEST(Rfc2231Encode, EverySectionFitsTheLimitAndHoldsWholeCharacters) {
+  std::string value = "x";  // the prefix and one character fit every limit below
   for (int i = 0; i < 50; ++i) value += "\xE2\x82\xAC a\r\n";
   for (kxInt segment : {10, 11, 12, 13, 60}) {
     const Params encoded = encode({{"v", value}}, kUtf8, segment);
@@ -63,6 +73,11 @@ TEST(Rfc2231Encode, EverySectionFitsTheLimitWhenThePrefixDoes) {
       EXPECT_LE(static_cast<kxInt>(section.size()), segment) << key;
       EXPECT_EQ(key.back(), '*') << key;
       EXPECT_EQ(section.find_first_of("\r\n"), std::string::npos);
+      // A section that began inside a character would start with the escape of a UTF-8 continuation octet.
+      const std::string text = key == "v*0*" ? section.substr(7) : section;
+      EXPECT_FALSE(text.size() > 1 && text[0] == '%' &&
+                   std::string("89AB").find(text[1]) != std::string::npos)
+          << key << "=" << section;
     }
     EXPECT_EQ(decode(encoded), (Params{{"v", value}})) << segment;
   }
