@@ -15,6 +15,8 @@
 #include "mime/mime_content_type.h"
 #include "mime/mime_rfc2231.h"
 #include "mime/mime_entity.h"
+#include "mime/mime_header.h"
+#include "mime/mime_defect.h"
 #include "mime/mime_encode.h"
 #include "mime/mime_decode.h"
 #include "mime/mime_multipart.h"

@@ -15,6 +15,7 @@
 
 #include "mime/mime_content_type.h"
 #include "mime/mime_entity.h"
+#include "mime/mime_header.hpp"
 #include "mime/mime_multipart.h"
 #include "mime/mime_multipart.hpp"
 #include "mime/mime_object.hpp"
@@ -77,28 +78,13 @@ namespace {
 
 // --- header lines ---
 
-// A value may hold CR or LF only as part of a fold, CR LF followed by SP or HTAB: any other line break
-// would end the header line early and let the value forge fields, parts or the end of the header block. A
-// NUL is refused too: it ends the header for every reader that handles C strings.
-bool safeAsHeaderValue(std::string_view value) {
-  if (value.find('\0') != value.npos) return false;
-  for (size_t at = value.find_first_of("\r\n"); at != value.npos; at = value.find_first_of("\r\n", at + 3)) {
-    if (value.substr(at, 2) != "\r\n" || at + 2 >= value.size()) return false;
-    if (value[at + 2] != ' ' && value[at + 2] != '\t') return false;
-  }
-  return true;
-}
-
 // Appends "name: value" CR LF for a present field, the value in UTF-8 (the charset header lines are read
 // back with). False when the value cannot be written as a header line.
 bool appendFieldLine(std::string *lines, std::string_view name, KX_STRING *value) {
   if (!value) return true;
   Ref<KX_BUFFER> octets(kxCharsetConvertStringToBuffer(value, KX_CHARSET_UTF_8));
   if (!octets) return false;  // a code point UTF-8 cannot carry (a surrogate, or beyond U+10FFFF)
-  const std::string_view text = mime::multipart::bytesOf(octets.get());
-  if (!safeAsHeaderValue(text)) return false;
-  lines->append(name).append(": ").append(text).append("\r\n");
-  return true;
+  return mime::header::appendField(lines, name, mime::multipart::bytesOf(octets.get()));
 }
 
 bool packPart(MIME_ENTITY *entity, PackedPart *part) {

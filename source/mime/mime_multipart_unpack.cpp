@@ -11,9 +11,8 @@
 // delimiter) is read leniently: when it does not read as header lines the part is an empty entity.
 // Every scan is a memmem over octets not looked at before, so the whole unpack is linear in the content,
 // and every body is a slice of the content (no copy).
-#include <algorithm>
 #include <cstring>
-#include <span>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "mime/mime_char.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_entity.h"
+#include "mime/mime_header.hpp"
 #include "mime/mime_multipart.h"
 #include "mime/mime_multipart.hpp"
 #include "mime/mime_object.hpp"
@@ -102,53 +102,26 @@ DelimiterLine readDelimiterLine(KX_BUFFER *buf, std::string_view bytes, std::str
 
 // --- header lines ---
 
-using Chars = std::span<const kxChar>;
-
 enum class Field { kNone, kContentTransferEncoding, kContentType, kContentId };
 
-bool equalsAsciiCaseFold(Chars text, std::string_view lowerAscii) {
-  if (text.size() != lowerAscii.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    kxChar c = text[i];
-    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-    if (c != static_cast<kxChar>(lowerAscii[i])) return false;
-  }
-  return true;
-}
-
-Field fieldNamed(Chars name) {
-  if (equalsAsciiCaseFold(name, "content-transfer-encoding")) return Field::kContentTransferEncoding;
-  if (equalsAsciiCaseFold(name, "content-type")) return Field::kContentType;
-  if (equalsAsciiCaseFold(name, "content-id")) return Field::kContentId;
+Field fieldNamed(std::string_view name) {
+  using mime::header::equalsIgnoringCase;
+  if (equalsIgnoringCase(name, "content-transfer-encoding")) return Field::kContentTransferEncoding;
+  if (equalsIgnoringCase(name, "content-type")) return Field::kContentType;
+  if (equalsIgnoringCase(name, "content-id")) return Field::kContentId;
   return Field::kNone;
 }
 
-// field-name := 1*<any CHAR, excluding CTLs, SPACE and ":">
-bool fieldNameOk(Chars name) {
-  if (name.empty()) return false;
-  for (kxChar c : name) {
-    if (mime::chars::isCtl(c) || mime::chars::isSpace(c)) return false;
-  }
-  return true;
-}
-
-// Reads one unfolded header line into the entity. Fields other than the three MIME ones are skipped; a
-// line without a colon, a bad field name or a repeated MIME field makes the block unreadable.
-bool readHeaderLine(Chars line, Ref<MIME_ENTITY> *entity) {
-  const auto colon = std::find(line.begin(), line.end(), kxChar{':'});
-  if (colon == line.end()) return false;
-  const Chars name(line.begin(), colon);
-  if (!fieldNameOk(name)) return false;
-  const Field field = fieldNamed(name);
-  if (field == Field::kNone) return true;
-
-  const Chars rawValue(colon + 1, line.end());
-  Ref<KX_STRING> untrimmed(
-      rawValue.empty() ? kxStringCreate()
-                       : kxStringCreateFromChars(rawValue.data(), static_cast<kxInt>(rawValue.size())));
-  Ref<KX_STRING> value(kxStringTrim(untrimmed.get()));
+// Reads one field into the entity. Fields other than the three MIME ones are skipped; a repeated MIME
+// field makes the block unreadable.
+bool readField(std::string_view field, Ref<MIME_ENTITY> *entity) {
+  const Field which = fieldNamed(mime::header::nameOf(field));
+  if (which == Field::kNone) return true;
+  std::string scratch;
+  const std::string_view octets = mime::header::valueOf(field, mime::header::LineEnds::kCrLf, &scratch);
+  Ref<KX_STRING> value(kxStringCreateFromCstr(octets.data(), static_cast<kxInt>(octets.size())));
   MIME_ENTITY **ent = entity->addr();
-  switch (field) {
+  switch (which) {
     case Field::kContentTransferEncoding:
       if (mimeEntityHasContentTransferEncoding(*ent)) return false;
       mimeEntitySetContentTransferEncoding(ent, value.get());
@@ -167,47 +140,17 @@ bool readHeaderLine(Chars line, Ref<MIME_ENTITY> *entity) {
   return true;
 }
 
-// The offset of the first CR LF at or after start, or the block's length when there is none.
-size_t lineEnd(Chars block, size_t start) {
-  const kxChar *chars = block.data();
-  const size_t size = block.size();
-  for (size_t i = start; i + 1 < size; ++i) {
-    if (chars[i] == '\r' && chars[i + 1] == '\n') return i;
+// Reads the header block (the octets before the blank line) strictly: lines end at CR LF only, every line
+// is a field or a fold of one, and every octet is UTF-8 (the charset header lines are written in).
+bool readHeaderBlock(std::string_view block, Ref<MIME_ENTITY> *entity) {
+  const mime::header::Block scanned =
+      mime::header::scan(block, 0, mime::header::LineEnds::kCrLf, std::numeric_limits<size_t>::max());
+  if (scanned.end != block.size() || !scanned.defects.empty()) return false;
+  for (size_t i = 0; i < scanned.starts.size(); ++i) {
+    const size_t end = i + 1 < scanned.starts.size() ? scanned.starts[i + 1] : scanned.fieldsEnd;
+    if (!readField(block.substr(scanned.starts[i], end - scanned.starts[i]), entity)) return false;
   }
-  return size;
-}
-
-// Splits the block into lines at each CR LF and unfolds them: a line that begins with a space or a tab
-// continues the line before it, joined without the CR LF. The block's first line cannot be a
-// continuation. Linear: each line is appended once to the unfolded line it belongs to.
-bool readHeaderLines(Chars block, Ref<MIME_ENTITY> *entity) {
-  std::vector<kxChar> unfolded;
-  bool haveLine = false;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = lineEnd(block, start);
-    const Chars line = block.subspan(start, end - start);
-    if (!line.empty() && mime::chars::isLwsp(line.front())) {
-      if (!haveLine) return false;
-      unfolded.insert(unfolded.end(), line.data(), line.data() + line.size());
-    } else {
-      if (haveLine && !readHeaderLine(unfolded, entity)) return false;
-      unfolded.assign(line.data(), line.data() + line.size());
-      haveLine = true;
-    }
-    if (end == block.size()) break;
-    start = end + 2;
-  }
-  return readHeaderLine(unfolded, entity);
-}
-
-// Reads the header block (the octets before the blank line) in the charset header lines are written in.
-bool readHeaderBlock(KX_BUFFER *buf, kxInt idx, kxInt byteCount, Ref<MIME_ENTITY> *entity) {
-  Ref<KX_BUFFER> octets(kxBufferRead(buf, idx, byteCount));
-  Ref<KX_STRING> text(kxCharsetTryConvertBufferToStringWithFlags(octets.get(), KX_CHARSET_UTF_8, 1));
-  if (!text) return false;
-  return readHeaderLines(Chars(kxStringBacking(text.get()), static_cast<size_t>(kxStringLength(text.get()))),
-                         entity);
+  return true;
 }
 
 // --- parts ---
@@ -236,13 +179,13 @@ bool readPart(KX_BUFFER *buf, std::string_view bytes, kxInt idx, kxInt byteCount
   const void *blank = part.size() > 1 ? memmem(part.data() + 1, part.size() - 1, "\r\n\r\n", 4) : nullptr;
   if (!blank) {
     // header-lines CRLF with no body; anything that does not read as such is dropped, not an error.
-    if (part.ends_with("\r\n") && !readHeaderBlock(buf, idx, byteCount - 2, entity)) {
+    if (part.ends_with("\r\n") && !readHeaderBlock(part.substr(0, part.size() - 2), entity)) {
       entity->reset(mimeEntityCreate());
     }
     return true;
   }
   const kxInt headerLength = static_cast<const char *>(blank) - part.data();
-  if (!readHeaderBlock(buf, idx, headerLength, entity)) return false;
+  if (!readHeaderBlock(part.substr(0, static_cast<size_t>(headerLength)), entity)) return false;
   const kxInt bodyStart = headerLength + 4;
   if (bodyStart < byteCount) {  // an empty body is no body at all
     Ref<KX_BUFFER> body(kxBufferRead(buf, idx + bodyStart, byteCount - bodyStart));

@@ -1,4 +1,4 @@
-// MIME_OPTIONS: six fields, each a default marker and a value, with copy-on-write setters, an order, and
+// MIME_OPTIONS: its fields, each a default marker and a value, with copy-on-write setters, an order, and
 // persistence through kx stores.
 #include "mime/mime_options.h"
 
@@ -20,7 +20,18 @@ struct MIME_OPTIONS {
   RFC_BASE_OPTIONS *rfcBaseOptions;  // owned, never null after creation
   kxBool rfcQuopOptionsDefault;
   RFC_QUOP_OPTIONS *rfcQuopOptions;  // owned, never null after creation
+  kxBool headerFallbackCharsetDefault;
+  kxInt headerFallbackCharset;  // KX_CHARSET_OK
+  kxBool readerLimitDefault[MIME_READER_LIMIT_COUNT];
+  kxInt readerLimit[MIME_READER_LIMIT_COUNT];  // 0 or more
 };
+
+namespace {
+// Indexed by MIME_READER_LIMIT_*.
+constexpr kxInt kReaderLimitDefaults[MIME_READER_LIMIT_COUNT] = {10000, 1000, 100000, 100};
+constexpr const char *kReaderLimitKeys[MIME_READER_LIMIT_COUNT] = {
+    "readerMaxHeaderFields", "readerMaxParameters", "readerMaxParts", "readerMaxDepth"};
+}  // namespace
 
 MIME_DEFINE_SORT_RECORD(MIME_OPTIONS, mime___OptionsFreeFunc, mime___OptionsCompFunc, nullptr);
 MIME_DEFINE_OBJECT_FAMILY(Options, MIME_OPTIONS)
@@ -36,6 +47,8 @@ void restoreRfc2231Charset(MIME_OPTIONS **mo, KX_STORE *store);
 void restoreRfc2231MaxSegmentLength(MIME_OPTIONS **mo, KX_STORE *store);
 void restoreRfcBaseOptions(MIME_OPTIONS **mo, KX_STORE *store);
 void restoreRfcQuopOptions(MIME_OPTIONS **mo, KX_STORE *store);
+void restoreHeaderFallbackCharset(MIME_OPTIONS **mo, KX_STORE *store);
+void restoreReaderLimits(MIME_OPTIONS **mo, KX_STORE *store);
 kxInt compareInts(kxInt a, kxInt b);
 kxInt compareOptionalObjects(void *a, void *b);
 }  // namespace
@@ -52,6 +65,9 @@ MIME_OPTIONS *mimeOptionsCreate(void) {
   mimeOptionsSetRfc2231MaxSegmentLengthDefault(&mo);
   mimeOptionsSetRfcBaseOptionsDefault(&mo);
   mimeOptionsSetRfcQuopOptionsDefault(&mo);
+  mimeOptionsSetHeaderFallbackCharsetDefault(&mo);
+  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which)
+    mimeOptionsSetReaderLimitDefault(&mo, which);
   return mo;
 }
 
@@ -70,6 +86,12 @@ MIME_OPTIONS *mimeOptionsCreateFrom(MIME_OPTIONS *source) {
   mo->rfcBaseOptions = mime::retainField(source->rfcBaseOptions);
   mo->rfcQuopOptionsDefault = source->rfcQuopOptionsDefault;
   mo->rfcQuopOptions = mime::retainField(source->rfcQuopOptions);
+  mo->headerFallbackCharsetDefault = source->headerFallbackCharsetDefault;
+  mo->headerFallbackCharset = source->headerFallbackCharset;
+  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
+    mo->readerLimitDefault[which] = source->readerLimitDefault[which];
+    mo->readerLimit[which] = source->readerLimit[which];
+  }
   return mo;
 }
 
@@ -240,6 +262,74 @@ void mimeOptionsSetRfcQuopOptionsDefault(MIME_OPTIONS **mo) {
   o->rfcQuopOptionsDefault = 1;
 }
 
+// --- header fallback charset ---
+
+kxInt mimeOptionsHeaderFallbackCharset(MIME_OPTIONS *mo) {
+  MIME_ASSERT(mo);
+  return mo->headerFallbackCharset;
+}
+
+void mimeOptionsSetHeaderFallbackCharset(MIME_OPTIONS **mo, kxInt charset) {
+  requireReference(mo);
+  // clang-format off
+  MIME_ASSERT(KX_CHARSET_OK( charset ));
+  // clang-format on
+  MIME_OPTIONS *o = writable(mo);
+  o->headerFallbackCharset = charset;
+  o->headerFallbackCharsetDefault = 0;
+}
+
+kxBool mimeOptionsHeaderFallbackCharsetDefault(MIME_OPTIONS *mo) {
+  MIME_ASSERT(mo);
+  return mo->headerFallbackCharsetDefault;
+}
+
+void mimeOptionsSetHeaderFallbackCharsetDefault(MIME_OPTIONS **mo) {
+  requireReference(mo);
+  MIME_OPTIONS *o = writable(mo);
+  o->headerFallbackCharset = MIME_OPTIONS_DEFAULT_HEADER_FALLBACK_CHARSET;
+  o->headerFallbackCharsetDefault = 1;
+}
+
+// --- reader limits ---
+
+kxInt mimeOptionsReaderLimit(MIME_OPTIONS *mo, kxInt which) {
+  MIME_ASSERT(mo);
+  // clang-format off
+  MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
+  // clang-format on
+  return mo->readerLimit[which];
+}
+
+void mimeOptionsSetReaderLimit(MIME_OPTIONS **mo, kxInt which, kxInt limit) {
+  requireReference(mo);
+  // clang-format off
+  MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
+  // clang-format on
+  MIME_ASSERT(limit >= 0);
+  MIME_OPTIONS *o = writable(mo);
+  o->readerLimit[which] = limit;
+  o->readerLimitDefault[which] = 0;
+}
+
+kxBool mimeOptionsReaderLimitDefault(MIME_OPTIONS *mo, kxInt which) {
+  MIME_ASSERT(mo);
+  // clang-format off
+  MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
+  // clang-format on
+  return mo->readerLimitDefault[which];
+}
+
+void mimeOptionsSetReaderLimitDefault(MIME_OPTIONS **mo, kxInt which) {
+  requireReference(mo);
+  // clang-format off
+  MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
+  // clang-format on
+  MIME_OPTIONS *o = writable(mo);
+  o->readerLimit[which] = kReaderLimitDefaults[which];
+  o->readerLimitDefault[which] = 1;
+}
+
 // --- persistence ---
 
 KX_STORE *mimeOptionsStore(MIME_OPTIONS *mo, kxBool full) {
@@ -265,6 +355,14 @@ KX_STORE *mimeOptionsStore(MIME_OPTIONS *mo, kxBool full) {
     Ref<KX_STORE> sub(rfcQuopOptionsStore(mo->rfcQuopOptions, full));
     kxStoreSetStoreCstr(store.addr(), "rfcQuopOptions", -1, sub.get());
   }
+  if (full || !mo->headerFallbackCharsetDefault) {
+    Ref<KX_STRING> name(kxCharsetToString(mo->headerFallbackCharset));
+    kxStoreSetValueCstr(store.addr(), "headerFallbackCharset", -1, name.get());
+  }
+  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
+    if (full || !mo->readerLimitDefault[which])
+      kxStoreSetValueIntCstr(store.addr(), kReaderLimitKeys[which], -1, mo->readerLimit[which]);
+  }
   return store.release();
 }
 
@@ -277,6 +375,8 @@ MIME_OPTIONS *mimeOptionsRestore(KX_STORE *store) {
   restoreRfc2231MaxSegmentLength(mo.addr(), store);
   restoreRfcBaseOptions(mo.addr(), store);
   restoreRfcQuopOptions(mo.addr(), store);
+  restoreHeaderFallbackCharset(mo.addr(), store);
+  restoreReaderLimits(mo.addr(), store);
   return mo.release();
 }
 
@@ -310,7 +410,15 @@ kxInt mime___OptionsCompFunc(KX_OBJ *thisObj, KX_OBJ *thatObj) {
   if (kxInt order = compareInts(a->rfcBaseOptionsDefault, b->rfcBaseOptionsDefault)) return order;
   if (kxInt order = compareOptionalObjects(a->rfcBaseOptions, b->rfcBaseOptions)) return order;
   if (kxInt order = compareInts(a->rfcQuopOptionsDefault, b->rfcQuopOptionsDefault)) return order;
-  return compareOptionalObjects(a->rfcQuopOptions, b->rfcQuopOptions);
+  if (kxInt order = compareOptionalObjects(a->rfcQuopOptions, b->rfcQuopOptions)) return order;
+  if (kxInt order = compareInts(a->headerFallbackCharsetDefault, b->headerFallbackCharsetDefault))
+    return order;
+  if (kxInt order = compareInts(a->headerFallbackCharset, b->headerFallbackCharset)) return order;
+  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
+    if (kxInt order = compareInts(a->readerLimitDefault[which], b->readerLimitDefault[which])) return order;
+    if (kxInt order = compareInts(a->readerLimit[which], b->readerLimit[which])) return order;
+  }
+  return 0;
 }
 
 }  // extern "C"
@@ -344,11 +452,17 @@ void restoreWrapLineLength(MIME_OPTIONS **mo, KX_STORE *store) {
     mimeOptionsSetWrapLineLength(mo, value);
 }
 
-void restoreRfc2231Charset(MIME_OPTIONS **mo, KX_STORE *store) {
-  Ref<KX_STRING> name(kxStoreValueCstr(store, "rfc2231Charset", -1));
+// A charset is stored by its kx name.
+void restoreCharset(MIME_OPTIONS **mo, KX_STORE *store, const char *key,
+                    void (*set)(MIME_OPTIONS **, kxInt)) {
+  Ref<KX_STRING> name(kxStoreValueCstr(store, key, -1));
   if (!name) return;
   kxInt charset = kxCharsetFromString(name.get());
-  if (KX_CHARSET_OK(charset)) mimeOptionsSetRfc2231Charset(mo, charset);
+  if (KX_CHARSET_OK(charset)) set(mo, charset);
+}
+
+void restoreRfc2231Charset(MIME_OPTIONS **mo, KX_STORE *store) {
+  restoreCharset(mo, store, "rfc2231Charset", mimeOptionsSetRfc2231Charset);
 }
 
 void restoreRfc2231MaxSegmentLength(MIME_OPTIONS **mo, KX_STORE *store) {
@@ -369,6 +483,18 @@ void restoreRfcQuopOptions(MIME_OPTIONS **mo, KX_STORE *store) {
   if (!sub) return;
   Ref<RFC_QUOP_OPTIONS> qo(rfcQuopOptionsRestore(sub.get()));
   if (qo) mimeOptionsSetRfcQuopOptions(mo, qo.get());
+}
+
+void restoreHeaderFallbackCharset(MIME_OPTIONS **mo, KX_STORE *store) {
+  restoreCharset(mo, store, "headerFallbackCharset", mimeOptionsSetHeaderFallbackCharset);
+}
+
+void restoreReaderLimits(MIME_OPTIONS **mo, KX_STORE *store) {
+  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
+    kxInt value = 0;
+    if (kxStoreValueIntCstr(store, kReaderLimitKeys[which], -1, &value) && value >= 0)
+      mimeOptionsSetReaderLimit(mo, which, value);
+  }
 }
 
 // --- order ---

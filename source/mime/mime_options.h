@@ -15,6 +15,16 @@ KX_EXTERN_C_BEGIN
 #define MIME_OPTIONS_DEFAULT_RFC2231_CHARSET ((kxInt)44) /* KX_CHARSET_UTF_8, the charset of header text */
 #define MIME_OPTIONS_DEFAULT_RFC2231_MAX_SEGMENT_LENGTH ((kxInt)60)
 #define MIME_OPTIONS_DEFAULT_BASE_OUTPUT_LINE_LENGTH ((kxInt)76)
+#define MIME_OPTIONS_DEFAULT_HEADER_FALLBACK_CHARSET ((kxInt)17) /* windows-1252 */
+
+/* The limits of the message reader (mimeMessageRead), each a count; past one the reader records a defect
+ * and goes on without what lies beyond. */
+#define MIME_READER_LIMIT_HEADER_FIELDS ((kxInt)0) /* header fields listed per part; default 10,000 */
+#define MIME_READER_LIMIT_PARAMETERS ((kxInt)1)    /* parameters read per field; default 1,000 */
+#define MIME_READER_LIMIT_PARTS ((kxInt)2)         /* parts per message; default 100,000 */
+#define MIME_READER_LIMIT_DEPTH ((kxInt)3)         /* nesting depth below the message; default 100 */
+#define MIME_READER_LIMIT_COUNT ((kxInt)4)
+#define MIME_READER_LIMIT_OK(which) ((uint64_t)(which) < (uint64_t)MIME_READER_LIMIT_COUNT)
 
 /* The sort record of MIME_OPTIONS (a permanent static object). */
 MIME_EXPORT extern KX_SORT mime___sort_MIME_OPTIONS;
@@ -30,9 +40,9 @@ MIME_EXPORT KX_STRING *mimeOptionsToString(MIME_OPTIONS *obj);  /* a new string 
 MIME_EXPORT kxInt mimeOptionsCompare(MIME_OPTIONS *objA, MIME_OPTIONS *objB);
 MIME_EXPORT kxBool mimeOptionsEquals(MIME_OPTIONS *objA, MIME_OPTIONS *objB);
 
-/* Returns a new options object with all six fields at their defaults (markers true). */
+/* Returns a new options object with every field at its default (markers true). */
 MIME_EXPORT MIME_OPTIONS *mimeOptionsCreate(void);
-/* Returns a new copy of source (all twelve fields; codec options shared). A null source aborts. */
+/* Returns a new copy of source (every field; codec options shared). A null source aborts. */
 MIME_EXPORT MIME_OPTIONS *mimeOptionsCreateFrom(MIME_OPTIONS *source);
 
 /* --- flags: stored normalised (mimeFlagsNormalize); default 3 --- */
@@ -77,10 +87,24 @@ MIME_EXPORT kxBool mimeOptionsRfcQuopOptionsDefault(MIME_OPTIONS *mo);
 /* Stores a fresh default object (never the one it replaces). */
 MIME_EXPORT void mimeOptionsSetRfcQuopOptionsDefault(MIME_OPTIONS **mo);
 
+/* --- header fallback charset: KX_CHARSET_OK (0 to 50); default 17 (windows-1252) ---
+ * The charset header octets are read in where they are not UTF-8 (the reader records a defect for each). */
+MIME_EXPORT kxInt mimeOptionsHeaderFallbackCharset(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetHeaderFallbackCharset(MIME_OPTIONS **mo, kxInt charset);
+MIME_EXPORT kxBool mimeOptionsHeaderFallbackCharsetDefault(MIME_OPTIONS *mo);
+MIME_EXPORT void mimeOptionsSetHeaderFallbackCharsetDefault(MIME_OPTIONS **mo);
+
+/* --- reader limits: `which` is MIME_READER_LIMIT_OK, a limit is 0 or more --- */
+MIME_EXPORT kxInt mimeOptionsReaderLimit(MIME_OPTIONS *mo, kxInt which);
+MIME_EXPORT void mimeOptionsSetReaderLimit(MIME_OPTIONS **mo, kxInt which, kxInt limit);
+MIME_EXPORT kxBool mimeOptionsReaderLimitDefault(MIME_OPTIONS *mo, kxInt which);
+MIME_EXPORT void mimeOptionsSetReaderLimitDefault(MIME_OPTIONS **mo, kxInt which);
+
 /* --- persistence --- */
 /* Returns a new store with the keys "flags", "wrapLineLength", "rfc2231Charset", "rfc2231MaxSegmentLength",
- * "rfcBaseOptions", "rfcQuopOptions" in this order: only the explicit fields, or every field when full.
- * kxStoreEncode gives its text form for a file. */
+ * "rfcBaseOptions", "rfcQuopOptions", "headerFallbackCharset", "readerMaxHeaderFields",
+ * "readerMaxParameters", "readerMaxParts", "readerMaxDepth" in this order: only the explicit fields, or every
+ * field when full. kxStoreEncode gives its text form for a file. */
 MIME_EXPORT KX_STORE *mimeOptionsStore(MIME_OPTIONS *mo, kxBool full);
 /* Returns new options built from store: each present, usable entry is set explicitly; anything missing,
  * of the wrong kind or out of range leaves its field at the default. Never null; a null store aborts. */

@@ -32,6 +32,17 @@ struct Field {
   kxInt defaultValue;
 };
 
+// The reader limits share their accessors; these stand in for one field's plain function pointers.
+template <kxInt kWhich>
+Field readerLimitRow(const char *name, kxInt defaultValue) {
+  return {name,
+          [](MIME_OPTIONS **mo) { mimeOptionsSetReaderLimit(mo, kWhich, 7); },
+          [](MIME_OPTIONS *mo) { return mimeOptionsReaderLimit(mo, kWhich); },
+          [](MIME_OPTIONS *mo) { return mimeOptionsReaderLimitDefault(mo, kWhich); },
+          [](MIME_OPTIONS **mo) { mimeOptionsSetReaderLimitDefault(mo, kWhich); },
+          defaultValue};
+}
+
 const std::vector<Field> &fields() {
   static const std::vector<Field> rows = {
       {"flags", [](MIME_OPTIONS **mo) { mimeOptionsSetFlags(mo, MIME_FLAG_GENERATE_EIGHT_BIT_BODY); },
@@ -58,6 +69,14 @@ const std::vector<Field> &fields() {
        },
        quopLineLength, mimeOptionsRfcQuopOptionsDefault, mimeOptionsSetRfcQuopOptionsDefault,
        rfcQuopOptionsOutputLineLength(kx::Ref<RFC_QUOP_OPTIONS>(rfcQuopOptionsCreate()).get())},
+      {"headerFallbackCharset",
+       [](MIME_OPTIONS **mo) { mimeOptionsSetHeaderFallbackCharset(mo, KX_CHARSET_ISO_8859_1); },
+       mimeOptionsHeaderFallbackCharset, mimeOptionsHeaderFallbackCharsetDefault,
+       mimeOptionsSetHeaderFallbackCharsetDefault, 17},
+      readerLimitRow<MIME_READER_LIMIT_HEADER_FIELDS>("readerMaxHeaderFields", 10000),
+      readerLimitRow<MIME_READER_LIMIT_PARAMETERS>("readerMaxParameters", 1000),
+      readerLimitRow<MIME_READER_LIMIT_PARTS>("readerMaxParts", 100000),
+      readerLimitRow<MIME_READER_LIMIT_DEPTH>("readerMaxDepth", 100),
   };
   return rows;
 }
@@ -174,10 +193,11 @@ TEST(Options, RestoreTakesUsableEntriesAndLeavesTheRestAtTheDefault) {
     kxInt integer, expected;
     bool isDefault;
   } rows[] = {
-      {1, nullptr, -5, 76, true},     {1, "40", 0, 76, true},    {1, nullptr, -1, -1, false},
-      {2, "NO_CHARSET", 0, 44, true}, {2, nullptr, 1, 44, true}, {3, nullptr, 0, 60, true},
-      {3, nullptr, -1, -1, false},    {0, nullptr, 8, 3, true},  {0, "NO_SUCH_FLAG", 0, 0, false},
-      {4, "64", 0, 76, true},
+      {1, nullptr, -5, 76, true},     {1, "40", 0, 76, true},         {1, nullptr, -1, -1, false},
+      {2, "NO_CHARSET", 0, 44, true}, {2, nullptr, 1, 44, true},      {3, nullptr, 0, 60, true},
+      {3, nullptr, -1, -1, false},    {0, nullptr, 8, 3, true},       {0, "NO_SUCH_FLAG", 0, 0, false},
+      {4, "64", 0, 76, true},         {6, "NO_CHARSET", 0, 17, true}, {7, nullptr, -1, 10000, true},
+      {10, nullptr, 0, 0, false},
   };
   for (const auto &row : rows) {
     const Field &f = fields()[row.field];
@@ -199,6 +219,9 @@ TEST(OptionsDeathTest, PreconditionsAbortWithTheirExpression) {
       {[](MIME_OPTIONS **mo) { mimeOptionsSetRfc2231Charset(mo, -1); }, "KX_CHARSET_OK( charset )"},
       {[](MIME_OPTIONS **mo) { mimeOptionsSetRfc2231MaxSegmentLength(mo, 0); },
        "maxSegmentLength == -1 || maxSegmentLength > 0"},
+      {[](MIME_OPTIONS **mo) { mimeOptionsSetReaderLimit(mo, MIME_READER_LIMIT_COUNT, 1); },
+       "MIME_READER_LIMIT_OK( which )"},
+      {[](MIME_OPTIONS **mo) { mimeOptionsSetReaderLimit(mo, MIME_READER_LIMIT_PARTS, -1); }, "limit >= 0"},
       {[](MIME_OPTIONS **) { mimeOptionsSetFlags(nullptr, 1); }, "mo"},
   };
   for (const auto &[call, expression] : rows) {
