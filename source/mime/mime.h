@@ -17,6 +17,7 @@
 #include "mime/mime_entity.h"
 #include "mime/mime_header.h"
 #include "mime/mime_defect.h"
+#include "mime/mime_part.h"
 #include "mime/mime_encode.h"
 #include "mime/mime_decode.h"
 #include "mime/mime_multipart.h"

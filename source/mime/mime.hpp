@@ -39,7 +39,7 @@ concept ObjectKind = std::same_as<T, KX_STRING> || std::same_as<T, KX_BUFFER> ||
     std::same_as<T, KX_DICT> || std::same_as<T, KX_STORE> || std::same_as<T, RFC_BASE_OPTIONS> ||
     std::same_as<T, RFC_QUOP_OPTIONS> || std::same_as<T, MIME_OPTIONS> ||
     std::same_as<T, MIME_CONTENT_TYPE> || std::same_as<T, MIME_ENTITY> || std::same_as<T, MIME_SHF_TOKEN> ||
-    std::same_as<T, MIME_HEADER>;
+    std::same_as<T, MIME_HEADER> || std::same_as<T, MIME_PART>;
 
 // The object as its KX_OBJ header: the same address, as the kind's ...Obj function would return it.
 template <ObjectKind T>

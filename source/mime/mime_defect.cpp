@@ -22,6 +22,7 @@ constexpr const char *kNames[MIME_DEFECT_KIND_COUNT] = {
     "base64-junk",
     "base64-truncated",
     "quoted-printable-bad-escape",
+    "empty-part",
 };
 
 }  // namespace

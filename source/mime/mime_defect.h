@@ -45,7 +45,10 @@ KX_EXTERN_C_BEGIN
 #define MIME_DEFECT_BASE64_TRUNCATED ((kxInt)15)
 /* an "=" that starts no escape and no soft line break, kept as it stands */
 #define MIME_DEFECT_QUOTED_PRINTABLE_BAD_ESCAPE ((kxInt)16)
-#define MIME_DEFECT_KIND_COUNT ((kxInt)17)
+/* multipart structure, continued */
+/* two delimiter lines in a row: the part of no octets between them is skipped */
+#define MIME_DEFECT_EMPTY_PART ((kxInt)17)
+#define MIME_DEFECT_KIND_COUNT ((kxInt)18)
 #define MIME_DEFECT_KIND_OK(kind) ((uint64_t)(kind) < (uint64_t)MIME_DEFECT_KIND_COUNT)
 
 /* One defect: its kind (MIME_DEFECT_*) and the offset of the octet where it was found. */

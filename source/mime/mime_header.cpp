@@ -206,9 +206,10 @@ std::string_view fieldAt(MIME_HEADER *header, kxInt index) {
 
 // UTF-8 when the octets are UTF-8, else the fallback charset.
 KX_STRING *decodeValue(std::string_view value, kxInt fallbackCharset) {
+  if (mime::header::firstNonUtf8(value) == std::string_view::npos) {
+    return kxStringCreateFromCstr(value.data(), static_cast<kxInt>(value.size()));
+  }
   Ref<KX_BUFFER> octets(kxBufferCreateFromBytes(value.data(), static_cast<kxInt>(value.size())));
-  if (KX_STRING *text = kxCharsetTryConvertBufferToStringWithFlags(octets.get(), KX_CHARSET_UTF_8, 1))
-    return text;
   return kxCharsetConvertBufferToString(octets.get(), fallbackCharset);
 }
 
@@ -252,7 +253,8 @@ size_t lineEndOf(std::string_view bytes, size_t at, LineEnds lineEnds) {
   }
 }
 
-// The offset of the first octet of the first ill-formed UTF-8 sequence in text, or kNone.
+}  // namespace
+
 size_t firstNonUtf8(std::string_view text) {
   const auto *p = reinterpret_cast<const unsigned char *>(text.data());
   const size_t n = text.size();
@@ -295,8 +297,6 @@ size_t firstNonUtf8(std::string_view text) {
   }
   return kNone;
 }
-
-}  // namespace
 
 bool nameOk(std::string_view name) {
   if (name.empty()) return false;

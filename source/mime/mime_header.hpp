@@ -45,6 +45,10 @@ std::string_view valueOf(std::string_view field, LineEnds lineEnds, std::string 
 // ASCII letters compared without their case.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
+// The offset of the first octet of the first ill-formed UTF-8 sequence in text (overlong forms, surrogates
+// and values above U+10FFFF included), or npos.
+size_t firstNonUtf8(std::string_view text);
+
 // A name that may stand before the colon of a field.
 bool nameOk(std::string_view name);
 

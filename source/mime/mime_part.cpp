@@ -1,0 +1,241 @@
+// MIME_PART: what the message reader built, read back; and a part's body decoded tolerantly.
+#include "mime/mime_part.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "mime/mime_content_transfer_encoding.h"
+#include "mime/mime_content_type.h"
+#include "mime/mime_header.h"
+#include "mime/mime_header.hpp"
+#include "mime/mime_multipart.hpp"
+#include "mime/mime_object.hpp"
+#include "mime/mime_options.h"
+#include "mime/mime_part.hpp"
+
+MIME_DEFINE_SORT_RECORD(MIME_PART, mime___PartFreeFunc, mime___PartCompareFunc, nullptr);
+MIME_DEFINE_OBJECT_FAMILY(Part, MIME_PART)
+
+using mime::Ref;
+
+namespace {
+KX_STRING *parameterOf(MIME_PART *part, const char *field, const char *key);
+KX_BUFFER *decodeBase64(KX_BUFFER *body, MIME_OPTIONS *opt, MIME_DEFECT *defect);
+KX_BUFFER *decodeQuotedPrintable(KX_BUFFER *body, MIME_OPTIONS *opt, MIME_DEFECT *defect);
+}  // namespace
+
+namespace mime::part {
+
+MIME_PART *create(KX_BUFFER *message) {
+  MIME_PART *part = mime::createObject<MIME_PART>(&mime___sort_MIME_PART);
+  part->message = mime::retainField(message);
+  return part;
+}
+
+}  // namespace mime::part
+
+extern "C" {
+
+MIME_HEADER *mimePartHeader(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return mime::retainField(part->header);
+}
+
+MIME_CONTENT_TYPE *mimePartContentType(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return mime::retainField(part->contentType);
+}
+
+kxInt mimePartContentTransferEncoding(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return part->contentTransferEncoding;
+}
+
+KX_STRING *mimePartDisposition(MIME_PART *part) {
+  MIME_ASSERT(part);
+  const kxInt index = mimeHeaderFindCstr(part->header, "Content-Disposition", -1, 0);
+  if (index < 0) return nullptr;
+  std::string scratch;
+  std::string_view value = mime::header::valueOf(mime::header::fieldOctets(part->header, index),
+                                                 mime::header::LineEnds::kCrLfOrLf, &scratch);
+  value = value.substr(0, value.find(';'));
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  Ref<KX_STRING> type(mime::header::decodeText(value, KX_CHARSET_UTF_8));
+  return kxStringToLower(type.get());
+}
+
+KX_STRING *mimePartFileName(MIME_PART *part) {
+  MIME_ASSERT(part);
+  if (KX_STRING *name = parameterOf(part, "Content-Disposition", "filename")) return name;
+  return mimeContentTypeParameterCstr(part->contentType, "name", -1);
+}
+
+kxInt mimePartOffset(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return part->offset;
+}
+
+kxInt mimePartLength(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return part->length;
+}
+
+kxInt mimePartBodyOffset(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return part->bodyOffset;
+}
+
+KX_BUFFER *mimePartBody(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return kxBufferRead(part->message, part->bodyOffset, part->offset + part->length - part->bodyOffset);
+}
+
+KX_BUFFER *mimePartDecodeBody(MIME_PART *part, MIME_OPTIONS *opt, MIME_DEFECT *defect) {
+  MIME_ASSERT(part);
+  MIME_ASSERT(opt);
+  MIME_DEFECT none{-1, 0};
+  MIME_DEFECT *found = defect ? defect : &none;
+  *found = none;
+  Ref<KX_BUFFER> body(mimePartBody(part));
+  KX_BUFFER *decoded = nullptr;
+  switch (part->contentTransferEncoding) {
+    case MIME_CONTENT_TRANSFER_ENCODING_BASE64:
+      decoded = decodeBase64(body.get(), opt, found);
+      break;
+    case MIME_CONTENT_TRANSFER_ENCODING_QUOTED_PRINTABLE:
+      decoded = decodeQuotedPrintable(body.get(), opt, found);
+      break;
+    default:
+      return body.release();
+  }
+  if (found->kind >= 0) found->offset += part->bodyOffset;
+  return decoded;
+}
+
+kxInt mimePartChildrenLength(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return part->children ? kxVectorLength(part->children) : 0;
+}
+
+MIME_PART *mimePartChildAt(MIME_PART *part, kxInt index) {
+  MIME_ASSERT(part);
+  MIME_ASSERT(index >= 0 && index < mimePartChildrenLength(part));
+  return mimePartFrom(kxVectorObjAt(part->children, index));
+}
+
+kxInt mimePartDefectsLength(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return part->defects ? static_cast<kxInt>(part->defects->size()) : 0;
+}
+
+MIME_DEFECT mimePartDefectAt(MIME_PART *part, kxInt index) {
+  MIME_ASSERT(part);
+  MIME_ASSERT(index >= 0 && index < mimePartDefectsLength(part));
+  return (*part->defects)[static_cast<size_t>(index)];
+}
+
+// --- sort functions ---
+
+void mime___PartFreeFunc(KX_OBJ *obj) {
+  auto *part = reinterpret_cast<MIME_PART *>(obj);
+  mime::killField(&part->message);
+  if (part->header) mime::killField(&part->header);
+  if (part->contentType) mime::killField(&part->contentType);
+  if (part->children) mime::killField(&part->children);
+  delete part->defects;
+  part->defects = nullptr;
+}
+
+kxInt mime___PartCompareFunc(KX_OBJ *thisObj, KX_OBJ *thatObj) {
+  MIME_ASSERT(thisObj);
+  MIME_ASSERT(thatObj);
+  const auto *a = reinterpret_cast<MIME_PART *>(thisObj);
+  const auto *b = reinterpret_cast<MIME_PART *>(thatObj);
+  if (a->message != b->message) return a->message < b->message ? -1 : 1;
+  if (a->offset != b->offset) return a->offset < b->offset ? -1 : 1;
+  if (a->length != b->length) return a->length < b->length ? -1 : 1;
+  return 0;
+}
+
+}  // extern "C"
+
+namespace {
+
+// A parameter of a parameterised field other than Content-Type (Content-Disposition): read with the
+// Content-Type codec in front of a stand-in media type, so that RFC 2231 sections and charsets are
+// decoded the same way.
+KX_STRING *parameterOf(MIME_PART *part, const char *field, const char *key) {
+  const kxInt index = mimeHeaderFindCstr(part->header, field, -1, 0);
+  if (index < 0) return nullptr;
+  std::string scratch;
+  const std::string_view value = mime::header::valueOf(mime::header::fieldOctets(part->header, index),
+                                                       mime::header::LineEnds::kCrLfOrLf, &scratch);
+  const size_t semicolon = value.find(';');
+  if (semicolon == value.npos) return nullptr;
+  Ref<KX_STRING> text(mime::header::decodeText(value.substr(semicolon), KX_CHARSET_UTF_8));
+  Ref<KX_STRING> standIn(kxStringCreateFromCstr("application/octet-stream", -1));
+  kxStringAppend(standIn.addr(), text.get());
+  Ref<MIME_OPTIONS> opt(mimeOptionsCreate());
+  Ref<MIME_CONTENT_TYPE> parsed(mimeContentTypeTryDecode(standIn.get(), opt.get()));
+  return parsed ? mimeContentTypeParameterCstr(parsed.get(), key, -1) : nullptr;
+}
+
+// The Base64 alphabet, "=" and the white space of line breaks; anything else is junk.
+constexpr bool isBase64Text(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+         c == '=' || c == '\r' || c == '\n' || c == ' ' || c == '\t';
+}
+
+constexpr bool isBase64Letter(unsigned char c) {
+  return isBase64Text(c) && c != '=' && c != '\r' && c != '\n' && c != ' ' && c != '\t';
+}
+
+KX_BUFFER *decodeBase64(KX_BUFFER *body, MIME_OPTIONS *opt, MIME_DEFECT *defect) {
+  const std::string_view text = mime::multipart::bytesOf(body);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!isBase64Text(static_cast<unsigned char>(text[i]))) {
+      *defect = {MIME_DEFECT_BASE64_JUNK, static_cast<kxInt>(i)};
+      break;
+    }
+  }
+  Ref<RFC_BASE_OPTIONS> bo(mimeOptionsRfcBaseOptions(opt));
+  if (KX_BUFFER *decoded = rfcBaseTryDecodeWithOptions(body, RFC_BASE_SELECTOR_MIME, bo.get()))
+    return decoded;
+  // The letters read end in a group of one, too short for an octet: it is dropped. The decoder stops at
+  // the first "=", so the last letter is the last one before it.
+  const size_t pad = text.find('=');
+  size_t last = pad == text.npos ? text.size() : pad;
+  while (last > 0 && !isBase64Letter(static_cast<unsigned char>(text[last - 1]))) --last;
+  if (defect->kind < 0) *defect = {MIME_DEFECT_BASE64_TRUNCATED, static_cast<kxInt>(last > 0 ? last - 1 : 0)};
+  Ref<KX_BUFFER> whole(kxBufferRead(body, 0, last > 0 ? static_cast<kxInt>(last - 1) : 0));
+  KX_BUFFER *decoded = rfcBaseTryDecodeWithOptions(whole.get(), RFC_BASE_SELECTOR_MIME, bo.get());
+  return decoded ? decoded : kxBufferCreate();
+}
+
+constexpr bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// An "=" starts an escape (two hex digits) or a soft line break (white space, then a line end or the end).
+bool startsEscapeOrSoftBreak(std::string_view text, size_t at) {
+  if (at + 2 < text.size() && isHexDigit(text[at + 1]) && isHexDigit(text[at + 2])) return true;
+  size_t i = at + 1;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  return i == text.size() || text[i] == '\n' ||
+         (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+}
+
+KX_BUFFER *decodeQuotedPrintable(KX_BUFFER *body, MIME_OPTIONS *opt, MIME_DEFECT *defect) {
+  const std::string_view text = mime::multipart::bytesOf(body);
+  for (size_t at = text.find('='); at != text.npos; at = text.find('=', at + 1)) {
+    if (!startsEscapeOrSoftBreak(text, at)) {
+      *defect = {MIME_DEFECT_QUOTED_PRINTABLE_BAD_ESCAPE, static_cast<kxInt>(at)};
+      break;
+    }
+  }
+  Ref<RFC_QUOP_OPTIONS> qo(mimeOptionsRfcQuopOptions(opt));
+  KX_BUFFER *decoded = rfcQuopTryDecodeWithOptions(body, qo.get());
+  return decoded ? decoded : kxBufferCreate();  // null only for a partly used last octet, which no body has
+}
+
+}  // namespace

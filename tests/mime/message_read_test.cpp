@@ -1,0 +1,250 @@
+// The tolerant message reader: the tree it builds from well-formed and broken messages, the defects it
+// reports, and that it reads back exactly what the packer writes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mime/wire_test_support.hpp"
+
+namespace {
+
+using namespace wiretest;
+using PartRef = kx::Ref<MIME_PART>;
+
+// A part as text: its type, "(file name)" when it has one, then "{decoded body}" for a leaf or
+// "[child,child]" for a container.
+std::string describe(MIME_PART *part, MIME_OPTIONS *opt) {
+  std::string out = nameOf(TypeRef(mimePartContentType(part)).get());
+  if (StringRef name{mimePartFileName(part)}) out += "(" + utf8Of(name.get()) + ")";
+  const kxInt children = mimePartChildrenLength(part);
+  if (children == 0)
+    return out + "{" + bytesOf(BufferRef(mimePartDecodeBody(part, opt, nullptr)).get()) + "}";
+  out += "[";
+  for (kxInt i = 0; i < children; ++i)
+    out += (i ? "," : "") + describe(PartRef(mimePartChildAt(part, i)).get(), opt);
+  return out + "]";
+}
+
+// Every defect of the tree in preorder, "kind@offset".
+void collectDefects(MIME_PART *part, std::vector<std::string> *out) {
+  for (kxInt i = 0; i < mimePartDefectsLength(part); ++i) {
+    const MIME_DEFECT d = mimePartDefectAt(part, i);
+    out->push_back(std::string(mimeDefectKindName(d.kind)) + "@" + std::to_string(d.offset));
+  }
+  for (kxInt i = 0; i < mimePartChildrenLength(part); ++i)
+    collectDefects(PartRef(mimePartChildAt(part, i)).get(), out);
+}
+
+struct Row {
+  const char *label;
+  std::string message;
+  std::string tree;
+  std::vector<std::string> defects;
+};
+
+void expectRows(const std::vector<Row> &rows, MIME_OPTIONS *opt) {
+  for (const Row &row : rows) {
+    BufferRef input(buf(row.message));
+    PartRef root(mimeMessageRead(input.get(), opt));
+    EXPECT_EQ(describe(root.get(), opt), row.tree) << row.label;
+    std::vector<std::string> defects;
+    collectDefects(root.get(), &defects);
+    EXPECT_EQ(defects, row.defects) << row.label;
+  }
+}
+
+const std::string kMixed = "Content-Type: multipart/mixed; boundary=b\n\n";
+
+TEST(MessageRead, ReadsWellFormedMessagesOfEveryLineEndStyle) {
+  OptionsRef opt(mimeOptionsCreate());
+  expectRows(
+      {
+          {"empty input", "", "text/plain{}", {}},
+          {"no header", "\r\nbody", "text/plain{body}", {}},
+          {"CR LF multipart with preamble and epilogue",
+           "Content-Type: multipart/mixed; boundary=\"b 1\"\r\n\r\npre\r\n--b 1\r\nContent-Type: "
+           "text/html\r\n\r\n"
+           "<p>\r\n\r\n--b 1  \r\n\r\ntwo\r\n--b 1--\r\nepilogue",
+           "multipart/mixed[text/html{<p>\r\n},text/plain{two}]",
+           {}},
+          {"LF only",
+           kMixed + "--b\nContent-Type: text/plain\n\none\n--b\n\ntwo\n--b--\n",
+           "multipart/mixed[text/plain{one},text/plain{two}]",
+           {}},
+          {"a longer boundary that starts with this one is body",
+           kMixed + "--b\n\n--bb\n--b-x\n--b--\n",
+           "multipart/mixed[text/plain{--bb\n--b-x}]",
+           {}},
+          {"file names: disposition first, RFC 2231 decoded",
+           kMixed + "--b\nContent-Type: application/pdf; name=n.pdf\nContent-Disposition: attachment;\n"
+                    " filename*=UTF-8''r%C3%A9sum%C3%A9.pdf\n\n%PDF\n--b\nContent-Type: image/png; "
+                    "name=\"i.png\"\n\n"
+                    "PNG\n--b--\n",
+           "multipart/mixed[application/pdf(r\xC3\xA9sum\xC3\xA9.pdf){%PDF},image/png(i.png){PNG}]",
+           {}},
+          {"attached message and digest defaults",
+           "Content-Type: multipart/digest; boundary=d\n\n--d\n\nSubject: inner\n\nhi\n--d\n"
+           "Content-Type: text/plain\n\nplain\n--d--\n",
+           "multipart/digest[message/rfc822[text/plain{hi}],text/plain{plain}]",
+           {}},
+          {"mbox From line",
+           "From someone Mon Jan  1 00:00:00 2024\nContent-Type: text/html\n\n<b>",
+           "text/html{<b>}",
+           {}},
+          {"transfer encodings decoded",
+           kMixed + "--b\nContent-Transfer-Encoding: base64\n\naGVs\nbG8=\n--b\nContent-Transfer-Encoding: "
+                    "quoted-printable\n\ncaf=C3=A9 =\nsoft\n--b--\n",
+           "multipart/mixed[text/plain{hello},text/plain{caf\xC3\xA9 soft}]",
+           {}},
+      },
+      opt.get());
+}
+
+// Each recovery keeps every octet in some part and reports where it happened.
+TEST(MessageRead, RecoversFromBrokenMessagesWithDefects) {
+  OptionsRef opt(mimeOptionsCreate());
+  expectRows(
+      {
+          {"no close delimiter: the last part runs to the end",
+           kMixed + "--b\n\none\n--b\n\ntwo\n",
+           "multipart/mixed[text/plain{one},text/plain{two\n}]",
+           {"no-close-delimiter@61"}},
+          {"no delimiter at all: a leaf",
+           kMixed + "just text\n",
+           "multipart/mixed{just text\n}",
+           {"no-first-delimiter@43"}},
+          {"no boundary: a leaf",
+           "Content-Type: multipart/mixed\n\n--b\n",
+           "multipart/mixed{--b\n}",
+           {"no-boundary@0"}},
+          {"text after the boundary",
+           kMixed + "--b junk\n\none\n--b--\n",
+           "multipart/mixed[text/plain{one}]",
+           {"text-after-boundary@47"}},
+          {"two delimiter lines in a row: the empty part is skipped",
+           kMixed + "--b\n--b\n\ntwo\n--b--\n",
+           "multipart/mixed[text/plain{two}]",
+           {"empty-part@47"}},
+          {"a close delimiter alone opens no part",
+           kMixed + "--b--\n",
+           "multipart/mixed{--b--\n}",
+           {"no-first-delimiter@43"}},
+          {"a line that is not a field starts the body",
+           kMixed + "--b\nContent-Type: text/html\nthis is text\n--b--\n",
+           "multipart/mixed[text/html{this is text}]",
+           {"not-a-header-field@71"}},
+          {"8-bit header octets", "Subject: caf\xe9\n\nx", "text/plain{x}", {"eight-bit-header@12"}},
+          {"unknown charset",
+           "Content-Type: text/plain; charset=x-nowhere\n\nx",
+           "text/plain{x}",
+           {"unknown-charset@0"}},
+          {"unknown transfer encoding: the body as it is",
+           "Content-Transfer-Encoding: x-uuencode\n\nbegin",
+           "text/plain{begin}",
+           {"bad-transfer-encoding@0"}},
+          {"a type without subtype",
+           "X: 1\nContent-Type: text\n\nx",
+           "text/plain{x}",
+           {"bad-content-type@5"}},
+          {"a boundary over 70 characters still splits",
+           "Content-Type: multipart/mixed; boundary=" + std::string(75, 'x') + "\n\n--" +
+               std::string(75, 'x') + "\n\none\n--" + std::string(75, 'x') + "--\n",
+           "multipart/mixed[text/plain{one}]",
+           {"long-boundary@0"}},
+          {"Base64 junk and a truncated group give every whole octet",
+           "Content-Transfer-Encoding: base64\n\naGV*sbG8h\nZ",
+           "text/plain{hello!}",
+           {}},
+          {"quoted-printable bad escape kept",
+           "Content-Transfer-Encoding: quoted-printable\n\na=zz=4",
+           "text/plain{a=zz=4}",
+           {}},
+      },
+      opt.get());
+}
+
+// Decoding defects come with the decoded body, at their offset in the message.
+TEST(MessageRead, TolerantDecodingReportsTheFirstFault) {
+  const struct {
+    std::string message;
+    std::string decoded;
+    kxInt kind, offset;
+  } rows[] = {
+      {"Content-Transfer-Encoding: base64\n\naGV*sbG8=", "hello", MIME_DEFECT_BASE64_JUNK, 38},
+      {"Content-Transfer-Encoding: base64\n\naGVsbG8hZ\n", "hello!", MIME_DEFECT_BASE64_TRUNCATED, 43},
+      {"Content-Transfer-Encoding: base64\n\naGVsbG8h", "hello!", -1, 0},
+      {"Content-Transfer-Encoding: quoted-printable\n\nok=3D=\nbad=G1", "ok=bad=G1",
+       MIME_DEFECT_QUOTED_PRINTABLE_BAD_ESCAPE, 55},
+  };
+  OptionsRef opt(mimeOptionsCreate());
+  for (const auto &row : rows) {
+    BufferRef input(buf(row.message));
+    PartRef root(mimeMessageRead(input.get(), opt.get()));
+    MIME_DEFECT defect;
+    EXPECT_EQ(bytesOf(BufferRef(mimePartDecodeBody(root.get(), opt.get(), &defect)).get()), row.decoded);
+    EXPECT_EQ(defect.kind, row.kind) << row.message;
+    if (row.kind >= 0) {
+      EXPECT_EQ(defect.offset, row.offset) << row.message;
+    }
+  }
+}
+
+TEST(MessageRead, LimitsAreDefectsNotFailures) {
+  OptionsRef opt(mimeOptionsCreate());
+  mimeOptionsSetReaderLimit(opt.addr(), MIME_READER_LIMIT_DEPTH, 1);
+  mimeOptionsSetReaderLimit(opt.addr(), MIME_READER_LIMIT_PARTS, 3);
+  mimeOptionsSetReaderLimit(opt.addr(), MIME_READER_LIMIT_PARAMETERS, 1);
+  const std::string inner = "Content-Type: multipart/mixed; boundary=i\n\n--i\n\ndeep\n--i--\n";
+  expectRows(
+      {
+          {"nesting past the limit stays a leaf",
+           kMixed + "--b\n" + inner + "--b--\n",
+           "multipart/mixed[multipart/mixed{--i\n\ndeep\n--i--}]",
+           {"too-deep@90"}},
+          {"parts past the limit stay in the multipart's body",
+           kMixed + "--b\n\n1\n--b\n\n2\n--b\n\n3\n--b\n\n4\n--b--\n",
+           "multipart/mixed[text/plain{1},text/plain{2},text/plain{3}]",
+           {"too-many-parts@68"}},
+          {"parameters past the limit are not read",
+           "Content-Type: text/html; a=1; charset=x-nowhere\n\nx",
+           "text/html{x}",
+           {"too-many-parameters@0"}},
+      },
+      opt.get());
+}
+
+// What the packer writes, the reader reads back: the same parts, types and octets.
+TEST(MessageRead, ReadsBackExactlyWhatThePackerWrites) {
+  BodySource source(13);
+  OptionsRef opt(mimeOptionsCreate());
+  for (int round = 0; round < 40; ++round) {
+    std::vector<EntityView> views;
+    for (size_t n = source.below(5) + 1; n > 0; --n) {
+      EntityView v = bodyOnly(source.body());
+      if (source.below(2)) v.contentType = "application/octet-stream";
+      if (source.below(2)) v.contentTransferEncoding = "binary";
+      views.push_back(v);
+    }
+    TypeRef type(contentType("multipart/mixed"));
+    BufferRef packed(mimeMultipartTryPack(type.addr(), vectorOf(views).get(), opt.get()));
+    ASSERT_TRUE(packed);
+    const std::string message =
+        "Content-Type: " + utf8Of(StringRef(mimeContentTypeEncode(type.get(), opt.get(), 14)).get()) +
+        "\r\n\r\n" + bytesOf(packed.get());
+    BufferRef input(buf(message));
+    PartRef root(mimeMessageRead(input.get(), opt.get()));
+    ASSERT_EQ(mimePartChildrenLength(root.get()), static_cast<kxInt>(views.size())) << round;
+    for (size_t i = 0; i < views.size(); ++i) {
+      PartRef part(mimePartChildAt(root.get(), static_cast<kxInt>(i)));
+      EXPECT_TRUE(sameBytes(views[i].body.value_or(""), bytesOf(BufferRef(mimePartBody(part.get())).get())))
+          << round << " part " << i;
+      EXPECT_EQ(nameOf(TypeRef(mimePartContentType(part.get())).get()),
+                views[i].contentType.value_or("text/plain"));
+      EXPECT_EQ(mimePartDefectsLength(part.get()), 0);
+    }
+    EXPECT_EQ(mimePartDefectsLength(root.get()), 0);
+  }
+}
+
+}  // namespace
