@@ -3,9 +3,11 @@
 // - mime::Ref<T> owns one reference to a kx, rfc or mime object: copying retains, destruction releases,
 //   and taking a raw pointer in is always explicit (Ref::adopt for a new reference a C function returned,
 //   Ref::borrow for one somebody else keeps).
-// - String, Buffer, Options, ContentType and Entity are thin classes around one Ref each; they never hold
-//   null. Text goes in as std::string_view (UTF-8), octets as std::span<const std::byte>; text comes out
-//   as std::string, octets as a borrowed std::span or an owned std::vector<std::byte>.
+// - String, Buffer, Options, ContentType, Entity, Header and Part are thin classes around one Ref each; they
+//   never hold null. Text goes in as std::string_view (UTF-8), octets as std::span<const std::byte>; text
+//   comes out as std::string, octets as a borrowed std::span or an owned std::vector<std::byte>.
+// - readMessage reads real mail tolerantly into a tree of Part, never failing: what it read past is listed
+//   as Defect values.
 // - encode, decode, pack and unpack answer std::optional: empty where the C function returns null or false,
 //   and also where the C function would abort on what it is handed (a bad Content-ID, a bad parameter key,
 //   an empty part list), so that text from outside can be passed in unchecked.
@@ -543,6 +545,140 @@ struct Decoded {
   for (kxInt i = 0; i < count; ++i)
     parts.emplace_back(Ref<MIME_ENTITY>::borrow(reinterpret_cast<MIME_ENTITY *>(items[i])));
   return parts;
+}
+
+// --- real mail: header blocks and the tolerant reader ---
+
+// What a tolerant reader read past: its kind (MIME_DEFECT_*) and the offset of the octet where it was found.
+struct Defect {
+  kxInt kind;
+  size_t offset;
+  [[nodiscard]] std::string_view name() const noexcept { return mimeDefectKindName(kind); }
+  bool operator==(const Defect &) const = default;
+};
+
+namespace detail {
+template <typename T>
+std::vector<Defect> defectsOf(T *object, kxInt (*length)(T *), MIME_DEFECT (*at)(T *, kxInt)) {
+  std::vector<Defect> defects;
+  for (kxInt i = 0; i < length(object); ++i) {
+    const MIME_DEFECT d = at(object, i);
+    defects.push_back({d.kind, static_cast<size_t>(d.offset)});
+  }
+  return defects;
+}
+}  // namespace detail
+
+// One header field: its name as written, its unfolded value (UTF-8), and its octets as they stood.
+struct Field {
+  std::string name;
+  std::string value;
+  Buffer raw;
+};
+
+// A header block as ordered fields (MIME_HEADER); never null. Copies share the fields until one appends.
+class Header {
+ public:
+  Header() : ref_(Ref<MIME_HEADER>::adopt(mimeHeaderCreate())) {}
+  // Takes over a header reference; a null one aborts.
+  explicit Header(Ref<MIME_HEADER> ref) : ref_(std::move(ref)) { KX_ASSERT_LABEL("mime::Header", ref_); }
+
+  // The header block at offset in octets (lines ended by CR LF or LF), read past every fault (see
+  // defects()); *bodyOffset (may be null) receives the offset after it. Nothing past the end of octets.
+  [[nodiscard]] static std::optional<Header> decode(const Buffer &octets, const Options &opt,
+                                                    size_t offset = 0, size_t *bodyOffset = nullptr) {
+    if (offset > octets.size()) return std::nullopt;
+    kxInt body = 0;
+    Header header(Ref<MIME_HEADER>::adopt(
+        mimeHeaderDecode(octets.get(), static_cast<kxInt>(offset), opt.get(), &body)));
+    if (bodyOffset) *bodyOffset = static_cast<size_t>(body);
+    return header;
+  }
+
+  [[nodiscard]] size_t size() const noexcept { return static_cast<size_t>(mimeHeaderLength(get())); }
+  [[nodiscard]] std::vector<Field> fields() const {
+    std::vector<Field> fields;
+    for (kxInt i = 0; i < mimeHeaderLength(get()); ++i) {
+      fields.push_back({*detail::takeUtf8(mimeHeaderNameAt(get(), i)),
+                        *detail::takeUtf8(mimeHeaderValueAt(get(), i)),
+                        Buffer(Ref<KX_BUFFER>::adopt(mimeHeaderRawAt(get(), i)))});
+    }
+    return fields;
+  }
+  // The value of the first field named name (ASCII case-insensitive), or nothing.
+  [[nodiscard]] std::optional<std::string> value(std::string_view name) const {
+    return detail::takeUtf8(mimeHeaderValueCstr(get(), name.data(), detail::lengthOf(name)));
+  }
+  [[nodiscard]] std::vector<Defect> defects() const {
+    return detail::defectsOf(get(), mimeHeaderDefectsLength, mimeHeaderDefectAt);
+  }
+  // Appends "name: value" CR LF; false, nothing changed, for a name or value that cannot be written so.
+  bool append(std::string_view name, std::string_view value) {
+    return mimeHeaderTryAppend(ref_.addr(), detail::stringOf(name).get(), detail::stringOf(value).get()) != 0;
+  }
+  // The fields' octets in order, without the blank line that ends a block.
+  [[nodiscard]] Buffer encode() const { return Buffer(Ref<KX_BUFFER>::adopt(mimeHeaderEncode(get()))); }
+  [[nodiscard]] MIME_HEADER *get() const noexcept { return ref_.get(); }
+
+ private:
+  Ref<MIME_HEADER> ref_;
+};
+
+// One part of a message the tolerant reader read (MIME_PART); never null. Its body is a slice of the
+// message, which every part keeps alive.
+class Part {
+ public:
+  // Takes over a part reference; a null one aborts.
+  explicit Part(Ref<MIME_PART> ref) : ref_(std::move(ref)) { KX_ASSERT_LABEL("mime::Part", ref_); }
+
+  [[nodiscard]] Header header() const { return Header(Ref<MIME_HEADER>::adopt(mimePartHeader(get()))); }
+  [[nodiscard]] ContentType contentType() const;
+  // MIME_CONTENT_TRANSFER_ENCODING_*, or -1 for an unknown one (the body is then taken as it is).
+  [[nodiscard]] kxInt contentTransferEncoding() const noexcept {
+    return mimePartContentTransferEncoding(get());
+  }
+  [[nodiscard]] std::optional<std::string> disposition() const {
+    return detail::takeUtf8(mimePartDisposition(get()));
+  }
+  [[nodiscard]] std::optional<std::string> fileName() const {
+    return detail::takeUtf8(mimePartFileName(get()));
+  }
+  [[nodiscard]] size_t offset() const noexcept { return static_cast<size_t>(mimePartOffset(get())); }
+  [[nodiscard]] size_t bodyOffset() const noexcept { return static_cast<size_t>(mimePartBodyOffset(get())); }
+  // The body as it stands, still transfer-encoded.
+  [[nodiscard]] Buffer body() const { return Buffer(Ref<KX_BUFFER>::adopt(mimePartBody(get()))); }
+  // The body decoded tolerantly; *defect (may be null) receives the first decoding fault, or nothing.
+  [[nodiscard]] Buffer decodedBody(const Options &opt, std::optional<Defect> *defect = nullptr) const {
+    MIME_DEFECT found;
+    Buffer decoded(Ref<KX_BUFFER>::adopt(mimePartDecodeBody(get(), opt.get(), &found)));
+    if (defect) {
+      *defect = std::nullopt;
+      if (found.kind >= 0) *defect = Defect{found.kind, static_cast<size_t>(found.offset)};
+    }
+    return decoded;
+  }
+  [[nodiscard]] std::vector<Part> children() const {
+    std::vector<Part> children;
+    for (kxInt i = 0; i < mimePartChildrenLength(get()); ++i)
+      children.emplace_back(Ref<MIME_PART>::adopt(mimePartChildAt(get(), i)));
+    return children;
+  }
+  [[nodiscard]] std::vector<Defect> defects() const {
+    return detail::defectsOf(get(), mimePartDefectsLength, mimePartDefectAt);
+  }
+  [[nodiscard]] MIME_PART *get() const noexcept { return ref_.get(); }
+
+ private:
+  Ref<MIME_PART> ref_;
+};
+
+inline ContentType Part::contentType() const {
+  return ContentType(Ref<MIME_CONTENT_TYPE>::adopt(mimePartContentType(get())));
+}
+
+// Reads a whole message into a tree of parts and returns its root; never fails (see Part::defects()).
+[[nodiscard]] inline Part readMessage(const Buffer &message, const Options &opt) {
+  return Part(Ref<MIME_PART>::adopt(mimeMessageRead(message.get(), opt.get())));
 }
 
 }  // namespace mime

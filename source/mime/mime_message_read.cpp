@@ -41,6 +41,7 @@ struct Reader {
   size_t maxFields, maxParameters, maxParts, maxDepth;
   size_t parts = 0;  // read so far, the message itself not counted
   Ref<MIME_CONTENT_TYPE> textPlain, messageRfc822;
+  Ref<MIME_HEADER> noFields;  // shared by every part without fields, which hostile inputs hold by the million
 };
 
 // Where the part is read from: its range, how deep it stands, and what its parent makes of it.
@@ -68,10 +69,12 @@ extern "C" MIME_PART *mimeMessageRead(KX_BUFFER *message, MIME_OPTIONS *opt) {
                 static_cast<size_t>(mimeOptionsReaderLimit(opt, MIME_READER_LIMIT_DEPTH)),
                 0,
                 {},
+                {},
                 {}};
   reader.textPlain.reset(mimeContentTypeCreateCstr("text/plain", -1));
   mimeContentTypeSetParameterCstrCstrValue(reader.textPlain.addr(), "charset", -1, "us-ascii", -1);
   reader.messageRfc822.reset(mimeContentTypeCreateCstr("message/rfc822", -1));
+  reader.noFields.reset(mimeHeaderCreate());
   return readPart(&reader, Place{0, reader.bytes.size(), 0, false, true});
 }
 
@@ -296,7 +299,9 @@ MIME_PART *readPart(Reader *reader, const Place &place) {
                                                  LineEnds::kCrLfOrLf, reader->maxFields);
   p->bodyOffset = static_cast<kxInt>(block.bodyStart);
   if (!block.defects.empty()) p->defects = new std::vector<MIME_DEFECT>(block.defects);
-  p->header = mime::header::create(reader->message, std::move(block), reader->fallbackCharset);
+  p->header = block.starts.empty() && block.defects.empty()
+                  ? mime::retainField(reader->noFields.get())
+                  : mime::header::create(reader->message, std::move(block), reader->fallbackCharset);
   p->contentType = readContentType(reader, p, place).release();
   p->contentTransferEncoding = readTransferEncoding(reader, p);
   if (nameStartsWith(p->contentType, "multipart/")) {

@@ -343,6 +343,35 @@ TEST(Road, NoReferenceOutlivesItsUse) {
             std::vector(std::begin(before), std::end(before)));
 }
 
+// The wrappers' own work: the tree handed out as values that keep the message alive, offsets past the end
+// refused instead of aborting, and the decoding defect reported beside the octets.
+TEST(Reader, TreeAndHeaderThroughTheWrappers) {
+  const mime::Options opt;
+  std::optional<mime::Part> root;
+  {
+    const mime::Buffer message(
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Disposition: Attachment; filename=a.bin\n"
+        "Content-Transfer-Encoding: base64\n\nYWJj*\n--b--\n");
+    root = mime::readMessage(message, opt);
+    EXPECT_FALSE(mime::Header::decode(message, opt, message.size() + 1));
+  }
+  const std::vector<mime::Part> parts = root->children();
+  ASSERT_EQ(parts.size(), 1u);
+  EXPECT_EQ(parts[0].fileName(), "a.bin");
+  EXPECT_EQ(parts[0].disposition(), "attachment");
+  std::optional<mime::Defect> defect;
+  EXPECT_EQ(parts[0].decodedBody(opt, &defect).toString(), "abc");
+  ASSERT_TRUE(defect);
+  EXPECT_EQ(defect->name(), "base64-junk");
+  EXPECT_EQ(parts[0].header().fields()[0].name, "Content-Disposition");
+
+  mime::Header header;
+  EXPECT_TRUE(header.append("Subject", "caf\xC3\xA9"));
+  EXPECT_FALSE(header.append("Subject", "x\r\nBcc: y"));
+  EXPECT_EQ(header.encode().toString(), "Subject: caf\xC3\xA9\r\n");
+  EXPECT_EQ(header.value("subject"), "caf\xC3\xA9");
+}
+
 TEST(Module, GuardsNest) {
   {
     const mime::Module inner;
