@@ -138,43 +138,29 @@ TEST(Header, FindsFieldsByNameIgnoringCase) {
   EXPECT_FALSE(StringRef(mimeHeaderValueCstr(h.get(), "To", -1)));
 }
 
-// The writer refuses what would end a field early; the reader reads back what the writer wrote.
+// The writer refuses what would end a field early (its rule is the packer's, tested there); what it accepts
+// reads back as written.
 TEST(Header, AppendsOnlySafeFieldsAndReadsThemBack) {
   const struct {
-    const char *name;
-    const char *value;
+    const char *name, *value;
     bool ok;
-  } rows[] = {
-      {"Subject", "plain", true},
-      {"Subject", "folded\r\n line", true},
-      {"Subject", "caf\xc3\xa9", true},
-      {"X", "", true},
-      {"Subject", "forged\r\nBcc: x", false},
-      {"Subject", "lone\nLF", false},
-      {"Subject", "lone\rCR", false},
-      {"Subject", "ends in a fold\r\n", false},
-      {"Bad Name", "v", false},
-      {"Bad:Name", "v", false},
-      {"", "v", false},
-  };
+  } rows[] = {{"Subject", "folded\r\n line", true},
+              {"X", "caf\xc3\xa9", true},
+              {"Subject", "forged\r\nBcc: x", false},
+              {"Bad Name", "v", false},
+              {"", "v", false}};
   HeaderRef h(mimeHeaderCreate());
-  std::vector<std::string> expected;
+  std::string block;
   for (const auto &row : rows) {
     HeaderRef before(mimeHeaderRetain(h.get()));
     EXPECT_EQ(mimeHeaderTryAppend(h.addr(), str(row.name).get(), str(row.value).get()), row.ok) << row.value;
-    EXPECT_EQ(mimeHeaderLength(before.get()), static_cast<kxInt>(expected.size()));  // copy on write
-    if (row.ok) expected.push_back(std::string(row.name) + ": " + row.value + "\r\n");
+    EXPECT_EQ(bytesOf(BufferRef(mimeHeaderEncode(before.get())).get()), block);  // copy on write
+    if (row.ok) block += std::string(row.name) + ": " + row.value + "\r\n";
   }
-  StringRef withNul(kxStringCreateFromChars(std::vector<kxChar>{'a', 0, 'b'}.data(), 3));
-  EXPECT_FALSE(mimeHeaderTryAppend(h.addr(), str("S").get(), withNul.get()));
-
-  std::string block;
-  for (const auto &line : expected) block += line;
   EXPECT_TRUE(sameBytes(block, bytesOf(BufferRef(mimeHeaderEncode(h.get())).get())));
   OptionsRef opt(mimeOptionsCreate());
-  const Read back = read(block + "\r\n", opt.get());
-  EXPECT_EQ(back.raws, expected);
-  EXPECT_EQ(back.fields[1], "Subject=folded line");
+  EXPECT_EQ(read(block + "\r\n", opt.get()).fields,
+            (std::vector<std::string>{"Subject=folded line", "X=caf\xc3\xa9"}));
 }
 
 // Appending to a header read from a buffer copies only its fields, never the rest of the buffer, and

@@ -1,88 +1,44 @@
-// Test-only: reads each message file named on the command line with mimeMessageRead and prints its parts
-// in preorder, one JSON object per line ({"type", "filename", "body" in hex for a leaf, "defects"}), and a
-// line "--" after each message, for the corpus comparison with Python's email package.
+// Test-only: reads each message file named on the command line with the message reader and prints its
+// parts in preorder, one line each: the content type, the file name in hex ("-" for none) and, for a leaf,
+// the decoded body in hex ("-" for a container); a line "--" ends each message. For the comparison with
+// Python's email package (python_corpus_test.py).
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 
-#include "kx/kx_internal.hpp"
-#include "mime/mime.h"
+#include "mime/mime.hpp"
 
 namespace {
 
-using kx::Ref;
-
-std::string utf8Of(KX_STRING *s) {
-  kxInt length = 0;
-  char *text = kxStringConvertToCstr(s, &length);
-  std::string out(text, static_cast<size_t>(length));
-  kxMemFree(text);
-  return out;
-}
-
-std::string jsonString(const std::string &text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string hexOf(KX_BUFFER *b) {
+std::string hexOf(std::string_view octets) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
-  const kxByte *bytes = kxBufferBacking(b);
-  for (kxInt i = 0; i < kxBufferLength(b); ++i) {
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 15];
-  }
+  for (unsigned char c : octets) out += {kDigits[c >> 4], kDigits[c & 15]};
   return out;
 }
 
-void dump(MIME_PART *part, MIME_OPTIONS *opt) {
-  Ref<MIME_CONTENT_TYPE> type(mimePartContentType(part));
-  Ref<KX_STRING> name(mimeContentTypeName(type.get()));
-  std::string line = "{\"type\": " + jsonString(utf8Of(name.get()));
-  Ref<KX_STRING> fileName(mimePartFileName(part));
-  line += ", \"filename\": " + (fileName ? jsonString(utf8Of(fileName.get())) : std::string("null"));
-  if (mimePartChildrenLength(part) == 0) {
-    Ref<KX_BUFFER> body(mimePartDecodeBody(part, opt, nullptr));
-    line += ", \"body\": \"" + hexOf(body.get()) + "\"";
-  }
-  line += ", \"defects\": [";
-  for (kxInt i = 0; i < mimePartDefectsLength(part); ++i) {
-    line += (i ? ", " : "") + jsonString(mimeDefectKindName(mimePartDefectAt(part, i).kind));
-  }
-  std::puts((line + "]}").c_str());
-  for (kxInt i = 0; i < mimePartChildrenLength(part); ++i) {
-    Ref<MIME_PART> child(mimePartChildAt(part, i));
-    dump(child.get(), opt);
-  }
+void dump(const mime::Part &part, const mime::Options &opt) {
+  const std::vector<mime::Part> children = part.children();
+  const std::optional<std::string> name = part.fileName();
+  const std::string body = children.empty() ? hexOf(part.decodedBody(opt).view()) : "-";
+  std::printf("%s\t%s\t%s\n", part.contentType().name().c_str(), name ? hexOf(*name).c_str() : "-",
+              body.c_str());
+  for (const mime::Part &child : children) dump(child, opt);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (!kxModuleStartup(mimeModule())) return 2;
-  Ref<MIME_OPTIONS> opt(mimeOptionsCreate());
+  const mime::Module module;
+  if (!module) return 2;
+  const mime::Options opt;
   for (int i = 1; i < argc; ++i) {
     std::ifstream file(argv[i], std::ios::binary);
-    const std::string octets((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    Ref<KX_BUFFER> message(kxBufferCreateFromBytes(octets.data(), static_cast<kxInt>(octets.size())));
-    Ref<MIME_PART> root(mimeMessageRead(message.get(), opt.get()));
-    dump(root.get(), opt.get());
+    const mime::Buffer message(
+        std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>()));
+    dump(mime::readMessage(message, opt), opt);
     std::puts("--");
   }
-  kxModuleShutdown(mimeModule());
   return 0;
 }

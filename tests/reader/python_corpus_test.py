@@ -8,7 +8,6 @@ Run as: python_corpus_test.py PATH-TO-MESSAGE-DUMP. Skips (exit 0 with a note) w
 import email
 import email.policy
 import glob
-import json
 import os
 import subprocess
 import sys
@@ -50,14 +49,16 @@ def python_parts(path):
 
 
 def reader_parts(dump, files):
-    out = subprocess.run([dump] + files, check=True, capture_output=True).stdout.decode("utf-8")
+    out = subprocess.run([dump] + files, check=True, capture_output=True).stdout.decode("ascii")
     messages, current = [], []
     for line in out.splitlines():
         if line == "--":
             messages.append(current)
             current = []
-        else:
-            current.append(json.loads(line))
+            continue
+        kind, name, body = line.split("\t")
+        current.append({"type": kind, "filename": None if name == "-" else bytes.fromhex(name).decode("utf-8"),
+                        **({} if body == "-" else {"body": body})})
     return messages
 
 
