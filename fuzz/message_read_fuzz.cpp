@@ -34,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   mimeOptionsSetReaderLimit(mo.addr(), MIME_READER_LIMIT_PARTS, in.ConsumeIntegralInRange<kxInt>(0, 64));
   fuzz::Ref<KX_BUFFER> message(fuzz::bufferFrom(in.ConsumeRemainingBytesAsString()));
   fuzz::Ref<MIME_PART> root(mimeMessageRead(message.get(), mo.get()));
-  check(root.get(), 0, kxBufferLength(message.get()), mo);
+  check(root.get(), 0, kxBufferLength(message.get()), mo.get());
   return 0;
 }
