@@ -6,6 +6,7 @@
 
 #include "mime/mime_content_transfer_encoding.h"
 #include "mime/mime_content_type.h"
+#include "mime/mime_encoded_word.h"
 #include "mime/mime_header.h"
 #include "mime/mime_header.hpp"
 #include "mime/mime_multipart.hpp"
@@ -66,8 +67,10 @@ KX_STRING *mimePartDisposition(MIME_PART *part) {
 
 KX_STRING *mimePartFileName(MIME_PART *part) {
   MIME_ASSERT(part);
-  if (KX_STRING *name = parameterOf(part, "Content-Disposition", "filename")) return name;
-  return mimeContentTypeParameterCstr(part->contentType, "name", -1);
+  Ref<KX_STRING> name(parameterOf(part, "Content-Disposition", "filename"));
+  if (!name) name.reset(mimeContentTypeParameterCstr(part->contentType, "name", -1));
+  // Senders put encoded words in file names, quoted as if the value were unstructured text.
+  return name ? mimeEncodedWordDecode(name.get(), nullptr) : nullptr;
 }
 
 kxInt mimePartOffset(MIME_PART *part) {

@@ -47,7 +47,8 @@ MIME_EXPORT kxInt mimePartContentTransferEncoding(MIME_PART *part);
  * when the part has no Content-Disposition. */
 MIME_EXPORT KX_STRING *mimePartDisposition(MIME_PART *part);
 /* Returns a new string with the part's file name: the Content-Disposition "filename" parameter, else the
- * Content-Type "name" parameter (RFC 2231 forms decoded); null when there is neither. */
+ * Content-Type "name" parameter, its RFC 2231 form and RFC 2047 encoded words decoded; null when there is
+ * neither. */
 MIME_EXPORT KX_STRING *mimePartFileName(MIME_PART *part);
 
 /* The offset in the message of the part's first octet (its header block), its length, and the offset of

@@ -76,12 +76,12 @@ TEST(MessageRead, ReadsWellFormedMessagesOfEveryLineEndStyle) {
            kMixed + "--b\n\n--bb\n--b-x\n--b--\n",
            "multipart/mixed[text/plain{--bb\n--b-x}]",
            {}},
-          {"file names: disposition first, RFC 2231 decoded",
+          {"file names: disposition first, RFC 2231 and RFC 2047 decoded",
            kMixed + "--b\nContent-Type: application/pdf; name=n.pdf\nContent-Disposition: attachment;\n"
                     " filename*=UTF-8''r%C3%A9sum%C3%A9.pdf\n\n%PDF\n--b\nContent-Type: image/png; "
-                    "name=\"i.png\"\n\n"
+                    "name=\"=?UTF-8?B?w6kucG5n?=\"\n\n"
                     "PNG\n--b--\n",
-           "multipart/mixed[application/pdf(r\xC3\xA9sum\xC3\xA9.pdf){%PDF},image/png(i.png){PNG}]",
+           "multipart/mixed[application/pdf(r\xC3\xA9sum\xC3\xA9.pdf){%PDF},image/png(\xC3\xA9.png){PNG}]",
            {}},
           {"attached message and digest defaults",
            "Content-Type: multipart/digest; boundary=d\n\n--d\n\nSubject: inner\n\nhi\n--d\n"

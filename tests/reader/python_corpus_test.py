@@ -19,7 +19,6 @@ DIFFERENT = {
     "msg_15.txt": "a multipart whose parent took its delimiters: Python keeps the line end before the next "
                   "delimiter in its body, which belongs to that delimiter",
     "msg_16.txt": DELIVERY_STATUS,
-    "msg_33.txt": "boundary*= in the charset ansi-x3.4-1968, which the charset table does not know yet",
     "msg_42.txt": "a multipart holding only its close delimiter: Python empties the body, here every octet "
                   "stays in it",
     "msg_43.txt": DELIVERY_STATUS,
