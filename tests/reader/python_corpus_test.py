@@ -26,9 +26,9 @@ DIFFERENT = {
 
 
 def corpus():
-    roots = {sysconfig.get_path("stdlib")}
-    roots.update(glob.glob(os.path.expanduser("~/.pyenv/versions/*/lib/python3*")))
-    for root in sorted(roots):
+    """The corpus of this interpreter's own standard library, else of another Python 3 on the machine."""
+    roots = [sysconfig.get_path("stdlib")] + sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/*/lib/python3*")))
+    for root in roots:
         files = sorted(glob.glob(os.path.join(root, "test", "test_email", "data", "msg_*.txt")))
         if files:
             return files
