@@ -18,9 +18,11 @@
 #include <string_view>
 #include <vector>
 
+#include "kx/kx_utf8.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_entity.h"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_multipart.h"
 #include "mime/mime_multipart.hpp"
 #include "mime/mime_object.hpp"
@@ -35,6 +37,12 @@ DelimiterLine readDelimiterLine(KX_BUFFER *buf, std::string_view bytes, std::str
                                 kxInt offset, kxInt *partStart);
 bool readPart(KX_BUFFER *buf, std::string_view bytes, kxInt idx, kxInt byteCount, Ref<MIME_ENTITY> *entity);
 
+// Records the failure of the unpack and gives its answer, null.
+KX_VECTOR *failed(kxInt kind, kxInt offset = -1) {
+  mime::fail(kind, offset);
+  return nullptr;
+}
+
 }  // namespace
 
 extern "C" KX_VECTOR *mimeMultipartTryUnpack(MIME_CONTENT_TYPE **contentType, KX_BUFFER *content,
@@ -43,16 +51,18 @@ extern "C" KX_VECTOR *mimeMultipartTryUnpack(MIME_CONTENT_TYPE **contentType, KX
   MIME_ASSERT(*contentType);
   MIME_ASSERT(content);
   MIME_ASSERT(opt);
+  mime::clearFailure("multipart body");
 
   Ref<KX_VECTOR> parts(kxVectorCreate());
   Ref<KX_STRING> boundary(mimeContentTypeParameterCstr(*contentType, "boundary", -1));
-  if (!boundary || !mimeMultipartBoundaryOk(boundary.get())) return nullptr;
+  if (!boundary) return failed(MIME_FAILURE_NO_BOUNDARY);
+  if (!mimeMultipartBoundaryOk(boundary.get())) return failed(MIME_FAILURE_BAD_BOUNDARY);
   const mime::multipart::Delimiter delimiter(boundary.get());
   const std::string_view bytes = mime::multipart::bytesOf(content);
 
   // The preamble before the first delimiter is skipped unread.
   kxInt at = mime::multipart::findDelimiter(bytes, delimiter, 0);
-  if (at < 0) return nullptr;
+  if (at < 0) return failed(MIME_FAILURE_NO_DELIMITER);
   for (;;) {
     kxInt partStart = 0;
     switch (readDelimiterLine(content, bytes, delimiter.bare(), at, &partStart)) {
@@ -64,7 +74,7 @@ extern "C" KX_VECTOR *mimeMultipartTryUnpack(MIME_CONTENT_TYPE **contentType, KX
         break;
     }
     const kxInt next = mime::multipart::findDelimiter(bytes, delimiter, static_cast<size_t>(partStart));
-    if (next < 0) return nullptr;  // the content ends before a close delimiter
+    if (next < 0) return failed(MIME_FAILURE_NO_CLOSE_DELIMITER, partStart);
     Ref<MIME_ENTITY> entity;
     if (!readPart(content, bytes, partStart, next - partStart, &entity)) return nullptr;
     kxVectorAppendObj(parts.addr(), mimeEntityObj(entity.get()));
@@ -77,7 +87,8 @@ namespace {
 // --- delimiter lines ---
 
 // Reads the delimiter line at offset: the offset of the CR LF before the delimiter, or 0 for a delimiter
-// at the very start of the content. On an open delimiter *partStart receives the offset after its CR LF.
+// at the very start of the content. On an open delimiter *partStart receives the offset after its CR LF;
+// a malformed line is recorded as the failure, at the first octet that does not fit.
 DelimiterLine readDelimiterLine(KX_BUFFER *buf, std::string_view bytes, std::string_view delimiter,
                                 kxInt offset, kxInt *partStart) {
   // clang-format off
@@ -85,17 +96,21 @@ DelimiterLine readDelimiterLine(KX_BUFFER *buf, std::string_view bytes, std::str
   MIME_ASSERT(offset <= kxBufferLength( buf ));
   // clang-format on
   size_t at = static_cast<size_t>(offset);
+  const auto malformed = [&at] {
+    mime::fail(MIME_FAILURE_TEXT_AFTER_BOUNDARY, at);
+    return DelimiterLine::kMalformed;
+  };
   if (bytes.size() - at > 3 && bytes[at] == '\r') {
-    if (bytes[at + 1] != '\n') return DelimiterLine::kMalformed;
+    if (bytes[at + 1] != '\n') return malformed();
     at += 2;
   } else if (at != 0) {
-    return DelimiterLine::kMalformed;
+    return malformed();
   }
-  if (bytes.substr(at, delimiter.size()) != delimiter) return DelimiterLine::kMalformed;
+  if (bytes.substr(at, delimiter.size()) != delimiter) return malformed();
   at += delimiter.size();
   if (bytes.substr(at, 2) == "--") return DelimiterLine::kClose;
   while (at < bytes.size() && mime::chars::isLwsp(static_cast<kxByte>(bytes[at]))) ++at;
-  if (bytes.substr(at, 2) != "\r\n") return DelimiterLine::kMalformed;
+  if (bytes.substr(at, 2) != "\r\n") return malformed();
   *partStart = static_cast<kxInt>(at + 2);
   return DelimiterLine::kOpen;
 }
@@ -132,15 +147,16 @@ bool fieldNameOk(Chars name) {
   return true;
 }
 
-// Reads one unfolded header line into the entity. Fields other than the three MIME ones are skipped; a
-// line without a colon, a bad field name or a repeated MIME field makes the block unreadable.
-bool readHeaderLine(Chars line, Ref<MIME_ENTITY> *entity) {
+// Reads one unfolded header line into the entity: MIME_FAILURE_NONE, or why the line makes the block
+// unreadable (a line without a colon, a bad field name, a repeated MIME field). Fields other than the three
+// MIME ones are skipped.
+kxInt readHeaderLine(Chars line, Ref<MIME_ENTITY> *entity) {
   const auto colon = std::find(line.begin(), line.end(), kxChar{':'});
-  if (colon == line.end()) return false;
+  if (colon == line.end()) return MIME_FAILURE_HEADER_LINE_NOT_FIELD;
   const Chars name(line.begin(), colon);
-  if (!fieldNameOk(name)) return false;
+  if (!fieldNameOk(name)) return MIME_FAILURE_HEADER_LINE_NOT_FIELD;
   const Field field = fieldNamed(name);
-  if (field == Field::kNone) return true;
+  if (field == Field::kNone) return MIME_FAILURE_NONE;
 
   const Chars rawValue(colon + 1, line.end());
   Ref<KX_STRING> untrimmed(
@@ -148,23 +164,24 @@ bool readHeaderLine(Chars line, Ref<MIME_ENTITY> *entity) {
                        : kxStringCreateFromChars(rawValue.data(), static_cast<kxInt>(rawValue.size())));
   Ref<KX_STRING> value(kxStringTrim(untrimmed.get()));
   MIME_ENTITY **ent = entity->addr();
+  constexpr kxInt kRepeated = MIME_FAILURE_HEADER_FIELD_REPEATED;
   switch (field) {
     case Field::kContentTransferEncoding:
-      if (mimeEntityHasContentTransferEncoding(*ent)) return false;
+      if (mimeEntityHasContentTransferEncoding(*ent)) return kRepeated;
       mimeEntitySetContentTransferEncoding(ent, value.get());
-      return true;
+      break;
     case Field::kContentType:
-      if (mimeEntityHasContentType(*ent)) return false;
+      if (mimeEntityHasContentType(*ent)) return kRepeated;
       mimeEntitySetContentType(ent, value.get());
-      return true;
+      break;
     case Field::kContentId:
-      if (mimeEntityHasContentId(*ent)) return false;
+      if (mimeEntityHasContentId(*ent)) return kRepeated;
       mimeEntitySetContentId(ent, value.get());
-      return true;
+      break;
     case Field::kNone:
       break;
   }
-  return true;
+  return MIME_FAILURE_NONE;
 }
 
 // The offset of the first CR LF at or after start, or the block's length when there is none.
@@ -177,37 +194,79 @@ size_t lineEnd(Chars block, size_t start) {
   return size;
 }
 
+// Why a header block is unreadable: the kind of failure and the code point where its line starts.
+struct HeaderFault {
+  kxInt kind = MIME_FAILURE_NONE;
+  size_t at = 0;
+};
+
 // Splits the block into lines at each CR LF and unfolds them: a line that begins with a space or a tab
 // continues the line before it, joined without the CR LF. The block's first line cannot be a
 // continuation. Linear: each line is appended once to the unfolded line it belongs to.
-bool readHeaderLines(Chars block, Ref<MIME_ENTITY> *entity) {
+bool readHeaderLines(Chars block, Ref<MIME_ENTITY> *entity, HeaderFault *fault) {
   std::vector<kxChar> unfolded;
   bool haveLine = false;
   size_t start = 0;
+  size_t unfoldedStart = 0;
   for (;;) {
     const size_t end = lineEnd(block, start);
     const Chars line = block.subspan(start, end - start);
     if (!line.empty() && mime::chars::isLwsp(line.front())) {
-      if (!haveLine) return false;
+      if (!haveLine) {
+        *fault = {MIME_FAILURE_HEADER_STARTS_FOLDED, start};
+        return false;
+      }
       unfolded.insert(unfolded.end(), line.data(), line.data() + line.size());
     } else {
-      if (haveLine && !readHeaderLine(unfolded, entity)) return false;
+      if (haveLine) {
+        *fault = {readHeaderLine(unfolded, entity), unfoldedStart};
+        if (fault->kind != MIME_FAILURE_NONE) return false;
+      }
       unfolded.assign(line.data(), line.data() + line.size());
+      unfoldedStart = start;
       haveLine = true;
     }
     if (end == block.size()) break;
     start = end + 2;
   }
-  return readHeaderLine(unfolded, entity);
+  *fault = {readHeaderLine(unfolded, entity), unfoldedStart};
+  return fault->kind == MIME_FAILURE_NONE;
 }
 
-// Reads the header block (the octets before the blank line) in the charset header lines are written in.
+// The offset of the first octet that does not read as UTF-8 (a U+FFFD written out in UTF-8 does).
+size_t firstNonUtf8(std::span<const kxByte> octets) {
+  constexpr kxByte kReplacement[3] = {0xEF, 0xBF, 0xBD};
+  const kxByte *p = octets.data();
+  const kxByte *end = p + octets.size();
+  while (p < end) {
+    kxChar c;
+    const kxByte *next = kx::utf8::decode(p, end, &c);
+    if (c == kx::utf8::kReplacement && !(next - p == 3 && std::equal(p, next, kReplacement))) break;
+    p = next;
+  }
+  return static_cast<size_t>(p - octets.data());
+}
+
+// The number of octets that the first count code points of text take in UTF-8.
+kxInt utf8LengthOf(Chars text, size_t count) {
+  kxInt length = 0;
+  for (size_t i = 0; i < count; ++i) length += kx::utf8::encodedLength(text[i]);
+  return length;
+}
+
+// Reads the header block (the octets before the blank line) in the charset header lines are written in. An
+// unreadable block is recorded as the failure, at its octet offset in buf.
 bool readHeaderBlock(KX_BUFFER *buf, kxInt idx, kxInt byteCount, Ref<MIME_ENTITY> *entity) {
   Ref<KX_BUFFER> octets(kxBufferRead(buf, idx, byteCount));
   Ref<KX_STRING> text(kxCharsetTryConvertBufferToStringWithFlags(octets.get(), KX_CHARSET_UTF_8, 1));
-  if (!text) return false;
-  return readHeaderLines(Chars(kxStringBacking(text.get()), static_cast<size_t>(kxStringLength(text.get()))),
-                         entity);
+  if (!text) {
+    const std::span<const kxByte> block(kxBufferBacking(octets.get()), static_cast<size_t>(byteCount));
+    return mime::fail(MIME_FAILURE_HEADER_NOT_UTF8, idx + static_cast<kxInt>(firstNonUtf8(block)));
+  }
+  const Chars chars(kxStringBacking(text.get()), static_cast<size_t>(kxStringLength(text.get())));
+  HeaderFault fault;
+  if (readHeaderLines(chars, entity, &fault)) return true;
+  return mime::fail(fault.kind, idx + utf8LengthOf(chars, fault.at));
 }
 
 // --- parts ---
@@ -238,6 +297,7 @@ bool readPart(KX_BUFFER *buf, std::string_view bytes, kxInt idx, kxInt byteCount
     // header-lines CRLF with no body; anything that does not read as such is dropped, not an error.
     if (part.ends_with("\r\n") && !readHeaderBlock(buf, idx, byteCount - 2, entity)) {
       entity->reset(mimeEntityCreate());
+      mime::clearFailure("multipart body");  // not a failure of the unpack
     }
     return true;
   }
