@@ -1,13 +1,13 @@
 // Content-Disposition decoding with and without RFC 2231 parsing: never aborts; a failure always leaves a
-// reason with an offset inside the text and a success leaves none; the parameter list after the type reads
-// exactly as the same list after a media type does.
+// reason with an offset inside the text and a success leaves none; what decodes encodes again and decodes
+// to the same type; the parameter list after the type reads exactly as the same list after a media type.
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz::startModuleOnce();
   FuzzedDataProvider in(data, size);
   fuzz::Ref<MIME_OPTIONS> mo(mimeOptionsCreate());
-  mimeOptionsSetFlags(mo.addr(), in.ConsumeBool() ? MIME_FLAG_PARSE_RFC2231_HEADERS : 0);
+  mimeOptionsSetFlags(mo.addr(), in.ConsumeBool() ? MIME_FLAG_PARSE_RFC2231_HEADERS | MIME_FLAG_GENERATE_RFC2231_HEADERS : 0);
   fuzz::Ref<KX_STRING> tail(fuzz::consumeString(in, 4096));
   fuzz::Ref<KX_STRING> text(kxStringCreateFromCstr("attachment", -1));
   kxStringAppend(text.addr(), tail.get());

@@ -492,6 +492,13 @@ class ContentDisposition {
     return true;
   }
 
+  // The Content-Disposition header field value, folded as if firstLineOffset characters
+  // ("Content-Disposition: " by default) stood before it on its first line. Parameters the options' flags
+  // cannot write are left out.
+  [[nodiscard]] std::string encode(const Options &opt, kxInt firstLineOffset = 21) const {
+    return *detail::takeUtf8(mimeContentDispositionEncode(get(), opt.get(), firstLineOffset));
+  }
+
   [[nodiscard]] MIME_CONTENT_DISPOSITION *get() const noexcept { return ref_.get(); }
   // Same type and same parameters.
   friend bool operator==(const ContentDisposition &a, const ContentDisposition &b) noexcept {

@@ -1,5 +1,6 @@
 // The Content-Disposition object: a disposition type and a dictionary of parameters, immutable while shared,
-// and its header codec, which reads the parameter list exactly as the Content-Type codec reads its own.
+// and its header codec, which reads and writes the parameter list exactly as the Content-Type codec does
+// (RFC 2231 sections and extended values, a fold only after a ";" or between sections).
 //
 //   disposition      := [comments] disposition-type *( ";" key [ "=" [ value ] ] ) [ anything ]
 //   disposition-type := "inline" / "attachment" / extension-token   ; an RFC 2045 token, any letter case
@@ -18,6 +19,7 @@
 #include "mime/mime_failure.hpp"
 #include "mime/mime_object.hpp"
 #include "mime/mime_parameter_family.hpp"
+#include "mime/mime_parameter_list.hpp"
 #include "mime/mime_parameter_reader.hpp"
 
 struct MIME_CONTENT_DISPOSITION {
@@ -138,6 +140,16 @@ void mimeContentDispositionSetFilename(MIME_CONTENT_DISPOSITION **disposition, K
 }
 
 // --- header codec ---
+
+KX_STRING *mimeContentDispositionEncode(MIME_CONTENT_DISPOSITION *disposition, MIME_OPTIONS *mo,
+                                        kxInt firstLineOffset) {
+  MIME_ASSERT(disposition);
+  MIME_ASSERT(mo);
+  mime::FoldingWriter out(mo, firstLineOffset);
+  out.write(charsOf(disposition->type), false);
+  mime::writeParameterList(out, disposition->parameters, mo);
+  return out.finish();
+}
 
 MIME_CONTENT_DISPOSITION *mimeContentDispositionTryDecode(KX_STRING *contentDisposition, MIME_OPTIONS *mo) {
   MIME_ASSERT(contentDisposition);

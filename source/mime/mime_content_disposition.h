@@ -102,6 +102,14 @@ MIME_EXPORT void mimeContentDispositionClearParameters(MIME_CONTENT_DISPOSITION 
 
 /* --- header codec --- */
 
+/* The Content-Disposition header field value of disposition, folded by the options as if firstLineOffset
+ * code points already stood on its first line ("Content-Disposition: " is 21): a new string, never null. The
+ * parameters are written as mimeContentTypeEncode writes its own: under the RFC 2231 flag a long or
+ * non-ASCII file name goes in sections and the extended form (filename*0*=UTF-8''...), and a fold falls only
+ * right after a ";" or between two sections. A parameter that cannot be written under the options' flags is
+ * left out. A negative firstLineOffset aborts. */
+MIME_EXPORT KX_STRING *mimeContentDispositionEncode(MIME_CONTENT_DISPOSITION *disposition, MIME_OPTIONS *mo,
+                                                    kxInt firstLineOffset);
 /* A new disposition read from a Content-Disposition header field value, or null, with the reason left for
  * mimeLastFailure, when the value does not start with a disposition type (a token of ASCII; comments
  * around it are skipped) or holds an unclosed quoted string or comment. The parameter list after it is read

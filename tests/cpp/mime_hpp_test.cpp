@@ -251,6 +251,7 @@ TEST(ContentDisposition, RefusesInsteadOfAbortingAndLeavesTheReason) {
   EXPECT_EQ(failure.subject, "Content-Disposition");
   EXPECT_EQ(failure.offset, 21);
   EXPECT_EQ(mime::ContentDisposition::decode("inline; filename*=UTF-8''%C3%A9", opt)->filename(), "\xC3\xA9");
+  EXPECT_EQ(copy.encode(opt), "attachment;filename*=UTF-8''%C3%A9t%C3%A9.txt");
   EXPECT_EQ(mime::lastFailure().kind, MIME_FAILURE_NONE);
 }
 

@@ -55,6 +55,55 @@ TEST(ContentDispositionDecode, ReadsTypeAndParameters) {
   for (const auto &[label, text, flags, expected] : rows) EXPECT_EQ(decode(text, flags), expected) << label;
 }
 
+std::string encode(MIME_CONTENT_DISPOSITION *disposition, MIME_OPTIONS *mo, kxInt offset = 21) {
+  return utf8Of(StringRef(mimeContentDispositionEncode(disposition, mo, offset)).get());
+}
+
+DispositionRef attachmentNamed(const std::string &filename) {
+  DispositionRef disposition(mimeContentDispositionCreateCstr("attachment", -1));
+  mimeContentDispositionSetFilename(disposition.addr(), str(filename).get());
+  return disposition;
+}
+
+TEST(ContentDispositionEncode, WritesTheParameterListAsContentTypeDoes) {
+  const std::string longName(70, 'n');
+  const std::tuple<const char *, std::string, kxInt, std::string> rows[] = {
+      // label, file name, flags, expected
+      {"quoted", "a b.txt", MIME_OPTIONS_DEFAULT_FLAGS, "attachment;filename=\"a b.txt\""},
+      {"apostrophe quoted", "it's.txt", MIME_OPTIONS_DEFAULT_FLAGS, "attachment;filename=\"it's.txt\""},
+      {"non-ASCII extended", "\xC3\xA9.txt", MIME_OPTIONS_DEFAULT_FLAGS,
+       "attachment;filename*=UTF-8''%C3%A9.txt"},
+      {"non-ASCII left out without RFC 2231", "\xC3\xA9.txt", 0, "attachment"},
+      {"line break left out without RFC 2231", "a\r\nb", 0, "attachment"},
+      {"sections folded after the semicolon", longName, MIME_OPTIONS_DEFAULT_FLAGS,
+       "attachment;filename*0=" + longName.substr(0, 60) + ";\r\n filename*1=" + longName.substr(60)},
+  };
+  for (const auto &[label, filename, flags, expected] : rows)
+    EXPECT_TRUE(sameBytes(expected, encode(attachmentNamed(filename).get(), options(flags).get()))) << label;
+}
+
+// Whatever file name is written, it is read back whole, and every fold of the line stands right after a ";".
+TEST(ContentDispositionEncode, RoundTripsFileNamesInEveryScript) {
+  const char *pieces[] = {"Jahresabschluss 2024 f\xC3\xBCr M\xC3\xBCller",
+                          "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82", "\xE5\xA0\xB1\xE5\x91\x8A\xE6\x9B\xB8",
+                          "\xF0\x9F\x93\x8E", "it's; \"x\" (1)"};
+  DeterministicRandom random(2183);
+  OptionsRef mo = options();
+  for (int i = 0; i < 200; ++i) {
+    std::string name;
+    for (int64_t n = random.range(1, 6); n > 0; --n) name += random.pick(pieces);
+    name += ".pdf";
+    DispositionRef written = attachmentNamed(name);
+    mimeContentDispositionSetParameterCstrCstrValue(written.addr(), "size", -1, "18432", -1);
+    const std::string header = encode(written.get(), mo.get());
+    for (size_t fold = header.find("\r\n"); fold != std::string::npos; fold = header.find("\r\n", fold + 1))
+      ASSERT_EQ(header[fold - 1], ';') << header;
+    DispositionRef read(mimeContentDispositionTryDecode(str(header).get(), mo.get()));
+    ASSERT_TRUE(read) << header;
+    EXPECT_TRUE(mimeContentDispositionEquals(read.get(), written.get())) << header;
+  }
+}
+
 TEST(ContentDispositionObject, FilenameTypeAndOrder) {
   DispositionRef disposition(mimeContentDispositionCreateCstr("Attachment", -1));
   EXPECT_EQ(form(disposition.get()), "attachment");
