@@ -7,7 +7,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz::startModuleOnce();
   FuzzedDataProvider in(data, size);
   fuzz::Ref<MIME_OPTIONS> mo(mimeOptionsCreate());
-  mimeOptionsSetFlags(mo.addr(), in.ConsumeBool() ? MIME_FLAG_PARSE_RFC2231_HEADERS | MIME_FLAG_GENERATE_RFC2231_HEADERS : 0);
+  mimeOptionsSetFlags(
+      mo.addr(), in.ConsumeBool() ? MIME_FLAG_PARSE_RFC2231_HEADERS | MIME_FLAG_GENERATE_RFC2231_HEADERS : 0);
   fuzz::Ref<KX_STRING> tail(fuzz::consumeString(in, 4096));
   fuzz::Ref<KX_STRING> text(kxStringCreateFromCstr("attachment", -1));
   kxStringAppend(text.addr(), tail.get());
