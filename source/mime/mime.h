@@ -13,6 +13,8 @@
 #include "mime/mime_content_transfer_encoding.h"
 #include "mime/mime_content_id.h"
 #include "mime/mime_content_type.h"
+#include "mime/mime_content_disposition.h"
+#include "mime/mime_failure.h"
 #include "mime/mime_rfc2231.h"
 #include "mime/mime_entity.h"
 #include "mime/mime_header.h"

@@ -3,9 +3,10 @@
 // - mime::Ref<T> owns one reference to a kx, rfc or mime object: copying retains, destruction releases,
 //   and taking a raw pointer in is always explicit (Ref::adopt for a new reference a C function returned,
 //   Ref::borrow for one somebody else keeps).
-// - String, Buffer, Options, ContentType, Entity, Header and Part are thin classes around one Ref each; they
-//   never hold null. Text goes in as std::string_view (UTF-8), octets as std::span<const std::byte>; text
-//   comes out as std::string, octets as a borrowed std::span or an owned std::vector<std::byte>.
+// - String, Buffer, Options, ContentType, ContentDisposition, Entity, Header and Part are thin classes around
+//   one Ref each; they never hold null. Text goes in as std::string_view (UTF-8), octets as
+//   std::span<const std::byte>; text comes out as std::string, octets as a borrowed std::span or an owned
+//   std::vector<std::byte>.
 // - readMessage reads real mail tolerantly into a tree of Part, never failing: what it read past is listed
 //   as Defect values.
 // - encode, decode, pack and unpack answer std::optional: empty where the C function returns null or false,
@@ -40,8 +41,9 @@ template <typename T>
 concept ObjectKind = std::same_as<T, KX_STRING> || std::same_as<T, KX_BUFFER> || std::same_as<T, KX_VECTOR> ||
     std::same_as<T, KX_DICT> || std::same_as<T, KX_STORE> || std::same_as<T, RFC_BASE_OPTIONS> ||
     std::same_as<T, RFC_QUOP_OPTIONS> || std::same_as<T, MIME_OPTIONS> ||
-    std::same_as<T, MIME_CONTENT_TYPE> || std::same_as<T, MIME_ENTITY> || std::same_as<T, MIME_SHF_TOKEN> ||
-    std::same_as<T, MIME_HEADER> || std::same_as<T, MIME_PART>;
+    std::same_as<T, MIME_CONTENT_TYPE> || std::same_as<T, MIME_CONTENT_DISPOSITION> ||
+    std::same_as<T, MIME_ENTITY> || std::same_as<T, MIME_SHF_TOKEN> || std::same_as<T, MIME_HEADER> ||
+    std::same_as<T, MIME_PART>;
 
 // The object as its KX_OBJ header: the same address, as the kind's ...Obj function would return it.
 template <ObjectKind T>
@@ -139,6 +141,17 @@ inline std::optional<std::string> takeUtf8(KX_STRING *string) {
   Ref<KX_STRING> owned = Ref<KX_STRING>::adopt(string);
   if (!owned) return std::nullopt;
   return utf8Of(owned.get());
+}
+
+// Every entry of a parameter dictionary as (key, value) in UTF-8, in the dictionary's (ascending key) order.
+inline std::vector<std::pair<std::string, std::string>> parametersOf(KX_DICT *dict) {
+  std::vector<std::pair<std::string, std::string>> all;
+  const kxInt count = kxDictLength(dict);
+  all.reserve(static_cast<size_t>(count));
+  for (kxInt i = 0; i < count; ++i) {
+    all.emplace_back(*takeUtf8(kxDictKeyAt(dict, i)), *takeUtf8(kxStringFrom(kxDictValueAt(dict, i))));
+  }
+  return all;
 }
 
 }  // namespace detail
@@ -376,14 +389,7 @@ class ContentType {
   }
   // Every parameter as (lower-case key, value), in ascending key order.
   [[nodiscard]] std::vector<std::pair<std::string, std::string>> parameters() const {
-    std::vector<std::pair<std::string, std::string>> all;
-    const kxInt count = mimeContentTypeParametersLength(get());
-    all.reserve(static_cast<size_t>(count));
-    for (kxInt i = 0; i < count; ++i) {
-      all.emplace_back(*detail::takeUtf8(mimeContentTypeParameterKeyAt(get(), i)),
-                       *detail::takeUtf8(mimeContentTypeParameterValueAt(get(), i)));
-    }
-    return all;
+    return detail::parametersOf(Ref<KX_DICT>::adopt(mimeContentTypeParametersDict(get())).get());
   }
   // Stores value under the key (lower-cased), replacing an earlier value; false, changing nothing, when
   // key holds a character a parameter key may not (a tspecial, space, control or non-ASCII).
@@ -418,6 +424,108 @@ class ContentType {
                                     const Options &opt);
   Ref<MIME_CONTENT_TYPE> ref_;
 };
+
+// --- content dispositions ---
+
+// A Content-Disposition value: a disposition type (lower case: "inline", "attachment" or another token) and
+// its parameters (MIME_CONTENT_DISPOSITION); never null.
+class ContentDisposition {
+ public:
+  // Takes over a disposition reference; a null one aborts.
+  explicit ContentDisposition(Ref<MIME_CONTENT_DISPOSITION> ref) : ref_(std::move(ref)) {
+    KX_ASSERT_LABEL("mime::ContentDisposition", ref_);
+  }
+
+  // A disposition without parameters; nothing when type is not a token of ASCII.
+  [[nodiscard]] static std::optional<ContentDisposition> create(std::string_view type) {
+    Ref<KX_STRING> text = detail::stringOf(type);
+    if (!mimeContentDispositionTypeOk(text.get())) return std::nullopt;
+    return ContentDisposition(Ref<MIME_CONTENT_DISPOSITION>::adopt(mimeContentDispositionCreate(text.get())));
+  }
+  // A disposition read from a Content-Disposition header field value (RFC 2231 file names decoded under the
+  // parse flag); nothing, with the reason in lastFailure(), when the value does not start with a type.
+  [[nodiscard]] static std::optional<ContentDisposition> decode(std::string_view headerValue,
+                                                                const Options &opt) {
+    Ref<MIME_CONTENT_DISPOSITION> disposition = Ref<MIME_CONTENT_DISPOSITION>::adopt(
+        mimeContentDispositionTryDecode(detail::stringOf(headerValue).get(), opt.get()));
+    if (!disposition) return std::nullopt;
+    return ContentDisposition(std::move(disposition));
+  }
+
+  // The disposition type, lower case ("attachment").
+  [[nodiscard]] std::string type() const { return *detail::takeUtf8(mimeContentDispositionType(get())); }
+  [[nodiscard]] bool isAttachment() const { return type() == "attachment"; }
+  // Sets the type; false, changing nothing, when it is not a token of ASCII.
+  bool setType(std::string_view type) {
+    Ref<KX_STRING> text = detail::stringOf(type);
+    if (!mimeContentDispositionTypeOk(text.get())) return false;
+    mimeContentDispositionSetType(ref_.addr(), text.get());
+    return true;
+  }
+  // The file name the sender suggests; nothing when there is none.
+  [[nodiscard]] std::optional<std::string> filename() const {
+    return detail::takeUtf8(mimeContentDispositionFilename(get()));
+  }
+  void setFilename(std::string_view filename) {
+    mimeContentDispositionSetFilename(ref_.addr(), detail::stringOf(filename).get());
+  }
+
+  // The value under the key (ASCII case-insensitive); nothing when absent or when key is no parameter key.
+  [[nodiscard]] std::optional<std::string> parameter(std::string_view key) const {
+    Ref<KX_STRING> text = detail::stringOf(key);
+    if (!mimeContentTypeParameterKeyOk(text.get())) return std::nullopt;
+    return detail::takeUtf8(mimeContentDispositionParameter(get(), text.get()));
+  }
+  // Every parameter as (lower-case key, value), in ascending key order.
+  [[nodiscard]] std::vector<std::pair<std::string, std::string>> parameters() const {
+    return detail::parametersOf(Ref<KX_DICT>::adopt(mimeContentDispositionParametersDict(get())).get());
+  }
+  // Stores value under the key (lower-cased); false, changing nothing, when key is no parameter key.
+  bool setParameter(std::string_view key, std::string_view value) {
+    Ref<KX_STRING> keyText = detail::stringOf(key);
+    if (!mimeContentTypeParameterKeyOk(keyText.get())) return false;
+    mimeContentDispositionSetParameter(ref_.addr(), keyText.get(), detail::stringOf(value).get());
+    return true;
+  }
+  // Removes the parameter under the key; false when key is no parameter key (an absent key is no error).
+  bool removeParameter(std::string_view key) {
+    Ref<KX_STRING> keyText = detail::stringOf(key);
+    if (!mimeContentTypeParameterKeyOk(keyText.get())) return false;
+    mimeContentDispositionDelParameter(ref_.addr(), keyText.get());
+    return true;
+  }
+
+  // The Content-Disposition header field value, folded as if firstLineOffset characters
+  // ("Content-Disposition: " by default) stood before it on its first line. Parameters the options' flags
+  // cannot write are left out.
+  [[nodiscard]] std::string encode(const Options &opt, kxInt firstLineOffset = 21) const {
+    return *detail::takeUtf8(mimeContentDispositionEncode(get(), opt.get(), firstLineOffset));
+  }
+
+  [[nodiscard]] MIME_CONTENT_DISPOSITION *get() const noexcept { return ref_.get(); }
+  // Same type and same parameters.
+  friend bool operator==(const ContentDisposition &a, const ContentDisposition &b) noexcept {
+    return mimeContentDispositionEquals(a.get(), b.get()) != 0;
+  }
+
+ private:
+  Ref<MIME_CONTENT_DISPOSITION> ref_;
+};
+
+// --- failures ---
+
+// Why the last strict call on this thread failed (see mime/mime_failure.h): the kind (MIME_FAILURE_...),
+// what was being read ("Content-Type", "multipart body", ...), the fixed reason text, and the offset in that
+// input (-1 when none applies). kind is MIME_FAILURE_NONE after a success.
+struct Failure {
+  kxInt kind;
+  std::string_view subject;
+  std::string_view reason;
+  kxInt offset;
+};
+[[nodiscard]] inline Failure lastFailure() noexcept {
+  return {mimeLastFailure(), mimeLastFailureSubject(), mimeLastFailureReason(), mimeLastFailureOffset()};
+}
 
 // --- entities ---
 

@@ -6,8 +6,11 @@
 // The value is not tokenized: a comment or a line break beside the brackets makes it unreadable.
 #include "mime/mime_content_id.h"
 
+#include <algorithm>
+
 #include "kx/kx_identifier.h"
 #include "mime/mime_char.h"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_object.hpp"
 
 extern "C" {
@@ -38,16 +41,27 @@ KX_STRING *mimeContentIdEncode(KX_STRING *cid) {
 
 KX_STRING *mimeContentIdTryDecode(KX_STRING *raw) {
   MIME_ASSERT(raw);
+  mime::clearFailure("Content-ID");
   const kxChar *chars = kxStringBacking(raw);
   kxInt begin = 0;
   kxInt end = kxStringLength(raw);
   // Only SP and HTAB are trimmed; CR and LF stay and then make the brackets miss.
   while (begin < end && mime::chars::isLwsp(chars[begin])) ++begin;
   while (end > begin && mime::chars::isLwsp(chars[end - 1])) --end;
-  if (end - begin < 3 || chars[begin] != '<' || chars[end - 1] != '>') return nullptr;
-  mime::Ref<KX_STRING> cid(kxStringCreateFromInner(raw, begin + 1, end - begin - 2));
-  if (!mimeContentIdOk(cid.get())) return nullptr;
-  return cid.release();
+  if (end - begin < 2 || chars[begin] != '<' || chars[end - 1] != '>') {
+    mime::fail(MIME_FAILURE_CONTENT_ID_NOT_BRACKETED, begin < end ? begin : -1);
+    return nullptr;
+  }
+  if (end - begin == 2) {
+    mime::fail(MIME_FAILURE_EMPTY_CONTENT_ID, begin);
+    return nullptr;
+  }
+  const kxChar *control = std::find_if(chars + begin + 1, chars + end - 1, mime::chars::isCtl);
+  if (control != chars + end - 1) {
+    mime::fail(MIME_FAILURE_CONTROL_IN_CONTENT_ID, control - chars);
+    return nullptr;
+  }
+  return kxStringCreateFromInner(raw, begin + 1, end - begin - 2);
 }
 
 }  // extern "C"

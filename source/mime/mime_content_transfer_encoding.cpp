@@ -7,12 +7,16 @@
 //   body := *( line CRLF )      line := 0*998 octets, none of them NUL, CR or LF (7bit: none above 127)
 #include "mime/mime_content_transfer_encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "kx/kx_vector.h"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_object.hpp"
+#include "mime/mime_parameter_reader.hpp"
 #include "mime/mime_shf_token.h"
 #include "mime/mime_shf_token_vector.h"
 
@@ -27,6 +31,13 @@ constexpr std::array<std::string_view, 5> kNames = {"7bit", "8bit", "binary", "q
 constexpr kxInt kMaxLineLength = 998;
 
 bool isLineBody(const kxByte *bytes, kxInt length, bool sevenBit);
+kxInt encodingNamed(mime::CodePoints name);
+
+// Records the failure of the decode and gives its answer, -1.
+kxInt fail(kxInt kind, kxInt offset) {
+  mime::fail(kind, offset);
+  return -1;
+}
 
 }  // namespace
 
@@ -43,20 +54,19 @@ KX_STRING *mimeContentTransferEncodingToString(kxInt cte) {
 kxInt mimeContentTransferEncodingTryDecode(KX_STRING *cte, MIME_OPTIONS *mo) {
   MIME_ASSERT(cte);
   MIME_ASSERT(mo);
-  Ref<KX_VECTOR> tokens(mimeShfTokenVectorTryDecode(cte));
-  if (!tokens) return -1;
-  mimeShfTokenVectorDelComments(tokens.addr());
-  if (kxVectorLength(tokens.get()) != 1) return -1;
-  MIME_SHF_TOKEN *token = mimeShfTokenFrom(kxVectorBacking(tokens.get())[0]);
-  const kxInt type = mimeShfTokenType(token);
-  if (type != MIME_SHF_TOKEN_TYPE_TOKEN && type != MIME_SHF_TOKEN_TYPE_QUOTED_STRING) return -1;
-  Ref<KX_STRING> name(mimeShfTokenValue(token));
-  for (size_t i = 0; i < kNames.size(); ++i) {
-    if (kxStringEqualsCaseFoldCstr(name.get(), kNames[i].data(), static_cast<kxInt>(kNames[i].size()))) {
-      return static_cast<kxInt>(i);
-    }
+  mime::clearFailure("Content-Transfer-Encoding");
+  const mime::CodePoints text(kxStringBacking(cte), static_cast<size_t>(kxStringLength(cte)));
+  std::vector<mime::ShfTokenSpan> tokens;
+  if (!mime::scanValueTokens(text, tokens)) return -1;
+  if (tokens.empty()) return fail(MIME_FAILURE_NO_TRANSFER_ENCODING, -1);
+  if (tokens.size() > 1) return fail(MIME_FAILURE_TEXT_AFTER_VALUE, tokens[1].start);
+  mime::HeaderWords words(text);
+  mime::HeaderWords::Place name;
+  if (words.word(tokens[0], &name)) {
+    const kxInt encoding = encodingNamed(words.chars(name));
+    if (encoding >= 0) return encoding;
   }
-  return -1;
+  return fail(MIME_FAILURE_UNKNOWN_TRANSFER_ENCODING, tokens[0].start);
 }
 
 KX_STRING *mimeContentTransferEncodingEncode(kxInt cte, MIME_OPTIONS *mo, kxInt firstLineOffset) {
@@ -87,6 +97,21 @@ kxBool mimeContentTransferEncodingCheck(kxInt cte, KX_BUFFER *buf) {
 }  // extern "C"
 
 namespace {
+
+// --- names ---
+
+// The encoding whose name the text is, in any letter case; -1 for none.
+kxInt encodingNamed(mime::CodePoints name) {
+  for (size_t i = 0; i < kNames.size(); ++i) {
+    const std::string_view known = kNames[i];
+    if (name.size() == known.size() &&
+        std::equal(name.begin(), name.end(), known.begin(), [](kxChar c, char lower) {
+          return mime::lowerCaseLetter(c) == static_cast<kxChar>(lower);
+        }))
+      return static_cast<kxInt>(i);
+  }
+  return -1;
+}
 
 // --- line check ---
 

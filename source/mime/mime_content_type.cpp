@@ -9,6 +9,7 @@
 #include "mime/mime_char.h"
 #include "mime/mime_content_type.hpp"
 #include "mime/mime_object.hpp"
+#include "mime/mime_parameter_family.hpp"
 
 struct MIME_CONTENT_TYPE {
   KX_OBJ obj;
@@ -26,9 +27,6 @@ using mime::Ref;
 MIME_CONTENT_TYPE *asContentType(KX_OBJ *obj) {
   return reinterpret_cast<MIME_CONTENT_TYPE *>(obj);
 }
-KX_STRING *asString(KX_OBJ *obj) {
-  return reinterpret_cast<KX_STRING *>(obj);
-}
 mime::CodePoints charsOf(KX_STRING *s) {
   return {kxStringBacking(s), static_cast<size_t>(kxStringLength(s))};
 }
@@ -41,7 +39,7 @@ kxInt compareFields(KX_OBJ *a, KX_OBJ *b);
 MIME_CONTENT_TYPE *privateContentType(MIME_CONTENT_TYPE **type);
 
 Ref<KX_STRING> cstrString(const char *text, kxInt length) {
-  return Ref<KX_STRING>(kxStringCreateFromCstr(text, length));
+  return mime::cstrArgument(text, length);
 }
 Ref<KX_STRING> wcstrString(const wchar_t *text, kxInt length) {
   return Ref<KX_STRING>(kxStringCreateFromWcstr(text, length));
@@ -50,6 +48,7 @@ Ref<KX_STRING> wcstrString(const wchar_t *text, kxInt length) {
 }  // namespace
 
 MIME_DEFINE_OBJECT_FAMILY(ContentType, MIME_CONTENT_TYPE)
+MIME_DEFINE_PARAMETER_FAMILY(ContentType, MIME_CONTENT_TYPE, type, privateContentType)
 
 extern "C" {
 
@@ -136,51 +135,9 @@ KX_STRING *mimeContentTypeName(MIME_CONTENT_TYPE *type) {
   return mime::retainField(type->name);
 }
 
-KX_DICT *mimeContentTypeParametersDict(MIME_CONTENT_TYPE *type) {
-  MIME_ASSERT(type);
-  return mime::retainField(type->parameters);
-}
-
-kxInt mimeContentTypeParametersLength(MIME_CONTENT_TYPE *type) {
-  MIME_ASSERT(type);
-  return kxDictLength(type->parameters);
-}
-
-KX_STRING *mimeContentTypeParameterKeyAt(MIME_CONTENT_TYPE *type, kxInt index) {
-  MIME_ASSERT(type);
-  return kxDictKeyAt(type->parameters, index);
-}
-
-KX_STRING *mimeContentTypeParameterValueAt(MIME_CONTENT_TYPE *type, kxInt index) {
-  MIME_ASSERT(type);
-  return asString(kxDictValueAt(type->parameters, index));
-}
-
-KX_STRING *mimeContentTypeParameter(MIME_CONTENT_TYPE *type, KX_STRING *key) {
-  MIME_ASSERT(type);
-  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
-  return asString(kxDictStringKey(type->parameters, normalKey.get()));
-}
-
-KX_STRING *mimeContentTypeParameterCstr(MIME_CONTENT_TYPE *type, const char *key, kxInt length) {
-  MIME_ASSERT(key);
-  return mimeContentTypeParameter(type, cstrString(key, length).get());
-}
-
 KX_STRING *mimeContentTypeParameterWcstr(MIME_CONTENT_TYPE *type, const wchar_t *key, kxInt length) {
   MIME_ASSERT(key);
   return mimeContentTypeParameter(type, wcstrString(key, length).get());
-}
-
-kxBool mimeContentTypeHasParameter(MIME_CONTENT_TYPE *type, KX_STRING *key) {
-  MIME_ASSERT(type);
-  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
-  return kxDictHasStringKey(type->parameters, normalKey.get());
-}
-
-kxBool mimeContentTypeHasParameterCstr(MIME_CONTENT_TYPE *type, const char *key, kxInt length) {
-  MIME_ASSERT(key);
-  return mimeContentTypeHasParameter(type, cstrString(key, length).get());
 }
 
 kxBool mimeContentTypeHasParameterWcstr(MIME_CONTENT_TYPE *type, const wchar_t *key, kxInt length) {
@@ -208,31 +165,10 @@ void mimeContentTypeSetNameWcstr(MIME_CONTENT_TYPE **type, const wchar_t *name, 
   mimeContentTypeSetName(type, wcstrString(name, length).get());
 }
 
-void mimeContentTypeSetParameter(MIME_CONTENT_TYPE **type, KX_STRING *key, KX_STRING *value) {
-  MIME_ASSERT(type);
-  MIME_ASSERT(*type);
-  MIME_ASSERT(value);
-  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
-  kxDictSetStringKey(&privateContentType(type)->parameters, normalKey.get(), kxStringObj(value));
-}
-
-void mimeContentTypeSetParameterCstr(MIME_CONTENT_TYPE **type, const char *key, kxInt keyLength,
-                                     KX_STRING *value) {
-  MIME_ASSERT(key);
-  mimeContentTypeSetParameter(type, cstrString(key, keyLength).get(), value);
-}
-
 void mimeContentTypeSetParameterWcstr(MIME_CONTENT_TYPE **type, const wchar_t *key, kxInt keyLength,
                                       KX_STRING *value) {
   MIME_ASSERT(key);
   mimeContentTypeSetParameter(type, wcstrString(key, keyLength).get(), value);
-}
-
-void mimeContentTypeSetParameterCstrCstrValue(MIME_CONTENT_TYPE **type, const char *key, kxInt keyLength,
-                                              const char *value, kxInt valueLength) {
-  MIME_ASSERT(key);
-  MIME_ASSERT(value);
-  mimeContentTypeSetParameter(type, cstrString(key, keyLength).get(), cstrString(value, valueLength).get());
 }
 
 void mimeContentTypeSetParameterCstrWcstrValue(MIME_CONTENT_TYPE **type, const char *key, kxInt keyLength,
@@ -256,27 +192,9 @@ void mimeContentTypeSetParameterWcstrWcstrValue(MIME_CONTENT_TYPE **type, const 
   mimeContentTypeSetParameter(type, wcstrString(key, keyLength).get(), wcstrString(value, valueLength).get());
 }
 
-void mimeContentTypeDelParameter(MIME_CONTENT_TYPE **type, KX_STRING *key) {
-  MIME_ASSERT(type);
-  MIME_ASSERT(*type);
-  Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));
-  kxDictDelStringKey(&privateContentType(type)->parameters, normalKey.get());
-}
-
-void mimeContentTypeDelParameterCstr(MIME_CONTENT_TYPE **type, const char *key, kxInt length) {
-  MIME_ASSERT(key);
-  mimeContentTypeDelParameter(type, cstrString(key, length).get());
-}
-
 void mimeContentTypeDelParameterWcstr(MIME_CONTENT_TYPE **type, const wchar_t *key, kxInt length) {
   MIME_ASSERT(key);
   mimeContentTypeDelParameter(type, wcstrString(key, length).get());
-}
-
-void mimeContentTypeClearParameters(MIME_CONTENT_TYPE **type) {
-  MIME_ASSERT(type);
-  MIME_ASSERT(*type);
-  kxDictClear(&privateContentType(type)->parameters);
 }
 
 }  // extern "C"
@@ -297,6 +215,10 @@ bool contentTypeNameOk(CodePoints name) {
     }
   }
   return slashes == 1;
+}
+
+bool mediaTypeWordOk(CodePoints word) {
+  return !word.empty() && std::all_of(word.begin(), word.end(), isNameChar);
 }
 
 bool contentTypeParameterKeyOk(CodePoints key) {

@@ -11,6 +11,8 @@ namespace mime {
 // mimeContentTypeNameOk and mimeContentTypeParameterKeyOk on code points.
 bool contentTypeNameOk(CodePoints name);
 bool contentTypeParameterKeyOk(CodePoints key);
+// True when word may stand on either side of the "/" of a name: one or more of A-Z a-z 0-9 + - . _.
+bool mediaTypeWordOk(CodePoints word);
 
 // The name and the parameter dictionary of type, borrowed: valid while the caller holds type and does not
 // change it.

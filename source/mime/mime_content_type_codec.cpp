@@ -25,10 +25,12 @@
 #include "mime/mime_char.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_content_type.hpp"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_flags.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
 #include "mime/mime_parameter_list.hpp"
+#include "mime/mime_parameter_reader.hpp"
 #include "mime/mime_rfc2231.hpp"
 #include "mime/mime_shf_token_vector.hpp"
 
@@ -36,8 +38,7 @@ namespace {
 
 using mime::CodePointBuffer;
 using mime::CodePoints;
-using mime::Parameter;
-using mime::Parameters;
+using mime::HeaderWords;
 using mime::Ref;
 using mime::ShfTokenSpan;
 
@@ -46,62 +47,7 @@ constexpr kxChar kBoundary[8] = {'b', 'o', 'u', 'n', 'd', 'a', 'r', 'y'};
 CodePoints charsOf(KX_STRING *s);
 void assertOneSlash(KX_STRING *name);
 
-kxChar lowerCaseLetter(kxChar c);
-
-// The plain values of the words (tokens and quoted strings) of one header value. A token's plain value is its
-// raw text, so it stays where it is in the header; quoted strings are unescaped, and keys lower-cased, into
-// one buffer. Places are kept as offsets while the buffer grows and become code points once reading is done.
-class Words {
- public:
-  enum class Where : size_t { kText, kBuffer };
-  struct Place {
-    Where where = Where::kText;
-    size_t start = 0;
-    size_t length = 0;  // the default place is the empty value
-  };
-
-  explicit Words(CodePoints text) : text_(text) {}
-
-  // The plain value of an RFC 2045 word in *place; false for every other token type.
-  bool word(const ShfTokenSpan &token, Place *place) {
-    const auto start = static_cast<size_t>(token.start);
-    const auto length = static_cast<size_t>(token.length);
-    if (token.type == MIME_SHF_TOKEN_TYPE_TOKEN) {
-      *place = {Where::kText, start, length};
-      return true;
-    }
-    if (token.type != MIME_SHF_TOKEN_TYPE_QUOTED_STRING) return false;
-    const size_t before = buffer_.size();
-    mime::appendUnescapedInner(text_.subspan(start, length), buffer_);
-    *place = {Where::kBuffer, before, buffer_.size() - before};
-    return true;
-  }
-
-  // The place of the word in lower case (ASCII letters only, as kxStringToLower does): the word itself when
-  // it holds no capital letter, else a copy.
-  Place lowerCase(Place place) {
-    const CodePoints original = chars(place);
-    if (std::none_of(original.begin(), original.end(), [](kxChar c) { return c >= 'A' && c <= 'Z'; }))
-      return place;
-    const size_t before = buffer_.size();
-    buffer_.resize(before + place.length);  // first: the copy may come from the buffer itself
-    const CodePoints source = chars(place);
-    for (size_t i = 0; i < place.length; ++i) buffer_[before + i] = lowerCaseLetter(source[i]);
-    return {Where::kBuffer, before, place.length};
-  }
-
-  CodePoints chars(Place place) const {
-    return (place.where == Where::kBuffer ? CodePoints(buffer_) : text_).subspan(place.start, place.length);
-  }
-
- private:
-  CodePoints text_;
-  CodePointBuffer buffer_;
-};
-
-Ref<KX_STRING> readMediaType(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text);
-Parameters readParameters(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text);
-bool hasRfc2231Keys(std::span<const Parameter> parameters);
+Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> tokens, CodePoints text);
 
 }  // namespace
 
@@ -121,23 +67,14 @@ KX_STRING *mimeContentTypeEncode(MIME_CONTENT_TYPE *contentType, MIME_OPTIONS *m
 MIME_CONTENT_TYPE *mimeContentTypeTryDecode(KX_STRING *contentType, MIME_OPTIONS *mo) {
   MIME_ASSERT(contentType);
   MIME_ASSERT(mo);
+  mime::clearFailure("Content-Type");
   const CodePoints text = charsOf(contentType);
   std::vector<ShfTokenSpan> tokens;
-  tokens.reserve(std::min<size_t>(text.size(), 32));
-  const bool wellFormed = mime::scanShfTokens(text, [&tokens](const ShfTokenSpan &token) {
-    if (token.type != MIME_SHF_TOKEN_TYPE_COMMENT) tokens.push_back(token);  // comments are dropped first
-  });
-  if (!wellFormed) return nullptr;
-  Words words(text);
+  if (!mime::scanValueTokens(text, tokens)) return nullptr;
+  HeaderWords words(text);
   Ref<KX_STRING> name = readMediaType(words, tokens, text);
   if (!name) return nullptr;
-  const Parameters parameters = readParameters(words, tokens, text);
-  Ref<KX_DICT> dict;
-  if ((mimeOptionsFlags(mo) & MIME_FLAG_PARSE_RFC2231_HEADERS) && hasRfc2231Keys(parameters)) {
-    dict.reset(mime::dictOfParameters(mime::rfc2231DecodeParameters(parameters)));
-  } else {
-    dict.reset(mime::dictOfParameters(parameters));
-  }
+  Ref<KX_DICT> dict(mime::decodeParameterList(words, tokens, 3, text, mo));
   return mime::createContentType(name.release(), dict.release());
 }
 
@@ -165,75 +102,40 @@ void assertOneSlash(KX_STRING *name) {
 
 // --- decoding ---
 
-kxChar lowerCaseLetter(kxChar c) {
-  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+// Where the media type at the start breaks off: the first of the three tokens that is not what it should
+// be, or the end of the text.
+kxInt breakOfMediaType(std::span<const ShfTokenSpan> tokens, CodePoints text) {
+  const bool fits[3] = {tokens.size() > 0 && (tokens[0].type == MIME_SHF_TOKEN_TYPE_TOKEN ||
+                                              tokens[0].type == MIME_SHF_TOKEN_TYPE_QUOTED_STRING),
+                        tokens.size() > 1 && mime::isTspecialToken(tokens[1], text, '/'), false};
+  for (size_t i = 0; i < 3; ++i) {
+    if (i >= tokens.size()) return static_cast<kxInt>(text.size());
+    if (!fits[i]) return tokens[i].start;
+  }
+  return static_cast<kxInt>(text.size());
 }
 
-bool isTspecial(const ShfTokenSpan &token, CodePoints text, kxChar c) {
-  return token.type == MIME_SHF_TOKEN_TYPE_TSPECIAL && text[static_cast<size_t>(token.start)] == c;
-}
-
-// type "/" subtype from the first three tokens, as a new name in normal form; null when they are not two
-// words around "/" or the name is not acceptable.
-Ref<KX_STRING> readMediaType(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text) {
-  Words::Place mediaType, subtype;
-  if (tokens.size() < 3 || !words.word(tokens[0], &mediaType) || !isTspecial(tokens[1], text, '/') ||
-      !words.word(tokens[2], &subtype))
+// type "/" subtype from the first three tokens, as a new name in normal form; null, with the failure
+// recorded, when they are not two words around "/" or the name is not acceptable.
+Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> tokens, CodePoints text) {
+  HeaderWords::Place mediaType, subtype;
+  if (tokens.size() < 3 || !words.word(tokens[0], &mediaType) ||
+      !mime::isTspecialToken(tokens[1], text, '/') || !words.word(tokens[2], &subtype)) {
+    mime::fail(MIME_FAILURE_NO_MEDIA_TYPE, breakOfMediaType(tokens, text));
     return {};
+  }
   CodePointBuffer name;
   const CodePoints typeChars = words.chars(mediaType), subtypeChars = words.chars(subtype);
   name.reserve(typeChars.size() + 1 + subtypeChars.size());
   name.insert(name.end(), typeChars.begin(), typeChars.end());
   name.push_back('/');
   name.insert(name.end(), subtypeChars.begin(), subtypeChars.end());
-  if (!mime::contentTypeNameOk(name)) return {};
-  for (kxChar &c : name) c = lowerCaseLetter(c);
+  if (!mime::contentTypeNameOk(name)) {
+    mime::fail(MIME_FAILURE_BAD_MEDIA_TYPE, tokens[mime::mediaTypeWordOk(typeChars) ? 2 : 0].start);
+    return {};
+  }
+  for (kxChar &c : name) c = mime::lowerCaseLetter(c);
   return Ref<KX_STRING>(kxStringCreateFromChars(name.data(), static_cast<kxInt>(name.size())));
-}
-
-// *( ";" key [ "=" [ value ] ] ) from token 3 on, keys lower-cased; a later key replaces an earlier one. A
-// parameter without a usable value gets the empty value.
-Parameters readParameters(Words &words, std::span<const ShfTokenSpan> tokens, CodePoints text) {
-  struct Read {
-    Words::Place key;
-    Words::Place value;
-  };
-  std::vector<Read> read;
-  const size_t n = tokens.size();
-  read.reserve(std::min<size_t>(n / 4 + 1, 32));
-  size_t p = 3;
-  while (p + 1 < n && isTspecial(tokens[p], text, ';')) {
-    Read parameter;
-    if (!words.word(tokens[p + 1], &parameter.key)) break;
-    size_t next = p + 4;
-    if (p + 2 >= n || !isTspecial(tokens[p + 2], text, '=')) {
-      next = p + 2;  // "; key" alone
-    } else if (p + 3 >= n || !words.word(tokens[p + 3], &parameter.value)) {
-      next = p + 3;  // "; key =" with nothing usable after it
-    }
-    if (mime::contentTypeParameterKeyOk(words.chars(parameter.key))) {
-      parameter.key = words.lowerCase(parameter.key);
-      read.push_back(parameter);
-    }
-    p = next;
-  }
-  Parameters parameters;
-  parameters.reserve(read.size());
-  for (size_t i = 0; i < read.size(); ++i)
-    parameters.emplace_back(words.chars(read[i].key), words.chars(read[i].value), i);
-  mime::sortKeepingLast(parameters);
-  return parameters;
-}
-
-// True when some key holds "*", "'" or "%": only such keys are changed by the RFC 2231 decode, since every
-// other acceptable key is an ordinary attribute that it keeps as it is.
-bool hasRfc2231Keys(std::span<const Parameter> parameters) {
-  for (const Parameter &parameter : parameters) {
-    for (kxChar c : parameter.key) {
-      if (c == '*' || c == '\'' || c == '%') return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "mime/mime_content_transfer_encoding.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_entity.h"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
 
@@ -13,6 +14,7 @@ namespace {
 using mime::Ref;
 
 Ref<KX_BUFFER> decodeBody(MIME_OPTIONS *opt, kxInt cte, KX_BUFFER *body);
+bool recordBodyFailure(KX_BUFFER *body);
 
 // Clears an output the caller asked for: releases what it holds and sets it to null.
 template <typename T>
@@ -35,6 +37,7 @@ extern "C" kxBool mimeDecode(MIME_ENTITY *entity, MIME_OPTIONS *opt, KX_BUFFER *
   clearOutput(body);
   clearOutput(contentType);
   clearOutput(contentId);
+  mime::clearFailure();
 
   // The steps run in this order; the first failure ends the call and nothing further is examined.
   Ref<MIME_CONTENT_TYPE> decodedType;
@@ -63,7 +66,7 @@ extern "C" kxBool mimeDecode(MIME_ENTITY *entity, MIME_OPTIONS *opt, KX_BUFFER *
   if (mimeEntityHasBody(entity)) {
     Ref<KX_BUFFER> encoded(mimeEntityBody(entity));
     decodedBody = decodeBody(opt, cte, encoded.get());
-    if (!decodedBody) return false;
+    if (!decodedBody) return recordBodyFailure(encoded.get());
   }
 
   storeOutput(body, &decodedBody);
@@ -89,6 +92,24 @@ Ref<KX_BUFFER> decodeBody(MIME_OPTIONS *opt, kxInt cte, KX_BUFFER *body) {
     default:
       return Ref<KX_BUFFER>(mime::retainField(body));
   }
+}
+
+bool isBase64Alphabet(kxByte c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+// Why a body did not decode: the codecs refuse only a partial octet, and Base64 text that ends in a lone
+// character (the data ends at the first "=", and only alphabet characters count).
+bool recordBodyFailure(KX_BUFFER *body) {
+  mime::setFailureSubject("body");
+  if (kxBufferBitLength(body) % 8 != 0) return mime::fail(MIME_FAILURE_PARTIAL_OCTET);
+  const kxByte *octets = kxBufferBacking(body);
+  const kxInt length = kxBufferLength(body);
+  kxInt last = -1;
+  for (kxInt i = 0; i < length && octets[i] != '='; ++i) {
+    if (isBase64Alphabet(octets[i])) last = i;
+  }
+  return mime::fail(MIME_FAILURE_TRUNCATED_BASE64, last);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "mime/mime_content_type.h"
 #include "mime/mime_entity.h"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_header.hpp"
 #include "mime/mime_multipart.h"
 #include "mime/mime_multipart.hpp"
@@ -34,11 +35,17 @@ struct PackedPart {
   Ref<KX_BUFFER> body;
 };
 
-bool packPart(MIME_ENTITY *entity, PackedPart *part);
+kxInt packPart(MIME_ENTITY *entity, PackedPart *part);
 Ref<KX_STRING> firstBoundary(MIME_CONTENT_TYPE *contentType);
 Ref<KX_STRING> replacementBoundary(const std::vector<PackedPart> &parts);
 KX_BUFFER *writeBody(const std::vector<PackedPart> &parts, const mime::multipart::Delimiter &delimiter,
                      bool *collided);
+
+// Records the failure of the pack and gives its answer, null.
+KX_BUFFER *failed(kxInt kind, kxInt offset = -1) {
+  mime::fail(kind, offset);
+  return nullptr;
+}
 
 }  // namespace
 
@@ -52,12 +59,15 @@ extern "C" KX_BUFFER *mimeMultipartTryPack(MIME_CONTENT_TYPE **contentType, KX_V
   MIME_ASSERT(opt);
   // clang-format on
 
+  mime::clearFailure("entities");
   const kxInt count = kxVectorLength(entities);
   KX_OBJ *const *elements = kxVectorBacking(entities);
   std::vector<PackedPart> parts(static_cast<size_t>(count));
   for (kxInt i = 0; i < count; ++i) {
-    if (!packPart(mimeEntityFrom(elements[i]), &parts[static_cast<size_t>(i)])) return nullptr;
+    const kxInt refusal = packPart(mimeEntityFrom(elements[i]), &parts[static_cast<size_t>(i)]);
+    if (refusal != MIME_FAILURE_NONE) return failed(refusal, i);
   }
+  mime::setFailureSubject("multipart body");
 
   // The bodies are checked against the first boundary while they are copied; only when one holds it are
   // replacements tested on their own, and the body written again.
@@ -66,10 +76,10 @@ extern "C" KX_BUFFER *mimeMultipartTryPack(MIME_CONTENT_TYPE **contentType, KX_V
   Ref<KX_BUFFER> packed(writeBody(parts, mime::multipart::Delimiter(boundary.get()), &collided));
   if (packed && collided) {
     boundary = replacementBoundary(parts);
-    if (!boundary) return nullptr;
+    if (!boundary) return failed(MIME_FAILURE_BOUNDARY_COLLISIONS);
     packed.reset(writeBody(parts, mime::multipart::Delimiter(boundary.get()), nullptr));
   }
-  if (!packed) return nullptr;
+  if (!packed) return failed(MIME_FAILURE_TOO_LARGE);
   mimeContentTypeSetParameterCstr(contentType, "boundary", -1, boundary.get());
   return packed.release();
 }
@@ -79,23 +89,30 @@ namespace {
 // --- header lines ---
 
 // Appends "name: value" CR LF for a present field, the value in UTF-8 (the charset header lines are read
-// back with). False when the value cannot be written as a header line.
-bool appendFieldLine(std::string *lines, std::string_view name, KX_STRING *value) {
-  if (!value) return true;
+// back with). MIME_FAILURE_NONE, or why the value cannot be written as a header line.
+kxInt appendFieldLine(std::string *lines, std::string_view name, KX_STRING *value) {
+  if (!value) return MIME_FAILURE_NONE;
   Ref<KX_BUFFER> octets(kxCharsetConvertStringToBuffer(value, KX_CHARSET_UTF_8));
-  if (!octets) return false;  // a code point UTF-8 cannot carry (a surrogate, or beyond U+10FFFF)
-  return mime::header::appendField(lines, name, mime::multipart::bytesOf(octets.get()));
+  // A code point UTF-8 cannot carry (a surrogate, or beyond U+10FFFF).
+  if (!octets) return MIME_FAILURE_HEADER_VALUE_NOT_ENCODABLE;
+  if (!mime::header::appendField(lines, name, mime::multipart::bytesOf(octets.get())))
+    return MIME_FAILURE_HEADER_VALUE_LINE_BREAK;
+  return MIME_FAILURE_NONE;
 }
 
-bool packPart(MIME_ENTITY *entity, PackedPart *part) {
+// The entity's header lines and body: MIME_FAILURE_NONE, or why a field value cannot be written.
+kxInt packPart(MIME_ENTITY *entity, PackedPart *part) {
   Ref<KX_STRING> contentType(mimeEntityContentType(entity));
   Ref<KX_STRING> contentTransferEncoding(mimeEntityContentTransferEncoding(entity));
   Ref<KX_STRING> contentId(mimeEntityContentId(entity));
   part->body.reset(mimeEntityBody(entity));
   // Always in this order, whatever order the fields were set in.
-  return appendFieldLine(&part->headerLines, "Content-Type", contentType.get()) &&
-         appendFieldLine(&part->headerLines, "Content-Transfer-Encoding", contentTransferEncoding.get()) &&
-         appendFieldLine(&part->headerLines, "Content-Id", contentId.get());
+  kxInt refusal = appendFieldLine(&part->headerLines, "Content-Type", contentType.get());
+  if (refusal == MIME_FAILURE_NONE)
+    refusal = appendFieldLine(&part->headerLines, "Content-Transfer-Encoding", contentTransferEncoding.get());
+  if (refusal == MIME_FAILURE_NONE)
+    refusal = appendFieldLine(&part->headerLines, "Content-Id", contentId.get());
+  return refusal;
 }
 
 // --- boundary choice ---

@@ -17,9 +17,11 @@
 #include <string_view>
 #include <vector>
 
+#include "kx/kx_utf8.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_entity.h"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_header.hpp"
 #include "mime/mime_multipart.h"
 #include "mime/mime_multipart.hpp"
@@ -35,6 +37,12 @@ DelimiterLine readDelimiterLine(KX_BUFFER *buf, std::string_view bytes, std::str
                                 kxInt offset, kxInt *partStart);
 bool readPart(KX_BUFFER *buf, std::string_view bytes, kxInt idx, kxInt byteCount, Ref<MIME_ENTITY> *entity);
 
+// Records the failure of the unpack and gives its answer, null.
+KX_VECTOR *failed(kxInt kind, kxInt offset = -1) {
+  mime::fail(kind, offset);
+  return nullptr;
+}
+
 }  // namespace
 
 extern "C" KX_VECTOR *mimeMultipartTryUnpack(MIME_CONTENT_TYPE **contentType, KX_BUFFER *content,
@@ -43,16 +51,18 @@ extern "C" KX_VECTOR *mimeMultipartTryUnpack(MIME_CONTENT_TYPE **contentType, KX
   MIME_ASSERT(*contentType);
   MIME_ASSERT(content);
   MIME_ASSERT(opt);
+  mime::clearFailure("multipart body");
 
   Ref<KX_VECTOR> parts(kxVectorCreate());
   Ref<KX_STRING> boundary(mimeContentTypeParameterCstr(*contentType, "boundary", -1));
-  if (!boundary || !mimeMultipartBoundaryOk(boundary.get())) return nullptr;
+  if (!boundary) return failed(MIME_FAILURE_NO_BOUNDARY);
+  if (!mimeMultipartBoundaryOk(boundary.get())) return failed(MIME_FAILURE_BAD_BOUNDARY);
   const mime::multipart::Delimiter delimiter(boundary.get());
   const std::string_view bytes = mime::multipart::bytesOf(content);
 
   // The preamble before the first delimiter is skipped unread.
   kxInt at = mime::multipart::findDelimiter(bytes, delimiter, 0);
-  if (at < 0) return nullptr;
+  if (at < 0) return failed(MIME_FAILURE_NO_DELIMITER);
   for (;;) {
     kxInt partStart = 0;
     switch (readDelimiterLine(content, bytes, delimiter.bare(), at, &partStart)) {
@@ -64,7 +74,7 @@ extern "C" KX_VECTOR *mimeMultipartTryUnpack(MIME_CONTENT_TYPE **contentType, KX
         break;
     }
     const kxInt next = mime::multipart::findDelimiter(bytes, delimiter, static_cast<size_t>(partStart));
-    if (next < 0) return nullptr;  // the content ends before a close delimiter
+    if (next < 0) return failed(MIME_FAILURE_NO_CLOSE_DELIMITER, partStart);
     Ref<MIME_ENTITY> entity;
     if (!readPart(content, bytes, partStart, next - partStart, &entity)) return nullptr;
     kxVectorAppendObj(parts.addr(), mimeEntityObj(entity.get()));
@@ -77,7 +87,8 @@ namespace {
 // --- delimiter lines ---
 
 // Reads the delimiter line at offset: the offset of the CR LF before the delimiter, or 0 for a delimiter
-// at the very start of the content. On an open delimiter *partStart receives the offset after its CR LF.
+// at the very start of the content. On an open delimiter *partStart receives the offset after its CR LF;
+// a malformed line is recorded as the failure, at the first octet that does not fit.
 DelimiterLine readDelimiterLine(KX_BUFFER *buf, std::string_view bytes, std::string_view delimiter,
                                 kxInt offset, kxInt *partStart) {
   // clang-format off
@@ -85,17 +96,21 @@ DelimiterLine readDelimiterLine(KX_BUFFER *buf, std::string_view bytes, std::str
   MIME_ASSERT(offset <= kxBufferLength( buf ));
   // clang-format on
   size_t at = static_cast<size_t>(offset);
+  const auto malformed = [&at] {
+    mime::fail(MIME_FAILURE_TEXT_AFTER_BOUNDARY, at);
+    return DelimiterLine::kMalformed;
+  };
   if (bytes.size() - at > 3 && bytes[at] == '\r') {
-    if (bytes[at + 1] != '\n') return DelimiterLine::kMalformed;
+    if (bytes[at + 1] != '\n') return malformed();
     at += 2;
   } else if (at != 0) {
-    return DelimiterLine::kMalformed;
+    return malformed();
   }
-  if (bytes.substr(at, delimiter.size()) != delimiter) return DelimiterLine::kMalformed;
+  if (bytes.substr(at, delimiter.size()) != delimiter) return malformed();
   at += delimiter.size();
   if (bytes.substr(at, 2) == "--") return DelimiterLine::kClose;
   while (at < bytes.size() && mime::chars::isLwsp(static_cast<kxByte>(bytes[at]))) ++at;
-  if (bytes.substr(at, 2) != "\r\n") return DelimiterLine::kMalformed;
+  if (bytes.substr(at, 2) != "\r\n") return malformed();
   *partStart = static_cast<kxInt>(at + 2);
   return DelimiterLine::kOpen;
 }
@@ -112,43 +127,61 @@ Field fieldNamed(std::string_view name) {
   return Field::kNone;
 }
 
-// Reads one field into the entity. Fields other than the three MIME ones are skipped; a repeated MIME
-// field makes the block unreadable.
-bool readField(std::string_view field, Ref<MIME_ENTITY> *entity) {
+// Reads one field into the entity: MIME_FAILURE_NONE, or MIME_FAILURE_HEADER_FIELD_REPEATED for a second
+// instance of a MIME field. Fields other than the three MIME ones are skipped.
+kxInt readField(std::string_view field, Ref<MIME_ENTITY> *entity) {
   const Field which = fieldNamed(mime::header::nameOf(field));
-  if (which == Field::kNone) return true;
+  if (which == Field::kNone) return MIME_FAILURE_NONE;
   std::string scratch;
   const std::string_view octets = mime::header::valueOf(field, mime::header::LineEnds::kCrLf, &scratch);
   Ref<KX_STRING> value(kxStringCreateFromCstr(octets.data(), static_cast<kxInt>(octets.size())));
   MIME_ENTITY **ent = entity->addr();
+  constexpr kxInt kRepeated = MIME_FAILURE_HEADER_FIELD_REPEATED;
   switch (which) {
     case Field::kContentTransferEncoding:
-      if (mimeEntityHasContentTransferEncoding(*ent)) return false;
+      if (mimeEntityHasContentTransferEncoding(*ent)) return kRepeated;
       mimeEntitySetContentTransferEncoding(ent, value.get());
-      return true;
+      break;
     case Field::kContentType:
-      if (mimeEntityHasContentType(*ent)) return false;
+      if (mimeEntityHasContentType(*ent)) return kRepeated;
       mimeEntitySetContentType(ent, value.get());
-      return true;
+      break;
     case Field::kContentId:
-      if (mimeEntityHasContentId(*ent)) return false;
+      if (mimeEntityHasContentId(*ent)) return kRepeated;
       mimeEntitySetContentId(ent, value.get());
-      return true;
+      break;
     case Field::kNone:
       break;
   }
-  return true;
+  return MIME_FAILURE_NONE;
 }
 
-// Reads the header block (the octets before the blank line) strictly: lines end at CR LF only, every line
-// is a field or a fold of one, and every octet is UTF-8 (the charset header lines are written in).
-bool readHeaderBlock(std::string_view block, Ref<MIME_ENTITY> *entity) {
+// The failure a defect of the strict header scan stands for.
+kxInt failureOf(const MIME_DEFECT &defect, std::string_view block) {
+  if (defect.kind == MIME_DEFECT_EIGHT_BIT_HEADER) return MIME_FAILURE_HEADER_NOT_UTF8;
+  if (defect.offset == 0 && !block.empty() && mime::chars::isLwsp(static_cast<unsigned char>(block.front())))
+    return MIME_FAILURE_HEADER_STARTS_FOLDED;
+  return MIME_FAILURE_HEADER_LINE_NOT_FIELD;
+}
+
+// Reads the header block (the octets before the blank line, at idx in the multipart body) strictly: lines
+// end at CR LF only, every line is a field or a fold of one, and every octet is UTF-8 (the charset header
+// lines are written in). An unreadable block is recorded as the failure, at its octet offset.
+bool readHeaderBlock(std::string_view block, kxInt idx, Ref<MIME_ENTITY> *entity) {
   const mime::header::Block scanned =
       mime::header::scan(block, 0, mime::header::LineEnds::kCrLf, std::numeric_limits<size_t>::max());
-  if (scanned.end != block.size() || !scanned.defects.empty()) return false;
+  if (!scanned.defects.empty()) {
+    const MIME_DEFECT *first = &scanned.defects.front();
+    for (const MIME_DEFECT &defect : scanned.defects) {
+      if (defect.offset < first->offset) first = &defect;
+    }
+    return mime::fail(failureOf(*first, block), idx + first->offset);
+  }
+  if (scanned.end != block.size()) return mime::fail(MIME_FAILURE_HEADER_LINE_NOT_FIELD, idx + scanned.end);
   for (size_t i = 0; i < scanned.starts.size(); ++i) {
     const size_t end = i + 1 < scanned.starts.size() ? scanned.starts[i + 1] : scanned.fieldsEnd;
-    if (!readField(block.substr(scanned.starts[i], end - scanned.starts[i]), entity)) return false;
+    const kxInt kind = readField(block.substr(scanned.starts[i], end - scanned.starts[i]), entity);
+    if (kind != MIME_FAILURE_NONE) return mime::fail(kind, idx + static_cast<kxInt>(scanned.starts[i]));
   }
   return true;
 }
@@ -179,13 +212,14 @@ bool readPart(KX_BUFFER *buf, std::string_view bytes, kxInt idx, kxInt byteCount
   const void *blank = part.size() > 1 ? memmem(part.data() + 1, part.size() - 1, "\r\n\r\n", 4) : nullptr;
   if (!blank) {
     // header-lines CRLF with no body; anything that does not read as such is dropped, not an error.
-    if (part.ends_with("\r\n") && !readHeaderBlock(part.substr(0, part.size() - 2), entity)) {
+    if (part.ends_with("\r\n") && !readHeaderBlock(part.substr(0, part.size() - 2), idx, entity)) {
       entity->reset(mimeEntityCreate());
+      mime::clearFailure("multipart body");  // not a failure of the unpack
     }
     return true;
   }
   const kxInt headerLength = static_cast<const char *>(blank) - part.data();
-  if (!readHeaderBlock(part.substr(0, static_cast<size_t>(headerLength)), entity)) return false;
+  if (!readHeaderBlock(part.substr(0, static_cast<size_t>(headerLength)), idx, entity)) return false;
   const kxInt bodyStart = headerLength + 4;
   if (bodyStart < byteCount) {  // an empty body is no body at all
     Ref<KX_BUFFER> body(kxBufferRead(buf, idx + bodyStart, byteCount - bodyStart));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mime/mime_char.h"
+#include "mime/mime_failure.hpp"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
 #include "mime/mime_shf_token.h"
@@ -49,8 +50,14 @@ void addToLine(kxInt *curLineLength, kxInt appendLength, bool space);
 MIME_SHF_TOKEN *tokenAt(KX_OBJ *const *tokens, kxInt index);
 bool isValueToken(MIME_SHF_TOKEN *tok);
 bool isGlueTspecial(MIME_SHF_TOKEN *tok);
-kxInt scanDelimited(CodePoints text, kxInt start, kxChar close, bool isDomainLiteral);
-kxInt scanComment(CodePoints text, kxInt start);
+// Where and why a delimited token is malformed, filled in by its scan when asked for.
+struct TokenFault {
+  kxInt kind;
+  kxInt offset;
+};
+kxInt scanDelimited(CodePoints text, kxInt start, kxChar close, bool isDomainLiteral,
+                    TokenFault *fault = nullptr);
+kxInt scanComment(CodePoints text, kxInt start, TokenFault *fault = nullptr);
 kxInt scanTokenRun(CodePoints text, kxInt start);
 }  // namespace
 
@@ -103,6 +110,7 @@ void mime___ShfTokenVectorAppend(KX_STRING **out, KX_STRING *append, kxBool spac
 // `tokens`.
 KX_VECTOR *mimeShfTokenVectorTryDecode(KX_STRING *string) {
   MIME_ASSERT(string);
+  mime::clearFailure("header value");
   const kxChar *backing = kxStringBacking(string);
   const CodePoints text(backing, static_cast<size_t>(kxStringLength(string)));
   Ref<KX_VECTOR> tokens(kxVectorCreate());
@@ -167,6 +175,17 @@ kxInt scanShfToken(CodePoints text, kxInt offset, kxInt *type) {
   // clang-format on
   *type = MIME_SHF_TOKEN_TYPE_TSPECIAL;
   return 1;
+}
+
+void recordMalformedToken(CodePoints text, kxInt offset) {
+  TokenFault fault{MIME_FAILURE_NONE, offset};
+  const kxChar c = text[static_cast<size_t>(offset)];
+  if (c == '(') {
+    scanComment(text, offset, &fault);
+  } else {
+    scanDelimited(text, offset, c == '[' ? ']' : '"', c == '[', &fault);
+  }
+  fail(fault.kind, fault.offset);
 }
 
 // --- the folding writer ---
@@ -295,55 +314,68 @@ bool isGlueTspecial(MIME_SHF_TOKEN *tok) {
 // A bare LF, other control characters and non-ASCII are taken as they are. Each scan returns the length of
 // the token from its opening character, or -1 when the text is malformed.
 
-enum class Step { kNext, kMalformed, kTaken };
+enum class Step { kNext, kUnclosed, kBareCr, kTaken };
 
 // The quoted-pair and fold rules shared by every delimited token; advances *k past what it took.
 Step escapeOrFold(CodePoints text, kxInt start, kxInt *k) {
   const kxInt n = static_cast<kxInt>(text.size());
   const kxInt at = start + *k;
   if (text[at] == '\\') {
-    if (at + 1 >= n) return Step::kMalformed;
+    if (at + 1 >= n) return Step::kUnclosed;  // the escape takes the end of the text
     *k += 2;
     return Step::kTaken;
   }
   if (chars::isCr(text[at])) {
-    if (at + 2 >= n || !chars::isLf(text[at + 1]) || !chars::isLwsp(text[at + 2])) return Step::kMalformed;
+    if (at + 2 >= n || !chars::isLf(text[at + 1]) || !chars::isLwsp(text[at + 2])) return Step::kBareCr;
     *k += 3;
     return Step::kTaken;
   }
   return Step::kNext;
 }
 
-kxInt scanDelimited(CodePoints text, kxInt start, kxChar close, bool isDomainLiteral) {
+// The answer of a scan on a malformed token: -1, and the fault where the caller asked for it.
+kxInt malformed(TokenFault *fault, kxInt kind, kxInt offset) {
+  if (fault) *fault = {kind, offset};
+  return -1;
+}
+
+kxInt malformedStep(TokenFault *fault, Step step, kxInt unclosedKind, kxInt start, kxInt k) {
+  return step == Step::kBareCr ? malformed(fault, MIME_FAILURE_CR_WITHOUT_FOLD, start + k)
+                               : malformed(fault, unclosedKind, start);
+}
+
+kxInt scanDelimited(CodePoints text, kxInt start, kxChar close, bool isDomainLiteral, TokenFault *fault) {
   const kxInt n = static_cast<kxInt>(text.size());
+  const kxInt unclosed =
+      isDomainLiteral ? MIME_FAILURE_UNCLOSED_DOMAIN_LITERAL : MIME_FAILURE_UNCLOSED_QUOTED_STRING;
   kxInt k = 1;
   while (start + k < n) {
     const Step step = escapeOrFold(text, start, &k);
-    if (step == Step::kMalformed) return -1;
     if (step == Step::kTaken) continue;
+    if (step != Step::kNext) return malformedStep(fault, step, unclosed, start, k);
     const kxChar d = text[start + k];
     if (d == close) return k + 1;
-    if (isDomainLiteral && d == '[') return -1;
+    if (isDomainLiteral && d == '[') return malformed(fault, MIME_FAILURE_NESTED_DOMAIN_LITERAL, start + k);
     ++k;
   }
-  return -1;  // unterminated
+  return malformed(fault, unclosed, start);
 }
 
 // Comments nest: the depth counts unescaped parentheses, and the one that brings it to 0 closes.
-kxInt scanComment(CodePoints text, kxInt start) {
+kxInt scanComment(CodePoints text, kxInt start, TokenFault *fault) {
   const kxInt n = static_cast<kxInt>(text.size());
   kxInt depth = 1;
   kxInt k = 1;
   while (start + k < n) {
     const Step step = escapeOrFold(text, start, &k);
-    if (step == Step::kMalformed) return -1;
     if (step == Step::kTaken) continue;
+    if (step != Step::kNext) return malformedStep(fault, step, MIME_FAILURE_UNCLOSED_COMMENT, start, k);
     const kxChar d = text[start + k];
     if (d == '(') ++depth;
     if (d == ')' && --depth == 0) return k + 1;
     ++k;
   }
-  return -1;  // unterminated
+  return malformed(fault, MIME_FAILURE_UNCLOSED_COMMENT, start);
 }
 
 // token := 1*<any code point except tspecials, SP and CTLs>; non-ASCII belongs to the run.

@@ -21,11 +21,15 @@ struct ShfTokenSpan {
 // control character; -1 when it starts a malformed quoted string, domain literal or comment.
 kxInt scanShfToken(CodePoints text, kxInt offset, kxInt *type);
 
+// Records why the token that starts at offset is malformed (scanShfToken answered -1 for it): the kind of
+// fault and the offset where it lies. Only called on the failure path.
+void recordMalformedToken(CodePoints text, kxInt offset);
+
 // Calls onToken with every token of text in order, cut and typed exactly as mimeShfTokenVectorTryDecode cuts
-// and types them (comments included). False when the text is malformed; onToken has then seen the tokens
-// before the fault. White space, line breaks and control characters between tokens are skipped one by one
-// (a stray CR or LF at the top level is no error). Linear: every code point is looked at a bounded number of
-// times, and comments nest by a counter, not by recursion.
+// and types them (comments included). False, with the fault recorded, when the text is malformed; onToken
+// has then seen the tokens before the fault. White space, line breaks and control characters between tokens
+// are skipped one by one (a stray CR or LF at the top level is no error). Linear: every code point is looked
+// at a bounded number of times, and comments nest by a counter, not by recursion.
 template <typename OnToken>
 bool scanShfTokens(CodePoints text, OnToken onToken) {
   const auto length = static_cast<kxInt>(text.size());
@@ -38,7 +42,10 @@ bool scanShfTokens(CodePoints text, OnToken onToken) {
     }
     kxInt type;
     const kxInt tokenLength = scanShfToken(text, offset, &type);
-    if (tokenLength < 0) return false;
+    if (tokenLength < 0) {
+      recordMalformedToken(text, offset);
+      return false;
+    }
     onToken(ShfTokenSpan{type, offset, tokenLength});
     offset += tokenLength;
   }

@@ -226,6 +226,35 @@ TEST(ContentType, EncodesAndDecodesRfc2231AndCopiesStayApart) {
   EXPECT_FALSE(mime::ContentType::decode("no media type", opt));
 }
 
+// --- content dispositions ---
+
+// The wrapper's own refusals (a bad type or key gives false or nothing, not an abort), and a failed decode
+// leaving its reason.
+TEST(ContentDisposition, RefusesInsteadOfAbortingAndLeavesTheReason) {
+  const mime::Options opt;
+  EXPECT_FALSE(mime::ContentDisposition::create("at tachment"));
+  mime::ContentDisposition disposition = *mime::ContentDisposition::create("Attachment");
+  EXPECT_TRUE(disposition.isAttachment());
+  EXPECT_FALSE(disposition.setType("a/b"));
+  EXPECT_FALSE(disposition.setParameter("a=b", "v"));
+  EXPECT_FALSE(disposition.parameter("a b"));
+  disposition.setFilename("\xC3\xA9t\xC3\xA9.txt");
+  const mime::ContentDisposition copy = disposition;
+  disposition.setFilename("changed.txt");
+  EXPECT_EQ(copy.filename(), "\xC3\xA9t\xC3\xA9.txt");
+  EXPECT_EQ(disposition.parameters(),
+            (std::vector<std::pair<std::string, std::string>>{{"filename", "changed.txt"}}));
+
+  EXPECT_FALSE(mime::ContentDisposition::decode("attachment; filename=\"open", opt));
+  const mime::Failure failure = mime::lastFailure();
+  EXPECT_EQ(failure.kind, MIME_FAILURE_UNCLOSED_QUOTED_STRING);
+  EXPECT_EQ(failure.subject, "Content-Disposition");
+  EXPECT_EQ(failure.offset, 21);
+  EXPECT_EQ(mime::ContentDisposition::decode("inline; filename*=UTF-8''%C3%A9", opt)->filename(), "\xC3\xA9");
+  EXPECT_EQ(copy.encode(opt), "attachment;filename*=UTF-8''%C3%A9t%C3%A9.txt");
+  EXPECT_EQ(mime::lastFailure().kind, MIME_FAILURE_NONE);
+}
+
 // --- entities and the road of one message ---
 
 struct SentPart {

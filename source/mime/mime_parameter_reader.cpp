@@ -1,0 +1,116 @@
+// Reading the parameter list of a structured header field value (see mime_parameter_reader.hpp): from the
+// tokens of the value as spans, objects made only for what the result holds.
+#include "mime/mime_parameter_reader.hpp"
+
+#include "mime/mime_content_type.hpp"
+#include "mime/mime_flags.h"
+#include "mime/mime_object.hpp"
+#include "mime/mime_options.h"
+
+namespace {
+
+using mime::CodePoints;
+using mime::HeaderWords;
+using mime::Parameter;
+using mime::Parameters;
+using mime::ShfTokenSpan;
+
+Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
+                          CodePoints text);
+bool hasRfc2231Keys(std::span<const Parameter> parameters);
+
+}  // namespace
+
+namespace mime {
+
+bool HeaderWords::word(const ShfTokenSpan &token, Place *place) {
+  const auto start = static_cast<size_t>(token.start);
+  const auto length = static_cast<size_t>(token.length);
+  if (token.type == MIME_SHF_TOKEN_TYPE_TOKEN) {
+    *place = {Where::kText, start, length};
+    return true;
+  }
+  if (token.type != MIME_SHF_TOKEN_TYPE_QUOTED_STRING) return false;
+  const size_t before = buffer_.size();
+  appendUnescapedInner(text_.subspan(start, length), buffer_);
+  *place = {Where::kBuffer, before, buffer_.size() - before};
+  return true;
+}
+
+HeaderWords::Place HeaderWords::lowerCase(Place place) {
+  const CodePoints original = chars(place);
+  if (std::none_of(original.begin(), original.end(), [](kxChar c) { return c >= 'A' && c <= 'Z'; }))
+    return place;
+  const size_t before = buffer_.size();
+  buffer_.resize(before + place.length);  // first: the copy may come from the buffer itself
+  const CodePoints source = chars(place);
+  for (size_t i = 0; i < place.length; ++i) buffer_[before + i] = lowerCaseLetter(source[i]);
+  return {Where::kBuffer, before, place.length};
+}
+
+bool scanValueTokens(CodePoints text, std::vector<ShfTokenSpan> &tokens) {
+  tokens.reserve(std::min<size_t>(text.size(), 32));
+  return scanShfTokens(text, [&tokens](const ShfTokenSpan &token) {
+    if (token.type != MIME_SHF_TOKEN_TYPE_COMMENT) tokens.push_back(token);  // comments are dropped first
+  });
+}
+
+KX_DICT *decodeParameterList(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
+                             CodePoints text, MIME_OPTIONS *mo) {
+  const Parameters parameters = readParameters(words, tokens, first, text);
+  if ((mimeOptionsFlags(mo) & MIME_FLAG_PARSE_RFC2231_HEADERS) && hasRfc2231Keys(parameters))
+    return dictOfParameters(rfc2231DecodeParameters(parameters));
+  return dictOfParameters(parameters);
+}
+
+}  // namespace mime
+
+namespace {
+
+// *( ";" key [ "=" [ value ] ] ) from tokens[first] on, keys lower-cased; a later key replaces an earlier
+// one. A parameter without a usable value gets the empty value.
+Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
+                          CodePoints text) {
+  struct Read {
+    HeaderWords::Place key;
+    HeaderWords::Place value;
+  };
+  std::vector<Read> read;
+  const size_t n = tokens.size();
+  read.reserve(std::min<size_t>(n / 4 + 1, 32));
+  size_t p = first;
+  while (p + 1 < n && mime::isTspecialToken(tokens[p], text, ';')) {
+    Read parameter;
+    if (!words.word(tokens[p + 1], &parameter.key)) break;
+    size_t next = p + 4;
+    if (p + 2 >= n || !mime::isTspecialToken(tokens[p + 2], text, '=')) {
+      next = p + 2;  // "; key" alone
+    } else if (p + 3 >= n || !words.word(tokens[p + 3], &parameter.value)) {
+      next = p + 3;  // "; key =" with nothing usable after it
+    }
+    if (mime::contentTypeParameterKeyOk(words.chars(parameter.key))) {
+      parameter.key = words.lowerCase(parameter.key);
+      read.push_back(parameter);
+    }
+    p = next;
+  }
+  Parameters parameters;
+  parameters.reserve(read.size());
+  for (size_t i = 0; i < read.size(); ++i)
+    parameters.emplace_back(words.chars(read[i].key), words.chars(read[i].value), i);
+  mime::sortKeepingLast(parameters);
+  return parameters;
+}
+
+// True when some key holds "*", "'" or "%": only such keys are changed by the RFC 2231 decode, since every
+// other acceptable key is an ordinary attribute that it keeps as it is.
+bool hasRfc2231Keys(std::span<const Parameter> parameters) {
+  for (const Parameter &parameter : parameters) {
+    for (kxChar c : parameter.key) {
+      if (c == '*' || c == '\'' || c == '%') return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+// Internal to the library: the parameter list of a structured header field value, read the one way for
+// every field that carries one (Content-Type, Content-Disposition).
+//
+//   value      := [comments] head *( ";" key [ "=" [ value ] ] ) [ anything ]
+//   key, value := RFC 2045 token / quoted-string   ; comments anywhere, dropped first
+//
+// The head is the field's own (type "/" subtype, a disposition type); the list after it is read leniently:
+// a parameter without "=" or without a usable value gets the empty value, a key that is not acceptable is
+// skipped, and the first token that fits nowhere ends the list, what follows being ignored.
+#pragma once
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "kx/kx_dict.h"
+#include "mime/mime_rfc2231.hpp"
+#include "mime/mime_shf_token_vector.hpp"
+
+namespace mime {
+
+// The plain values of the words (tokens and quoted strings) of one header value. A token's plain value is its
+// raw text, so it stays where it is in the header; quoted strings are unescaped, and keys lower-cased, into
+// one buffer. Places are kept as offsets while the buffer grows and become code points once reading is done.
+class HeaderWords {
+ public:
+  enum class Where : size_t { kText, kBuffer };
+  struct Place {
+    Where where = Where::kText;
+    size_t start = 0;
+    size_t length = 0;  // the default place is the empty value
+  };
+
+  explicit HeaderWords(CodePoints text) : text_(text) {}
+
+  // The plain value of an RFC 2045 word in *place; false for every other token type.
+  bool word(const ShfTokenSpan &token, Place *place);
+
+  // The place of the word in lower case (ASCII letters only, as kxStringToLower does): the word itself when
+  // it holds no capital letter, else a copy.
+  Place lowerCase(Place place);
+
+  CodePoints chars(Place place) const {
+    return (place.where == Where::kBuffer ? CodePoints(buffer_) : text_).subspan(place.start, place.length);
+  }
+
+ private:
+  CodePoints text_;
+  CodePointBuffer buffer_;
+};
+
+// The tokens of a header field value, comments dropped. False, with the fault recorded as the failure of
+// the running strict call, when the value is malformed.
+bool scanValueTokens(CodePoints text, std::vector<ShfTokenSpan> &tokens);
+
+// True when the token is the tspecial c.
+inline bool isTspecialToken(const ShfTokenSpan &token, CodePoints text, kxChar c) {
+  return token.type == MIME_SHF_TOKEN_TYPE_TSPECIAL && text[static_cast<size_t>(token.start)] == c;
+}
+
+// c in lower case when it is an ASCII capital letter.
+inline kxChar lowerCaseLetter(kxChar c) {
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// A new dictionary of the parameter list that begins at tokens[first] (keys lower-cased, a later key
+// replacing an earlier one), RFC 2231 sections and extended values joined and decoded when mo holds the
+// parse flag.
+KX_DICT *decodeParameterList(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
+                             CodePoints text, MIME_OPTIONS *mo);
+
+}  // namespace mime
