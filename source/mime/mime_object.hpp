@@ -2,7 +2,7 @@
 // common object family written once for all four kinds. Internal to the library.
 #pragma once
 
-#include "kx/kx_internal.hpp"
+#include "kx/kx_libraries.hpp"
 #include "mime/mime_defs.h"
 #include "mime/mime_module.h"
 

@@ -9,8 +9,8 @@
 //   attribute-char         := any ASCII except SP, CTLs, tspecials, "*", "'", "%"
 //   section                := "0" / ( "1"-"9" *DIGIT )                    ; no leading zeros
 //
-// The work is done on lists of parameters held as code points and sorted by key, the order of a kx
-// dictionary: the dictionary entry points convert to and from such lists, and the header codec hands over
+// The work is done on lists of parameters held as code points and sorted by key in code point order:
+// the dictionary entry points convert to and from such lists, and the header codec hands over
 // the list it parsed, so no string is made for a section that is only joined into another value. Decoding
 // follows the sections by binary search for formatted keys (O(log n) each) and collects text and octets in
 // growable arrays, so joining n sections costs O(n log n) and never re-copies what it has collected.
@@ -26,9 +26,8 @@
 #include "kx/kx_buffer.h"
 #include "kx/kx_charset.h"
 #include "kx/kx_dict.h"
-#include "kx/kx_dict_internal.hpp"
+#include "kx/kx_libraries.hpp"
 #include "kx/kx_string.h"
-#include "kx/kx_utf8.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
@@ -117,9 +116,9 @@ void Parameter::adoptValue(KX_STRING *adopted) {
   value = charsOf(adopted);
 }
 
-// The entries of a dictionary as a parameter list, each value that is not a string turned into one with
-// kxObjToString (keys are strings); strings keeps those alive, the others are borrowed from the dictionary.
-// A dictionary is sorted by key and holds every key once, as the list must be.
+// The entries of a dictionary as a parameter list sorted by key, each value that is not a string turned into
+// one with kxObjToString (keys are strings); strings keeps those alive, the others are borrowed from the
+// dictionary. A dictionary holds every key once, as the list must.
 Parameters parametersOfDict(KX_DICT *source, std::vector<Ref<KX_STRING>> &strings) {
   const kxInt length = kxDictLength(source);
   Parameters parameters;
@@ -132,6 +131,7 @@ Parameters parametersOfDict(KX_DICT *source, std::vector<Ref<KX_STRING>> &string
                                  : strings.emplace_back(kxObjToString(value)).get();
     parameters.emplace_back(entry.key, valueString);
   }
+  sortKeepingLast(parameters);  // one pass when the dictionary's order is already this one
   return parameters;
 }
 
@@ -167,7 +167,7 @@ KX_DICT *dictOfParameters(std::span<const Parameter> parameters) {
         parameter.valueString ? retainField(parameter.valueString) : stringOf(parameter.value).release();
     entries.push_back({key, kxStringObj(value)});
   }
-  return kx___DictCreateFromSorted(entries.data(), static_cast<kxInt>(entries.size()));
+  return kx___DictCreateFromEntries(entries.data(), static_cast<kxInt>(entries.size()));
 }
 
 // --- the two directions ---
@@ -262,7 +262,7 @@ Ref<KX_STRING> stringOf(CodePoints chars) {
   return Ref<KX_STRING>(kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size())));
 }
 
-// Code point order, a proper prefix first: the order of the keys of a kx dictionary.
+// Code point order, a proper prefix first.
 std::strong_ordering compareKeys(CodePoints a, CodePoints b) {
   return std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end());
 }

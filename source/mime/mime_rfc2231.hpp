@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "kx/kx_dict.h"
-#include "kx/kx_internal.hpp"
+#include "kx/kx_libraries.hpp"
 #include "mime/mime_rfc2231.h"
 #include "mime/mime_shf_token.hpp"
 
@@ -36,7 +36,7 @@ struct Parameter {
 
 using Parameters = std::vector<Parameter>;
 
-// Sorts by key in code point order (the order of a kx dictionary) and keeps, of several parameters with one
+// Sorts by key in code point order and keeps, of several parameters with one
 // key, the one with the highest order: the one that a run of dictionary stores would have kept.
 void sortKeepingLast(Parameters &parameters);
 

@@ -2,7 +2,7 @@
 // tests and benchmarks call directly. RAII references and copy-on-write come from kx. Internal.
 #pragma once
 
-#include "kx/kx_internal.hpp"
+#include "kx/kx_libraries.hpp"
 #include "rfc/rfc_base.h"
 
 // The expression is stringized unexpanded, so the abort text is exactly what the source says.
