@@ -6,7 +6,8 @@
 // Encoding never writes a code point that the charset cannot hold: such a string gives null, and so does
 // any lone surrogate or value above U+10FFFF, which no Unicode encoding form may carry. Decoding takes
 // every octet sequence: lenient decoding writes U+FFFD for each invalid sequence (for UTF-8 one per
-// maximal ill-formed subpart), strict decoding gives null.
+// maximal ill-formed subpart), strict decoding gives null. A charset whose converter cannot be opened gives
+// null both ways.
 #include <iconv.h>
 
 #include <algorithm>
@@ -326,24 +327,22 @@ class Converters {
     }
   }
 
-  // A descriptor in its initial state from code points to the charset's octets.
+  // A descriptor in its initial state from code points to the charset's octets; kNotOpen when none opens.
   iconv_t encoder(kxInt charset) {
     return ready(encoders_[static_cast<size_t>(charset)], kx::charset::namesOf(charset).iconv, kNativeUtf32);
   }
-  // A descriptor in its initial state from the charset's octets to code points.
+  // A descriptor in its initial state from the charset's octets to code points; kNotOpen when none opens.
   iconv_t decoder(kxInt charset) {
     return ready(decoders_[static_cast<size_t>(charset)], kNativeUtf32, kx::charset::namesOf(charset).iconv);
   }
 
  private:
+  // Every charset of the table is one that glibc converts, yet opening can still fail: an installation
+  // without the charset's gconv module, or no file descriptor or memory left to load it. That is no broken
+  // precondition, so the conversion fails instead of the process; a later call tries again.
   static iconv_t ready(iconv_t &slot, const char *to, const char *from) {
-    if (slot == kNotOpen) {
-      slot = iconv_open(to, from);
-      // Every charset of the table is one that glibc converts; failing here means its gconv modules are
-      // not installed, which no input can cause.
-      KX_ASSERT_LABEL("charset converter missing", slot != kNotOpen);
-    }
-    iconv(slot, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+    if (slot == kNotOpen) slot = iconv_open(to, from);
+    if (slot != kNotOpen) iconv(slot, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
     return slot;
   }
 
@@ -402,6 +401,7 @@ KX_BUFFER *encodeWithIconv(Chars chars, kxInt charset) {
   std::vector<char> out(chars.size() * 2 + 16);  // enough for most charsets; grows when it is not
   size_t used = writeByteOrderMark(charset, out);
   iconv_t cd = converters.encoder(charset);
+  if (cd == kNotOpen) return nullptr;
   char *in = reinterpret_cast<char *>(const_cast<kxChar *>(chars.data()));  // iconv only reads it
   size_t inLeft = chars.size() * sizeof(kxChar);
   bool flushing = false;  // after the input: the sequence back to the initial shift state (ISO-2022-JP)
@@ -434,6 +434,7 @@ KX_STRING *decodeWithIconv(Octets octets, kxInt charset, bool strict) {
   resolveByteOrder(octets, charset);
   if (octets.empty()) return kxStringCreate();
   iconv_t cd = converters.decoder(charset);
+  if (cd == kNotOpen) return nullptr;
   const size_t unit = static_cast<size_t>(kx::charset::unitSizeOf(charset));
   char *in = reinterpret_cast<char *>(const_cast<kxByte *>(octets.data()));  // iconv only reads it
   size_t inLeft = octets.size();

@@ -30,16 +30,19 @@ KX_EXPORT kxInt kxCharsetFromIanaName(KX_STRING *name);
  * aborts), for a reader that has the name inside a longer text. */
 KX_EXPORT kxInt kxCharsetFromIanaNameChars(const kxChar *name, kxInt length);
 
-/* A new buffer with the string in the charset; null when some code point cannot be represented, which
- * includes every lone surrogate and value above U+10FFFF. UTF-16 and UTF-32 are written big-endian after a
- * byte-order mark. */
+/* A new buffer with the string in the charset, owned by the caller; null when some code point cannot be
+ * represented, which includes every lone surrogate and value above U+10FFFF, and null when the charset's
+ * converter cannot be opened (its module is not installed, or no file descriptor or memory is left; a later
+ * call tries again). US-ASCII, ISO-8859-1 and UTF-8 need no converter. UTF-16 and UTF-32 are written
+ * big-endian after a byte-order mark. */
 KX_EXPORT KX_BUFFER *kxCharsetConvertStringToBuffer(KX_STRING *s, kxInt charset);
-/* A new string decoded leniently: each invalid sequence becomes U+FFFD (for UTF-8 one per maximal
- * ill-formed subpart). Never null, never aborts on content. A byte-order mark starts UTF-16 and UTF-32 text
- * and is dropped; without one they are read big-endian. */
+/* A new string decoded leniently, owned by the caller: each invalid sequence becomes U+FFFD (for UTF-8 one
+ * per maximal ill-formed subpart). Null only when the charset's converter cannot be opened (as for
+ * kxCharsetConvertStringToBuffer; never for US-ASCII, ISO-8859-1 or UTF-8); never aborts on content. A
+ * byte-order mark starts UTF-16 and UTF-32 text and is dropped; without one they are read big-endian. */
 KX_EXPORT KX_STRING *kxCharsetConvertBufferToString(KX_BUFFER *b, kxInt charset);
-/* With KX_CHARSET_FLAG_STRICT, null for invalid input; with 0 as kxCharsetConvertBufferToString. Other
- * flag bits abort. */
+/* With KX_CHARSET_FLAG_STRICT, null for invalid input; with 0 as kxCharsetConvertBufferToString. Null too
+ * when the converter cannot be opened. Other flag bits abort. */
 KX_EXPORT KX_STRING *kxCharsetTryConvertBufferToStringWithFlags(KX_BUFFER *b, kxInt charset, kxInt flags);
 
 KX_EXTERN_C_END

@@ -559,7 +559,7 @@ bool flushOctets(Octets &pending, kxInt charset, Text &text) {
   Ref<KX_BUFFER> buffer(kxBufferCreateFromBytes(pending.data(), static_cast<kxInt>(pending.size())));
   Ref<KX_STRING> converted(kxCharsetConvertBufferToString(buffer.get(), charset));
   pending.clear();
-  return appendText(text, charsOf(converted.get()));
+  return converted && appendText(text, charsOf(converted.get()));  // null: no converter for the charset
 }
 
 Ref<KX_STRING> decodeSingleExtended(CodePoints value) {

@@ -1,6 +1,8 @@
 // Entity decoding: each field decoded in turn, the body's transfer encoding undone, outputs handed out only
 // on success.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "mime/wire_test_support.hpp"
 
@@ -72,6 +74,23 @@ TEST(Decode, ReleasesTheGivenOutputsFirstAndFillsThemOnlyOnSuccess) {
         << "old outputs released";
     EXPECT_EQ((body != nullptr) + (type != nullptr) + (id != nullptr), good ? 3 : 0);
   }
+}
+
+// With no file descriptor left, a charset converter that was never opened cannot be loaded: the conversion
+// fails both ways, and an RFC 2231 value in that charset is left out of the decoded type, where the process
+// used to abort.
+TEST(DecodeDeathTest, ACharsetConverterThatCannotOpenFailsTheConversionNotTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, in which no converter is open yet
+  const auto outOfDescriptors = [] {
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_NOFILE, &none);
+    const kxInt koi8r = kxCharsetFromIanaName(str("KOI8-R").get());
+    const bool failed = !StringRef(kxCharsetConvertBufferToString(buf("\xC1").get(), koi8r)) &&
+                        !BufferRef(kxCharsetConvertStringToBuffer(str("a").get(), koi8r));
+    const bool leftOut = decode({"text/plain; a*=koi8-r''%C1; b=c", {}, {}, {}}) == "{text/plain;b=c|-|-|-}";
+    _exit(failed && leftOut ? 0 : 1);
+  };
+  EXPECT_EXIT(outOfDescriptors(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
