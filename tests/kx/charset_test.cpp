@@ -7,12 +7,11 @@
 #include <tuple>
 #include <vector>
 
-#include "kx_test.hpp"
 #include "support/deterministic_random.hpp"
 #include "support/exact_compare.hpp"
-#include "support/kx_text.hpp"
+#include "support/test_support.hpp"
 
-using namespace kxtest;
+using namespace test_support;
 using test_support::codePoints;
 using test_support::DeterministicRandom;
 using test_support::exactlyEqual;

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "kx/kx_libraries.hpp"
-#include "kx_test.hpp"
+#include "support/test_support.hpp"
 
-using namespace kxtest;
+using namespace test_support;
 
 namespace {
 
@@ -116,32 +116,6 @@ TEST(DictFromEntriesDeathTest, AKeyGivenTwiceAborts) {
   const KX_DICT_ENTRY entries[] = {{str("a").release(), kxStringObj(str("1").release())},
                                    {str("a").release(), kxStringObj(str("2").release())}};
   EXPECT_DEATH(DictRef(kx___DictCreateFromEntries(entries, 2)), "isNewKey");
-}
-
-// 100,000 distinct keys in random order: the order, every lookup and positional access come out right.
-// (Quadratic inserts would make this test take minutes under the sanitizers.)
-TEST(DictScale, HundredThousandKeysInRandomOrder) {
-  constexpr int kCount = 100000;
-  std::vector<int> numbers(kCount);
-  std::iota(numbers.begin(), numbers.end(), 0);
-  std::shuffle(numbers.begin(), numbers.end(), std::mt19937(12345));
-  // Keys of one length, so that their order is the order of the numbers.
-  auto keyOf = [](int n) { return str(("k" + std::to_string(1000000 + n)).c_str()); };
-  DictRef d(kxDictCreate());
-  for (int n : numbers) kxDictSetStringKey(d.addr(), keyOf(n).get(), kxStringObj(keyOf(n).get()));
-  ASSERT_EQ(kxDictLength(d.get()), kCount);
-  for (int i = 0; i < kCount; i += 997) {
-    StringRef key(kxDictKeyAt(d.get(), i));
-    ObjRef value(kxDictStringKey(d.get(), keyOf(i).get()));
-    EXPECT_TRUE(kxStringEquals(key.get(), keyOf(i).get()) && value &&
-                kxStringEquals(kxStringFrom(value.get()), key.get()))
-        << i;
-  }
-  for (int n : numbers) {
-    if (n % 2 == 0) kxDictDelStringKey(d.addr(), keyOf(n).get());
-  }
-  ASSERT_EQ(kxDictLength(d.get()), kCount / 2);
-  EXPECT_EQ(utf8Of(StringRef(kxDictKeyAt(d.get(), kCount / 2 - 1)).get()), "k1099999");
 }
 
 // A shared dict is read without locks from several threads; its positional view is built lazily on the

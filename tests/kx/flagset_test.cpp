@@ -5,9 +5,9 @@
 #include <string>
 #include <tuple>
 
-#include "kx_test.hpp"
+#include "support/test_support.hpp"
 
-using namespace kxtest;
+using namespace test_support;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "kx_test.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 

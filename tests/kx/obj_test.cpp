@@ -7,11 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "kx_test.hpp"
-#include "support/death_text.hpp"
+#include "support/test_support.hpp"
 
-using namespace kxtest;
-using test_support::literalRegex;
+using namespace test_support;
 
 namespace {
 
@@ -191,14 +189,12 @@ const ContractCase kContractCases[] = {
      [] { kxDictKeyAt(DictRef(kxDictCreate()).get(), 0); }},
     {"another sort", "kx_string.cpp", "!obj || kxObjSort(obj) == &kx___sort_KX_STRING",
      [] { kxStringFrom(kxBufferObj(buf("x").get())); }},
-    {"charset number", "kx_charset_names.cpp", "KX_CHARSET_OK(charset)", [] { kxCharsetToString(51); }},
     {"unknown flag bits", "kx_charset.cpp", "(flags & ~KX_CHARSET_FLAG_STRICT) == 0",
      [] { kxCharsetTryConvertBufferToStringWithFlags(buf("x").get(), 44, 2); }},
     {"octets after a partly used octet", "kx_buffer.cpp", "kxBufferBitLength( *b ) % 8 == 0",
      [] { kxBufferAppendByte(BufferRef(kxBufferCreateFromBits("\xFF", 3)).addr(), 1); }},
     {"unknown format directive", "kx_format.cpp", "*p == 's' || *p == 'o' || *p == 'i' || *p == '%'",
      [] { kxStringCreateFromFormatCstr("%d", 1); }},
-    {"random bounds out of order", "kx_random.cpp", "min <= max", [] { kxRandomNonNegativeIntRange(6, 5); }},
 };
 
 TEST(AbortDeathTest, BrokenContractsNameTheirExpression) {

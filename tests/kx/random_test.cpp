@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "kx_test.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 

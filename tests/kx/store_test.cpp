@@ -6,20 +6,11 @@
 #include <string>
 #include <tuple>
 
-#include "kx_test.hpp"
-#include "support/deterministic_random.hpp"
-#include "support/exact_compare.hpp"
-#include "support/kx_text.hpp"
+#include "support/test_support.hpp"
 
-using namespace kxtest;
-using test_support::codePoints;
-using test_support::DeterministicRandom;
-using test_support::exactlyEqual;
-using test_support::kxText;
+using namespace test_support;
 
 namespace {
-
-using StoreRef = kx::Ref<KX_STORE>;
 
 void setText(StoreRef &st, const std::string &key, std::u32string_view value) {
   kxStoreSetValueCstr(st.addr(), key.data(), static_cast<kxInt>(key.size()), kxText(value).get());

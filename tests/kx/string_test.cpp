@@ -7,13 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "kx_test.hpp"
-#include "support/kx_text.hpp"
+#include "support/test_support.hpp"
 
-using namespace kxtest;
-using test_support::codePoints;
-using test_support::kxText;
-using test_support::takeCodePoints;
+using namespace test_support;
 
 namespace {
 

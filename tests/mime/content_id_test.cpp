@@ -5,11 +5,11 @@
 #include <set>
 #include <string>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 TEST(ContentIdOk, NonEmptyAndFreeOfControlCharacters) {
   const std::pair<std::string, bool> rows[] = {

@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 constexpr kxInt kSevenBit = MIME_CONTENT_TRANSFER_ENCODING_7BIT;
 constexpr kxInt kEightBit = MIME_CONTENT_TRANSFER_ENCODING_8BIT;

@@ -1,11 +1,11 @@
 // The Content-Type object: name and key rules, parameter storage, copy-on-write, order, text form.
 #include <gtest/gtest.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 TEST(ContentTypeName, AcceptsExactlyTypeSlashSubtypeAndLowersIt) {
   const std::pair<const char *, const char *> accepted[] = {

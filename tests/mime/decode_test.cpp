@@ -4,11 +4,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 using namespace std::string_literals;
 
 // What a decode gave, as "{type|-|id|body}" (the type as "name;key=value"), or "<failed>".

@@ -2,11 +2,11 @@
 // equivalence of the length-first choice with encoding both ways.
 #include <gtest/gtest.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 using namespace std::string_literals;
 
 constexpr kxInt kDefault = MIME_FLAG_PARSE_RFC2231_HEADERS | MIME_FLAG_GENERATE_RFC2231_HEADERS;

@@ -1,11 +1,11 @@
 // The entity object: four independent fields, copy-on-write changers, exact ownership.
 #include <gtest/gtest.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 // One field's four operations, so that every behaviour runs over all four fields.
 struct FieldOps {

@@ -1,14 +1,12 @@
 // MIME flags and encode flags: normalisation and the text forms through the module's flag sets.
 #include <gtest/gtest.h>
 
-#include "kx/kx.h"
-#include "mime/mime.h"
 #include "mime/mime_object.hpp"
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 struct NormalizeCase {
   const char *label;

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 using namespace std::string_literals;
 
 constexpr kxInt kParse = MIME_FLAG_PARSE_RFC2231_HEADERS;

@@ -3,11 +3,11 @@
 // nested multiparts and random messages. (A worked three-part example through mime.hpp: cpp/mime_hpp_test.)
 #include <gtest/gtest.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 constexpr kxInt kDefaultFlags = MIME_FLAG_PARSE_RFC2231_HEADERS | MIME_FLAG_GENERATE_RFC2231_HEADERS;
 

@@ -8,13 +8,11 @@
 #include <regex>
 #include <string>
 
-#include "kx/kx.h"
-#include "mime/mime.h"
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 // "UTC 2026-12-06 08:18:19 (Sunday)": the weekday must be the one of the date.
 TEST(Module, BuildTimeHasTheStatedFormAndAConsistentWeekday) {

@@ -4,11 +4,11 @@
 #include <cctype>
 #include <set>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 TEST(MultipartBoundary, OkFollowsTheGrammar) {
   const std::pair<std::u32string, bool> rows[] = {

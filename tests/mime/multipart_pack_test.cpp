@@ -2,11 +2,11 @@
 // the layout.
 #include <gtest/gtest.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 using namespace std::string_literals;
 
 // Packs the entities under *type; the packed octets, or nullopt when the pack fails.

@@ -2,11 +2,11 @@
 // header fields without a body, hostile sizes, and the round trip through packing.
 #include <gtest/gtest.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 using namespace std::string_literals;
 
 // The parts of content under the boundary as describe() writes them, or "<null>" when the call fails.

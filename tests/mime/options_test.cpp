@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "kx/kx.h"
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
-using StoreRef = kx::Ref<KX_STORE>;
+using namespace test_support;
 
 kxInt baseLineLength(MIME_OPTIONS *mo) {
   return rfcBaseOptionsOutputLineLength(kx::Ref<RFC_BASE_OPTIONS>(mimeOptionsRfcBaseOptions(mo)).get());

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 constexpr kxInt kUtf8 = KX_CHARSET_UTF_8;
 

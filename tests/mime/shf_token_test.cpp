@@ -3,14 +3,11 @@
 
 #include <string>
 
-#include "kx/kx.h"
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
-using test_support::exactlyEqual;
-using test_support::takeCodePoints;
+using namespace test_support;
 using TokenRef = kx::Ref<MIME_SHF_TOKEN>;
 
 std::u32string rawOf(MIME_SHF_TOKEN *tok) {

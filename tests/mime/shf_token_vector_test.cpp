@@ -4,14 +4,11 @@
 #include <functional>
 #include <string>
 
-#include "kx/kx.h"
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
-using test_support::escapeForDisplay;
-using test_support::takeCodePoints;
+using namespace test_support;
 using TokenRef = kx::Ref<MIME_SHF_TOKEN>;
 
 // A vector of tokens classified from raw values written "raw|raw|...".

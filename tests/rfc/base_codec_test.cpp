@@ -5,14 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "rfc_test.hpp"
+#include "support/test_support.hpp"
 
-using namespace rfctest;
-using test_support::exactlyEqual;
+using namespace test_support;
 
 namespace {
 
-using FastPath = rfctest::FastPath<rfc::base64::Paths>;
+using FastPath = test_support::FastPath<rfc::base64::Paths>;
 
 std::vector<FastPath> fastPaths() {
   return fastPathsOf(rfc::base64::avx2Paths(), rfc::base64::avx512Paths());

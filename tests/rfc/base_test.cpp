@@ -2,12 +2,9 @@
 // the options, refusals, and the contract aborts.
 #include <gtest/gtest.h>
 
-#include "rfc_test.hpp"
-#include "support/death_text.hpp"
+#include "support/test_support.hpp"
 
-using namespace rfctest;
-using test_support::abortText;
-using test_support::exactlyEqual;
+using namespace test_support;
 
 namespace {
 
@@ -18,21 +15,21 @@ BaseOptionsRef optionsWithLineLength(kxInt length) {
 }
 
 TEST(BaseEncodeWithOptions, UsesTheOptionsLineLength) {
-  BufferRef body = buffer(std::string(60, 'a'));
+  BufferRef body = buf(std::string(60, 'a'));
   BaseOptionsRef none(rfcBaseOptionsCreate());
   BufferRef oneLine(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, none.get()));
-  EXPECT_EQ(contents(oneLine.get()).find('\r'), std::string::npos) << "the default has no line breaks";
+  EXPECT_EQ(bytesOf(oneLine.get()).find('\r'), std::string::npos) << "the default has no line breaks";
   EXPECT_EQ(kxBufferLength(oneLine.get()), 80);
 
   BaseOptionsRef mime = optionsWithLineLength(76);
   BufferRef lines(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, mime.get()));
-  std::string expected = contents(oneLine.get());
+  std::string expected = bytesOf(oneLine.get());
   expected.insert(76, "\r\n");
-  EXPECT_TRUE(exactlyEqual(contents(lines.get()), expected));
+  EXPECT_TRUE(exactlyEqual(bytesOf(lines.get()), expected));
 
   BaseOptionsRef odd = optionsWithLineLength(79);
   BufferRef rounded(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, odd.get()));
-  EXPECT_EQ(contents(rounded.get()), contents(lines.get())) << "79 rounds down to 76";
+  EXPECT_EQ(bytesOf(rounded.get()), bytesOf(lines.get())) << "79 rounds down to 76";
 }
 
 TEST(BaseEncodedLength, MatchesTheEncoding) {
@@ -40,7 +37,7 @@ TEST(BaseEncodedLength, MatchesTheEncoding) {
   for (kxInt lineLength : {0, 1, 4, 10, 76}) {
     BaseOptionsRef bo = optionsWithLineLength(lineLength);
     for (int length : {0, 1, 2, 3, 56, 57, 58, 59, 114, 1000}) {
-      BufferRef body = buffer(hostileOctets(random, static_cast<std::size_t>(length)));
+      BufferRef body = buf(hostileOctets(random, static_cast<std::size_t>(length)));
       BufferRef encoded(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
       EXPECT_EQ(rfcBaseEncodedLength(body.get(), RFC_BASE_SELECTOR_MIME, bo.get()),
                 kxBufferLength(encoded.get()))
@@ -52,18 +49,18 @@ TEST(BaseEncodedLength, MatchesTheEncoding) {
 TEST(BaseTryDecodeWithOptions, RoundTripsAndRefusesAndEncodesPartialOctetsWhole) {
   BaseOptionsRef bo = optionsWithLineLength(76);
   test_support::DeterministicRandom random(2);
-  BufferRef body = buffer(hostileOctets(random, 5000));
+  BufferRef body = buf(hostileOctets(random, 5000));
   BufferRef encoded(rfcBaseEncodeWithOptions(body.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
   BufferRef decoded(rfcBaseTryDecodeWithOptions(encoded.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
   ASSERT_TRUE(decoded);
-  EXPECT_TRUE(exactlyEqual(contents(decoded.get()), contents(body.get())));
+  EXPECT_TRUE(exactlyEqual(bytesOf(decoded.get()), bytesOf(body.get())));
 
-  BufferRef empty = buffer("");
+  BufferRef empty = buf("");
   BufferRef nothing(rfcBaseTryDecodeWithOptions(empty.get(), RFC_BASE_SELECTOR_MIME, bo.get()));
   ASSERT_TRUE(nothing) << "empty text is empty data, not a failure";
   EXPECT_EQ(kxBufferLength(nothing.get()), 0);
 
-  BufferRef lone = buffer("Zm9vY");
+  BufferRef lone = buf("Zm9vY");
   EXPECT_FALSE(BufferRef(rfcBaseTryDecodeWithOptions(lone.get(), RFC_BASE_SELECTOR_MIME, bo.get())));
 
   // A partly used last octet is no text, but it is encoded whole.
@@ -71,13 +68,13 @@ TEST(BaseTryDecodeWithOptions, RoundTripsAndRefusesAndEncodesPartialOctetsWhole)
   BufferRef partial(kxBufferCreateFromBits(bits, 12));
   EXPECT_FALSE(BufferRef(rfcBaseTryDecodeWithOptions(partial.get(), RFC_BASE_SELECTOR_MIME, bo.get())));
   EXPECT_EQ(
-      contents(BufferRef(rfcBaseEncodeWithOptions(partial.get(), RFC_BASE_SELECTOR_MIME, bo.get())).get()),
+      bytesOf(BufferRef(rfcBaseEncodeWithOptions(partial.get(), RFC_BASE_SELECTOR_MIME, bo.get())).get()),
       "//A=");
 }
 
 // One per kind of contract: a null buffer, an unknown selector, null options.
 TEST(BaseCodecDeath, BrokenPreconditionsAbort) {
-  BufferRef body = buffer("x");
+  BufferRef body = buf("x");
   BaseOptionsRef bo(rfcBaseOptionsCreate());
   EXPECT_DEATH(rfcBaseTryDecodeWithOptions(nullptr, RFC_BASE_SELECTOR_MIME, bo.get()), abortText("", "buf"));
   EXPECT_DEATH(rfcBaseEncodedLength(body.get(), 4, bo.get()),

@@ -2,11 +2,9 @@
 // ordering, store and restore, and the contract aborts.
 #include <gtest/gtest.h>
 
-#include "rfc_test.hpp"
-#include "support/death_text.hpp"
+#include "support/test_support.hpp"
 
-using namespace rfctest;
-using test_support::abortText;
+using namespace test_support;
 
 namespace {
 

@@ -5,14 +5,13 @@
 
 #include <vector>
 
-#include "rfc_test.hpp"
+#include "support/test_support.hpp"
 
-using namespace rfctest;
-using test_support::exactlyEqual;
+using namespace test_support;
 
 namespace {
 
-using FastPath = rfctest::FastPath<rfc::quop::Paths>;
+using FastPath = test_support::FastPath<rfc::quop::Paths>;
 
 std::vector<FastPath> fastPaths() {
   return fastPathsOf(rfc::quop::avx2Paths(), rfc::quop::avx512Paths());

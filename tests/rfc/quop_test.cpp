@@ -2,24 +2,21 @@
 // taken from the options, the length query, partial octets, and the contract aborts.
 #include <gtest/gtest.h>
 
-#include "rfc_test.hpp"
-#include "support/death_text.hpp"
+#include "support/test_support.hpp"
 
-using namespace rfctest;
-using test_support::abortText;
-using test_support::exactlyEqual;
+using namespace test_support;
 
 namespace {
 
 TEST(QuopEncodeWithOptions, UsesTheOptionsLineLength) {
-  BufferRef body = buffer(std::string(100, 'a') + " \r\n\xe9");
+  BufferRef body = buf(std::string(100, 'a') + " \r\n\xe9");
   QuopOptionsRef qo(rfcQuopOptionsCreate());
   BufferRef standard(rfcQuopEncodeWithOptions(body.get(), qo.get()));
-  EXPECT_TRUE(exactlyEqual(contents(standard.get()),
+  EXPECT_TRUE(exactlyEqual(bytesOf(standard.get()),
                            std::string(75, 'a') + "=\r\n" + std::string(25, 'a') + "=20\r\n=E9"));
   rfcQuopOptionsSetOutputLineLength(qo.addr(), 0);
   BufferRef unbroken(rfcQuopEncodeWithOptions(body.get(), qo.get()));
-  EXPECT_TRUE(exactlyEqual(contents(unbroken.get()), std::string(100, 'a') + "=20\r\n=E9"));
+  EXPECT_TRUE(exactlyEqual(bytesOf(unbroken.get()), std::string(100, 'a') + "=20\r\n=E9"));
 }
 
 TEST(QuopEncodedLength, MatchesTheEncoding) {
@@ -28,13 +25,13 @@ TEST(QuopEncodedLength, MatchesTheEncoding) {
     QuopOptionsRef qo(rfcQuopOptionsCreate());
     rfcQuopOptionsSetOutputLineLength(qo.addr(), lineLength);
     for (int round = 0; round < 50; ++round) {
-      BufferRef body = buffer(hostileOctets(random, static_cast<std::size_t>(random.range(0, 400))));
+      BufferRef body = buf(hostileOctets(random, static_cast<std::size_t>(random.range(0, 400))));
       BufferRef encoded(rfcQuopEncodeWithOptions(body.get(), qo.get()));
       ASSERT_TRUE(encoded);
       EXPECT_EQ(rfcQuopEncodedLength(body.get(), qo.get()), kxBufferLength(encoded.get()));
       BufferRef decoded(rfcQuopTryDecodeWithOptions(encoded.get(), qo.get()));
       ASSERT_TRUE(decoded);
-      EXPECT_TRUE(exactlyEqual(contents(decoded.get()), contents(body.get())));
+      EXPECT_TRUE(exactlyEqual(bytesOf(decoded.get()), bytesOf(body.get())));
     }
   }
 }
@@ -56,15 +53,15 @@ TEST(QuopTryEncodeWithinLength, GivesTheEncodingOnlyWhenItFits) {
   QuopOptionsRef qo(rfcQuopOptionsCreate());
   for (const Case &c : cases) {
     SCOPED_TRACE(c.label);
-    BufferRef body = buffer(c.body);
+    BufferRef body = buf(c.body);
     BufferRef full(rfcQuopEncodeWithOptions(body.get(), qo.get()));
     const kxInt length = kxBufferLength(full.get());
     BufferRef exact(rfcQuopTryEncodeWithinLength(body.get(), qo.get(), length));
     ASSERT_TRUE(exact);
-    EXPECT_TRUE(exactlyEqual(contents(exact.get()), contents(full.get())));
+    EXPECT_TRUE(exactlyEqual(bytesOf(exact.get()), bytesOf(full.get())));
     BufferRef roomy(rfcQuopTryEncodeWithinLength(body.get(), qo.get(), KX_BUFFER_MAX_LENGTH));
     ASSERT_TRUE(roomy);
-    EXPECT_TRUE(exactlyEqual(contents(roomy.get()), contents(full.get())));
+    EXPECT_TRUE(exactlyEqual(bytesOf(roomy.get()), bytesOf(full.get())));
     if (length > 0) {
       EXPECT_FALSE(BufferRef(rfcQuopTryEncodeWithinLength(body.get(), qo.get(), length - 1)));
     }
@@ -76,16 +73,16 @@ TEST(QuopTryDecodeWithOptions, ShrunkResultsHoldExactlyTheirOctets) {
   std::string escapes;
   for (int i = 0; i < 1000; ++i) escapes += "=E9";
   QuopOptionsRef qo(rfcQuopOptionsCreate());
-  BufferRef text = buffer(escapes);
+  BufferRef text = buf(escapes);
   BufferRef decoded(rfcQuopTryDecodeWithOptions(text.get(), qo.get()));
   ASSERT_TRUE(decoded);
-  EXPECT_EQ(contents(decoded.get()), std::string(1000, '\xe9'));
+  EXPECT_EQ(bytesOf(decoded.get()), std::string(1000, '\xe9'));
 }
 
 // A partly used last octet is refused by every function; an empty buffer gives an empty result.
 TEST(QuopCodec, PartlyUsedLastOctetIsRefusedAndEmptyGivesEmpty) {
   const kxByte bits[] = {'a', 'b'};
-  BufferRef partial(kxBufferCreateFromBits(bits, 12)), empty = buffer("");
+  BufferRef partial(kxBufferCreateFromBits(bits, 12)), empty = buf("");
   QuopOptionsRef qo(rfcQuopOptionsCreate());
   EXPECT_FALSE(BufferRef(rfcQuopEncodeWithOptions(partial.get(), qo.get())));
   EXPECT_EQ(rfcQuopEncodedLength(partial.get(), qo.get()), -1);
@@ -101,7 +98,7 @@ TEST(QuopCodec, PartlyUsedLastOctetIsRefusedAndEmptyGivesEmpty) {
 TEST(QuopCodecDeath, BrokenPreconditionsAbort) {
   EXPECT_DEATH(rfcQuopEncodedLength(nullptr, QuopOptionsRef(rfcQuopOptionsCreate()).get()),
                abortText("", "buf"));
-  EXPECT_DEATH(rfcQuopTryDecodeWithOptions(buffer("x").get(), nullptr), abortText("", "qo"));
+  EXPECT_DEATH(rfcQuopTryDecodeWithOptions(buf("x").get(), nullptr), abortText("", "qo"));
 }
 
 }  // namespace
