@@ -47,6 +47,7 @@ TEST(StringCreateFromCstr, DecodesUtf8ReplacingIllFormedSequences) {
   EXPECT_EQ(kxStringLength(StringRef(kxStringCreateFromCstr("ab\0cd", -1)).get()), 2) << "-1: up to the NUL";
   const wchar_t wide[] = {L'a', wchar_t(0xD800), wchar_t(0x110000), wchar_t(-1), wchar_t(0x10FFFF), 0};
   EXPECT_EQ(takeCodePoints(kxStringCreateFromWcstr(wide, -1)), (std::u32string{U'a', R, R, R, 0x10FFFF}));
+  EXPECT_EQ(takeCodePoints(kxStringCreateFromWcstr(wide, 0)), U"") << "0 is a length, not up to the NUL";
 }
 
 // {code points, UTF-8}: what has no UTF-8 form is written as U+FFFD.

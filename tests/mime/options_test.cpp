@@ -142,6 +142,13 @@ TEST(Options, CompareGoesFieldByFieldMarkerFirst) {
   EXPECT_EQ(mimeOptionsCompare(low.get(), high.get()), 1);
   mimeOptionsSetWrapLineLength(high.addr(), 1000);
   EXPECT_EQ(mimeOptionsCompare(low.get(), high.get()), 0);
+  // Codec options that differ (both set explicitly) order by their own compare, not as equal.
+  kx::Ref<RFC_QUOP_OPTIONS> qo(rfcQuopOptionsCreate());
+  rfcQuopOptionsSetOutputLineLength(qo.addr(), 50);
+  mimeOptionsSetRfcQuopOptions(low.addr(), qo.get());
+  rfcQuopOptionsSetOutputLineLength(qo.addr(), 60);  // a copy: low keeps its own
+  mimeOptionsSetRfcQuopOptions(high.addr(), qo.get());
+  EXPECT_EQ(mimeOptionsCompare(low.get(), high.get()), -1);
 }
 
 // --- persistence ---
