@@ -66,6 +66,7 @@ TEST(FlagsetParse, UnitesNamedFlagsAndIgnoresTheRest) {
   for (const auto &[label, text, expected] : kParseCases) EXPECT_EQ(parse(fs.get(), text), expected) << label;
   EXPECT_EQ(kxFlagsetHasFlagCstr(fs.get(), "DISABLE_QPX", 10), 1) << "only the first 10 characters";
   EXPECT_EQ(kxFlagsetHasFlagCstr(fs.get(), "DISABLE", -1), 0);
+  EXPECT_EQ(kxFlagsetHasFlagCstr(fs.get(), "DISABLE_QP", 0), 0) << "0 is a length, not up to the NUL";
 }
 
 TEST(FlagsetSetFlag, MultiBitFlagsBit63AndRedefinedNames) {
