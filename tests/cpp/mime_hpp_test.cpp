@@ -145,8 +145,6 @@ TEST(Options, SettersAcceptTheirRangeAndRefuseTheRest) {
       {"section 1", [](auto &o) { return o.setRfc2231MaxSegmentLength(1); }, true, section, 1},
       {"charset 50", [](auto &o) { return o.setRfc2231Charset(kxInt{50}); }, true, charset, 50},
       {"charset 51", [](auto &o) { return o.setRfc2231Charset(kxInt{51}); }, false, charset, 44},
-      {"charset -1", [](auto &o) { return o.setRfc2231Charset(kxInt{-1}); }, false, charset, 44},
-      {"IANA name", [](auto &o) { return o.setRfc2231Charset("ISO-8859-1"); }, true, charset, 1},
       {"alias", [](auto &o) { return o.setRfc2231Charset("latin1"); }, true, charset, 1},
       {"kx name", [](auto &o) { return o.setRfc2231Charset("WINDOWS_1252"); }, true, charset, 17},
       {"unknown name", [](auto &o) { return o.setRfc2231Charset("klingon"); }, false, charset, 44},

@@ -1,13 +1,9 @@
-// Dictionaries: key order, lookup, replace, delete, references held, ordering, 100,000 keys, concurrent
-// readers. (Copy-on-write and the string form: obj_test.cpp.)
+// Dictionaries: key order, lookup, replace, delete, references held, ordering, building from entries.
+// (Copy-on-write and the string form: obj_test.cpp; concurrent readers: stress/; many keys: kx_dict_bench.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <numeric>
-#include <random>
-#include <set>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -116,22 +112,6 @@ TEST(DictFromEntriesDeathTest, AKeyGivenTwiceAborts) {
   const KX_DICT_ENTRY entries[] = {{str("a").release(), kxStringObj(str("1").release())},
                                    {str("a").release(), kxStringObj(str("2").release())}};
   EXPECT_DEATH(DictRef(kx___DictCreateFromEntries(entries, 2)), "isNewKey");
-}
-
-// A shared dict is read without locks from several threads; its positional view is built lazily on the
-// first KeyAt after a change, so that build must be safe when several readers race to it.
-TEST(DictThreads, ConcurrentPositionalReadsOfASharedDict) {
-  DictRef d(kxDictCreate());
-  std::set<std::string> keys;
-  for (int i = 0; i < 2000; ++i) keys.insert(std::to_string(10000 - i));
-  for (const std::string &key : keys) set(d, key, "v");
-  std::string expected;
-  for (const std::string &key : keys) expected += (expected.empty() ? "" : ",") + key + "=v";
-  std::vector<std::string> seen(4);
-  std::vector<std::thread> readers;
-  for (auto &entries : seen) readers.emplace_back([&d, &entries] { entries = entriesOf(d.get()); });
-  for (auto &r : readers) r.join();
-  EXPECT_EQ(seen, std::vector<std::string>(4, expected));
 }
 
 }  // namespace

@@ -42,8 +42,6 @@ const EncodeCase kEncodeCases[] = {
     {"SP before a bare CR stays literal", "a \rb", 76, "a =0Db"},
     {"SP before a bare LF stays literal", "a \nb", 76, "a =0Ab"},
     {"CR LF kept as hard breaks", "\r\n\r\na\r\n", 76, "\r\n\r\na\r\n"},
-    {"bare LF escaped", "a\nb", 76, "a=0Ab"},
-    {"bare CR escaped", "a\rb", 76, "a=0Db"},
     {"CR before CR LF", "\r\r\n", 76, "=0D\r\n"},
     {"LF CR is no line break", "\n\r", 76, "=0A=0D"},
     {"CR at the very end", "a\r", 76, "a=0D"},
