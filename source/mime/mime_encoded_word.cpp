@@ -28,7 +28,7 @@
 
 #include "kx/kx_buffer.h"
 #include "kx/kx_charset.h"
-#include "kx/kx_utf8.hpp"
+#include "kx/kx_libraries.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
@@ -402,6 +402,10 @@ void Decoder::appendConverted() {
   if (!decoded) {
     malformed_ = true;
     decoded.reset(kxCharsetConvertBufferToString(buffer.get(), charset_));
+  }
+  if (!decoded) {  // no converter opens for the charset: the run stands as one U+FFFD
+    out_.push_back(replacement());
+    return;
   }
   const CodePoints chars = charsOf(decoded.get());
   out_.insert(out_.end(), chars.begin(), chars.end());

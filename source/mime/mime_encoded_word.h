@@ -17,7 +17,8 @@ KX_EXTERN_C_BEGIN
  * words of one charset are joined before conversion, so that a character split across them comes out whole.
  * A word need not stand apart from the text around it. A malformed word (unknown charset, bad Base64, a
  * character that no encoded text holds, no "?=" before the next "?") stays as it was written, and octets
- * that the charset does not allow become U+FFFD; either sets *malformed (may be null) to true, otherwise it
+ * that the charset does not allow become U+FFFD (the whole run of words, when the charset's converter cannot
+ * be opened); either sets *malformed (may be null) to true, otherwise it
  * is set to false. Returns a new reference, never null: text itself when it holds no encoded word. Linear in
  * the length of text. */
 MIME_EXPORT KX_STRING *mimeEncodedWordDecode(KX_STRING *text, kxBool *malformed);

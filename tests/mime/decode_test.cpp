@@ -77,8 +77,8 @@ TEST(Decode, ReleasesTheGivenOutputsFirstAndFillsThemOnlyOnSuccess) {
 }
 
 // With no file descriptor left, a charset converter that was never opened cannot be loaded: the conversion
-// fails both ways, and an RFC 2231 value in that charset is left out of the decoded type, where the process
-// used to abort.
+// fails both ways, an RFC 2231 value in that charset is left out of the decoded type and an encoded word in
+// it reads as U+FFFD, marked malformed, where the process used to abort.
 TEST(DecodeDeathTest, ACharsetConverterThatCannotOpenFailsTheConversionNotTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, in which no converter is open yet
   const auto outOfDescriptors = [] {
@@ -88,7 +88,12 @@ TEST(DecodeDeathTest, ACharsetConverterThatCannotOpenFailsTheConversionNotThePro
     const bool failed = !StringRef(kxCharsetConvertBufferToString(buf("\xC1").get(), koi8r)) &&
                         !BufferRef(kxCharsetConvertStringToBuffer(str("a").get(), koi8r));
     const bool leftOut = decode({"text/plain; a*=koi8-r''%C1; b=c", {}, {}, {}}) == "{text/plain;b=c|-|-|-}";
-    _exit(failed && leftOut ? 0 : 1);
+    kxBool malformed = 0;
+    const bool marked =
+        utf8Of(StringRef(mimeEncodedWordDecode(str("=?koi8-r?Q?=C1?=").get(), &malformed)).get()) ==
+            "\xEF\xBF\xBD" &&
+        malformed;
+    _exit(failed && leftOut && marked ? 0 : 1);
   };
   EXPECT_EXIT(outOfDescriptors(), testing::ExitedWithCode(0), "");
 }

@@ -5,11 +5,11 @@
 #include <string>
 #include <tuple>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 // The decoded text, followed by " (malformed)" when the decoder said so.
 std::string decode(const std::string &text) {
