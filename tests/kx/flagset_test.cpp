@@ -2,6 +2,7 @@
 // (Copy-on-write and the string form: obj_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 
@@ -80,6 +81,32 @@ TEST(FlagsetSetFlag, MultiBitFlagsBit63AndRedefinedNames) {
   EXPECT_EQ(parse(fs.get(), "BOTH"), 3);
   EXPECT_EQ(parse(fs.get(), "TOP"), KX_INT_MIN);
   EXPECT_EQ(parse(fs.get(), "LOW"), 1);
+}
+
+// "NAME=value,..." as a flagset, defined in that order.
+FlagsetRef flagsetOf(const std::string &flags) {
+  FlagsetRef fs(kxFlagsetCreate());
+  for (size_t at = 0; at < flags.size();) {
+    const size_t comma = std::min(flags.find(',', at), flags.size()), equals = flags.find('=', at);
+    const std::string name = flags.substr(at, equals - at);
+    kxFlagsetSetFlagCstr(fs.addr(), name.c_str(), -1,
+                         std::stoll(flags.substr(equals + 1, comma - equals - 1)));
+    at = comma + 1;
+  }
+  return fs;
+}
+
+// Flag by flag in value order, the value first, then the name; a flagset that is a prefix of the other orders
+// first, and is read no further than its own end.
+TEST(FlagsetCompare, ValueThenNameAndAPrefixFirst) {
+  const std::tuple<const char *, const char *, kxInt> rows[] = {
+      {"A=1", "A=1", 0},  {"A=1", "A=1,B=2", -1}, {"A=1,B=2,C=4", "A=1,B=2", 1},
+      {"B=1", "A=2", -1}, {"A=1", "B=1", -1},     {"B=2,A=1", "A=1,B=2", 0},
+  };
+  for (const auto &[a, b, expected] : rows) {
+    EXPECT_EQ(kxObjCompare(kxFlagsetObj(flagsetOf(a).get()), kxFlagsetObj(flagsetOf(b).get())), expected)
+        << a << " vs " << b;
+  }
 }
 
 }  // namespace

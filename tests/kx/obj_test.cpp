@@ -127,6 +127,8 @@ const CopyOnWriteCase kCopyOnWriteCases[] = {
     {"buffer append", newBuffer, [](KX_OBJ **o) { kxBufferAppendBytes(as<KX_BUFFER>(o), "XY", 2); },
      "abcdXY"},
     {"buffer truncate", newBuffer, [](KX_OBJ **o) { kxBufferTruncate(as<KX_BUFFER>(o), 1); }, "a"},
+    {"buffer truncate to its own length", newBuffer,
+     [](KX_OBJ **o) { kxBufferTruncate(as<KX_BUFFER>(o), 4); }, nullptr},
     {"vector append", newVector,
      [](KX_OBJ **o) { kxVectorAppendObj(as<KX_VECTOR>(o), kxStringObj(str("d").get())); }, "[a, b, c, d]"},
     {"vector delete", newVector, [](KX_OBJ **o) { kxVectorDelAt(as<KX_VECTOR>(o), 0); }, "[b, c]"},
