@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kx/kx_utf8.hpp"
+#include "kx/kx_libraries.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_entity.h"

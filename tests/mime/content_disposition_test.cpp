@@ -2,11 +2,11 @@
 // it refuses, and copy-on-write of its changers.
 #include <gtest/gtest.h>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 using DispositionRef = kx::Ref<MIME_CONTENT_DISPOSITION>;
 
@@ -15,8 +15,8 @@ constexpr kxInt kParse = MIME_FLAG_PARSE_RFC2231_HEADERS;
 // A disposition as "type;key=value;..." with the keys in order, or "<null>".
 std::string form(MIME_CONTENT_DISPOSITION *disposition) {
   if (!disposition) return "<null>";
-  return wiretest::form(utf8Of(StringRef(mimeContentDispositionType(disposition)).get()),
-                        paramsOf(DictRef(mimeContentDispositionParametersDict(disposition)).get()));
+  return test_support::form(utf8Of(StringRef(mimeContentDispositionType(disposition)).get()),
+                            paramsOf(DictRef(mimeContentDispositionParametersDict(disposition)).get()));
 }
 
 std::string decode(const std::string &text, kxInt flags = kParse) {

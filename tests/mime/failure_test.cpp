@@ -5,11 +5,11 @@
 #include <functional>
 #include <thread>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 
 struct Record {
   kxInt kind;
