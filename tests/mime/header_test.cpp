@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 using HeaderRef = kx::Ref<MIME_HEADER>;
 
 struct Read {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "mime/wire_test_support.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-using namespace wiretest;
+using namespace test_support;
 using PartRef = kx::Ref<MIME_PART>;
 
 // A part as text: its type, "(file name)" when it has one, then "{decoded body}" for a leaf or
