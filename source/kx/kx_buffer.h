@@ -11,7 +11,7 @@ KX_EXTERN_C_BEGIN
 typedef struct KX_BUFFER KX_BUFFER;
 
 /* The most octets a buffer may hold. */
-#define KX_BUFFER_MAX_LENGTH ((kxInt)1 << 40)
+#define KX_BUFFER_MAX_LENGTH (KX_INT_C(1) << 40)
 
 KX_EXPORT KX_SORT *kxBufferSort(void);
 KX_EXPORT KX_OBJ *kxBufferObj(KX_BUFFER *b);

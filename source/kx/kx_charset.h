@@ -7,14 +7,14 @@
 
 KX_EXTERN_C_BEGIN
 
-#define KX_CHARSET_US_ASCII ((kxInt)0)
-#define KX_CHARSET_ISO_8859_1 ((kxInt)1)
-#define KX_CHARSET_UTF_8 ((kxInt)44)
-#define KX_CHARSET_COUNT ((kxInt)51)
-#define KX_CHARSET_OK(cs) ((uint64_t)(cs) < (uint64_t)KX_CHARSET_COUNT)
+#define KX_CHARSET_US_ASCII KX_INT_C(0)
+#define KX_CHARSET_ISO_8859_1 KX_INT_C(1)
+#define KX_CHARSET_UTF_8 KX_INT_C(44)
+#define KX_CHARSET_COUNT KX_INT_C(51)
+#define KX_CHARSET_OK(cs) (KX_CAST(uint64_t, cs) < KX_CAST(uint64_t, KX_CHARSET_COUNT))
 
 /* Strict conversion: invalid input gives null instead of U+FFFD. */
-#define KX_CHARSET_FLAG_STRICT ((kxInt)1)
+#define KX_CHARSET_FLAG_STRICT KX_INT_C(1)
 
 /* A new string with the charset's kx name ("US_ASCII", "UTF_8", "WINDOWS_1252", ...); charset must be
  * KX_CHARSET_OK. */

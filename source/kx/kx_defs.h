@@ -17,8 +17,19 @@
 
 #ifdef __cplusplus
 #define KX_NORETURN [[noreturn]]
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define KX_NORETURN _Noreturn
+#else
+#define KX_NORETURN __attribute__((noreturn))
+#endif
+
+/* A kxInt constant written as a literal of that type, and a conversion written the way each language
+ * wants it, so that the headers' macros stay clean under C++'s -Wold-style-cast. */
+#define KX_INT_C(value) INT64_C(value)
+#ifdef __cplusplus
+#define KX_CAST(type, value) (static_cast<type>(value))
+#else
+#define KX_CAST(type, value) ((type)(value))
 #endif
 
 KX_EXTERN_C_BEGIN
@@ -32,8 +43,9 @@ typedef uint8_t kxByte;
 #define KX_INT_MIN INT64_MIN
 
 /* True when a + b does not overflow kxInt. */
-#define KX_INT_ADD_OK(a, b) \
-  (((b) >= 0) ? ((kxInt)(a) <= KX_INT_MAX - (kxInt)(b)) : ((kxInt)(a) >= KX_INT_MIN - (kxInt)(b)))
+#define KX_INT_ADD_OK(a, b)                                           \
+  (((b) >= 0) ? (KX_CAST(kxInt, a) <= KX_INT_MAX - KX_CAST(kxInt, b)) \
+              : (KX_CAST(kxInt, a) >= KX_INT_MIN - KX_CAST(kxInt, b)))
 
 /* Writes one line naming file, line, label (may be null) and expression (may be null) to stderr, then
  * aborts. Never returns. Every contract check of kx, rfc and mime ends here. */

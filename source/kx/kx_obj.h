@@ -10,6 +10,7 @@ typedef struct KX_OBJ KX_OBJ;
 typedef struct KX_SORT KX_SORT;
 typedef struct KX_MODULE KX_MODULE;
 typedef struct KX_STRING KX_STRING;
+typedef struct KX_VECTOR KX_VECTOR;
 
 typedef void (*KX_FREE_FUNC)(KX_OBJ *obj);
 typedef kxInt (*KX_COMPARE_FUNC)(KX_OBJ *a, KX_OBJ *b);
@@ -22,7 +23,7 @@ struct KX_OBJ {
   KX_SORT *kx___sort;
 };
 
-#define KX_OBJ_PERMANENT_REFS ((kxInt)-1)
+#define KX_OBJ_PERMANENT_REFS KX_INT_C(-1)
 /* Initialiser of the header of a static object of the given sort record. */
 #define KX_OBJ_STATIC_INIT(sortRecord) {KX_OBJ_PERMANENT_REFS, (sortRecord)}
 
@@ -60,7 +61,11 @@ KX_EXPORT KX_STRING *kxObjToString(KX_OBJ *obj);
 KX_EXPORT kxBool kxObjIsShared(KX_OBJ *obj);
 
 /* Releases *ref and sets it to null; null ref or *ref is a no-op. */
+#ifdef __cplusplus
+#define kxObjClear(ref) (kxObjRelease(reinterpret_cast<KX_OBJ *>(*(ref))), *(ref) = nullptr)
+#else
 #define kxObjClear(ref) (kxObjRelease((KX_OBJ *)*(ref)), *(ref) = NULL)
+#endif
 
 KX_EXPORT KX_SORT *kxSortSort(void);
 KX_EXPORT const char *kxSortName(KX_SORT *sort);

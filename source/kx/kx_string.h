@@ -11,8 +11,6 @@
 
 KX_EXTERN_C_BEGIN
 
-typedef struct KX_VECTOR KX_VECTOR;
-
 KX_EXPORT KX_SORT *kxStringSort(void);
 KX_EXPORT KX_OBJ *kxStringObj(KX_STRING *s);
 KX_EXPORT KX_STRING *kxStringFrom(KX_OBJ *obj); /* null passes; another sort aborts */

@@ -7,8 +7,6 @@
 
 KX_EXTERN_C_BEGIN
 
-typedef struct KX_VECTOR KX_VECTOR;
-
 KX_EXPORT KX_SORT *kxVectorSort(void);
 KX_EXPORT KX_OBJ *kxVectorObj(KX_VECTOR *v);
 KX_EXPORT KX_VECTOR *kxVectorFrom(KX_OBJ *obj);

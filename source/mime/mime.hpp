@@ -20,6 +20,12 @@
 #ifndef MIME_HPP
 #define MIME_HPP
 
+// Concepts, std::span and the rest need C++20; say so before the first of them fails to parse. (The
+// installed mime::mime CMake target asks for C++20 itself; other builds pass -std=c++20 or later.)
+#if !defined(__cplusplus) || __cplusplus < 202002L
+#error "mime/mime.hpp needs C++20 or later: compile with -std=c++20 (or use the C API of mime/mime.h)"
+#endif
+
 #include <algorithm>
 #include <concepts>
 #include <cstddef>

@@ -10,14 +10,14 @@
 
 KX_EXTERN_C_BEGIN
 
-#define MIME_CONTENT_TRANSFER_ENCODING_7BIT ((kxInt)0)             /* "7bit" */
-#define MIME_CONTENT_TRANSFER_ENCODING_8BIT ((kxInt)1)             /* "8bit" */
-#define MIME_CONTENT_TRANSFER_ENCODING_BINARY ((kxInt)2)           /* "binary" */
-#define MIME_CONTENT_TRANSFER_ENCODING_QUOTED_PRINTABLE ((kxInt)3) /* "quoted-printable" */
-#define MIME_CONTENT_TRANSFER_ENCODING_BASE64 ((kxInt)4)           /* "base64" */
+#define MIME_CONTENT_TRANSFER_ENCODING_7BIT KX_INT_C(0)             /* "7bit" */
+#define MIME_CONTENT_TRANSFER_ENCODING_8BIT KX_INT_C(1)             /* "8bit" */
+#define MIME_CONTENT_TRANSFER_ENCODING_BINARY KX_INT_C(2)           /* "binary" */
+#define MIME_CONTENT_TRANSFER_ENCODING_QUOTED_PRINTABLE KX_INT_C(3) /* "quoted-printable" */
+#define MIME_CONTENT_TRANSFER_ENCODING_BASE64 KX_INT_C(4)           /* "base64" */
 /* True for the five encodings 0 to 4 only (an unsigned comparison: negative values are invalid). */
 #define MIME_CONTENT_TRANSFER_ENCODING_OK(cte) \
-  ((uint64_t)(cte) <= (uint64_t)MIME_CONTENT_TRANSFER_ENCODING_BASE64)
+  (KX_CAST(uint64_t, cte) <= KX_CAST(uint64_t, MIME_CONTENT_TRANSFER_ENCODING_BASE64))
 
 /* The header name of the encoding in lower case ("7bit", ..., "base64"), a new string. An encoding outside
  * 0 to 4 aborts. */

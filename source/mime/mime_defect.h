@@ -9,47 +9,47 @@ KX_EXTERN_C_BEGIN
 
 /* header blocks */
 /* octets that are not UTF-8 (the value is read in the fallback charset) */
-#define MIME_DEFECT_EIGHT_BIT_HEADER ((kxInt)0)
+#define MIME_DEFECT_EIGHT_BIT_HEADER KX_INT_C(0)
 /* a line that is not a field: it and what follows are the body */
-#define MIME_DEFECT_NOT_A_HEADER_FIELD ((kxInt)1)
+#define MIME_DEFECT_NOT_A_HEADER_FIELD KX_INT_C(1)
 /* fields past the limit are not listed */
-#define MIME_DEFECT_TOO_MANY_HEADER_FIELDS ((kxInt)2)
+#define MIME_DEFECT_TOO_MANY_HEADER_FIELDS KX_INT_C(2)
 /* field values */
 /* an unreadable Content-Type: read as far as it goes, else text/plain; charset=us-ascii */
-#define MIME_DEFECT_BAD_CONTENT_TYPE ((kxInt)3)
+#define MIME_DEFECT_BAD_CONTENT_TYPE KX_INT_C(3)
 /* parameters past the limit are not read */
-#define MIME_DEFECT_TOO_MANY_PARAMETERS ((kxInt)4)
+#define MIME_DEFECT_TOO_MANY_PARAMETERS KX_INT_C(4)
 /* a charset parameter that names no charset known */
-#define MIME_DEFECT_UNKNOWN_CHARSET ((kxInt)5)
+#define MIME_DEFECT_UNKNOWN_CHARSET KX_INT_C(5)
 /* an unknown or malformed Content-Transfer-Encoding: the body is taken as it is */
-#define MIME_DEFECT_BAD_TRANSFER_ENCODING ((kxInt)6)
+#define MIME_DEFECT_BAD_TRANSFER_ENCODING KX_INT_C(6)
 /* multipart structure */
 /* a multipart without a boundary: read as one leaf */
-#define MIME_DEFECT_NO_BOUNDARY ((kxInt)7)
+#define MIME_DEFECT_NO_BOUNDARY KX_INT_C(7)
 /* a boundary over 70 characters, used all the same */
-#define MIME_DEFECT_LONG_BOUNDARY ((kxInt)8)
+#define MIME_DEFECT_LONG_BOUNDARY KX_INT_C(8)
 /* no delimiter line at all: read as one leaf */
-#define MIME_DEFECT_NO_FIRST_DELIMITER ((kxInt)9)
+#define MIME_DEFECT_NO_FIRST_DELIMITER KX_INT_C(9)
 /* no close delimiter: the last part runs to the end */
-#define MIME_DEFECT_NO_CLOSE_DELIMITER ((kxInt)10)
+#define MIME_DEFECT_NO_CLOSE_DELIMITER KX_INT_C(10)
 /* a delimiter line with more than white space after the boundary, taken as a delimiter */
-#define MIME_DEFECT_TEXT_AFTER_BOUNDARY ((kxInt)11)
+#define MIME_DEFECT_TEXT_AFTER_BOUNDARY KX_INT_C(11)
 /* parts past the limit: the part before runs to the end of its multipart */
-#define MIME_DEFECT_TOO_MANY_PARTS ((kxInt)12)
+#define MIME_DEFECT_TOO_MANY_PARTS KX_INT_C(12)
 /* nesting past the limit: the deeper part stays a leaf */
-#define MIME_DEFECT_TOO_DEEP ((kxInt)13)
+#define MIME_DEFECT_TOO_DEEP KX_INT_C(13)
 /* body decoding */
 /* characters outside the Base64 alphabet, skipped */
-#define MIME_DEFECT_BASE64_JUNK ((kxInt)14)
+#define MIME_DEFECT_BASE64_JUNK KX_INT_C(14)
 /* a last Base64 group too short for an octet, dropped */
-#define MIME_DEFECT_BASE64_TRUNCATED ((kxInt)15)
+#define MIME_DEFECT_BASE64_TRUNCATED KX_INT_C(15)
 /* an "=" that starts no escape and no soft line break, kept as it stands */
-#define MIME_DEFECT_QUOTED_PRINTABLE_BAD_ESCAPE ((kxInt)16)
+#define MIME_DEFECT_QUOTED_PRINTABLE_BAD_ESCAPE KX_INT_C(16)
 /* multipart structure, continued */
 /* two delimiter lines in a row: the part of no octets between them is skipped */
-#define MIME_DEFECT_EMPTY_PART ((kxInt)17)
-#define MIME_DEFECT_KIND_COUNT ((kxInt)18)
-#define MIME_DEFECT_KIND_OK(kind) ((uint64_t)(kind) < (uint64_t)MIME_DEFECT_KIND_COUNT)
+#define MIME_DEFECT_EMPTY_PART KX_INT_C(17)
+#define MIME_DEFECT_KIND_COUNT KX_INT_C(18)
+#define MIME_DEFECT_KIND_OK(kind) (KX_CAST(uint64_t, kind) < KX_CAST(uint64_t, MIME_DEFECT_KIND_COUNT))
 
 /* One defect: its kind (MIME_DEFECT_*) and the offset of the octet where it was found. */
 typedef struct MIME_DEFECT {

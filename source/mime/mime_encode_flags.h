@@ -8,8 +8,8 @@
 
 KX_EXTERN_C_BEGIN
 
-#define MIME_ENCODE_FLAG_7BIT ((kxInt)1)
-#define MIME_ENCODE_FLAG_8BIT ((kxInt)2) /* dropped by normalisation when MIME_ENCODE_FLAG_7BIT is set */
+#define MIME_ENCODE_FLAG_7BIT KX_INT_C(1)
+#define MIME_ENCODE_FLAG_8BIT KX_INT_C(2) /* dropped by normalisation when MIME_ENCODE_FLAG_7BIT is set */
 
 /* The module-wide flagset of the encode flag names: null before startup, all ones after shutdown. */
 MIME_EXPORT extern KX_FLAGSET *mime___EncodeFlagsFlagset;

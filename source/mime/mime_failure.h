@@ -19,38 +19,38 @@
 KX_EXTERN_C_BEGIN
 
 /* The kinds of failure. Their numbers and texts are stable; new kinds are added at the end. */
-#define MIME_FAILURE_NONE ((kxInt)0)                       /* the last strict call succeeded */
-#define MIME_FAILURE_UNCLOSED_QUOTED_STRING ((kxInt)1)     /* at the opening quotation mark */
-#define MIME_FAILURE_UNCLOSED_COMMENT ((kxInt)2)           /* at the opening parenthesis */
-#define MIME_FAILURE_UNCLOSED_DOMAIN_LITERAL ((kxInt)3)    /* at the opening bracket */
-#define MIME_FAILURE_NESTED_DOMAIN_LITERAL ((kxInt)4)      /* at the inner "[" */
-#define MIME_FAILURE_CR_WITHOUT_FOLD ((kxInt)5)            /* at the CR */
-#define MIME_FAILURE_NO_MEDIA_TYPE ((kxInt)6)              /* where type "/" subtype breaks off */
-#define MIME_FAILURE_BAD_MEDIA_TYPE ((kxInt)7)             /* at the type or subtype word */
-#define MIME_FAILURE_NO_DISPOSITION_TYPE ((kxInt)8)        /* at the first word, or -1 for an empty value */
-#define MIME_FAILURE_BAD_DISPOSITION_TYPE ((kxInt)9)       /* at the character */
-#define MIME_FAILURE_NO_TRANSFER_ENCODING ((kxInt)10)      /* -1 */
-#define MIME_FAILURE_UNKNOWN_TRANSFER_ENCODING ((kxInt)11) /* at the word */
-#define MIME_FAILURE_TEXT_AFTER_VALUE ((kxInt)12)          /* at the first word after the value */
-#define MIME_FAILURE_CONTENT_ID_NOT_BRACKETED ((kxInt)13)  /* at the first character that is not SP/HTAB */
-#define MIME_FAILURE_EMPTY_CONTENT_ID ((kxInt)14)          /* at the "<" */
-#define MIME_FAILURE_CONTROL_IN_CONTENT_ID ((kxInt)15)     /* at the control character */
-#define MIME_FAILURE_TRUNCATED_BASE64 ((kxInt)16)          /* at the lone last character */
-#define MIME_FAILURE_PARTIAL_OCTET ((kxInt)17)             /* -1: a buffer's bit length is no multiple of 8 */
-#define MIME_FAILURE_NO_BOUNDARY ((kxInt)18)               /* -1 */
-#define MIME_FAILURE_BAD_BOUNDARY ((kxInt)19)              /* -1 */
-#define MIME_FAILURE_NO_DELIMITER ((kxInt)20)              /* -1 */
-#define MIME_FAILURE_TEXT_AFTER_BOUNDARY ((kxInt)21)       /* at the first octet after boundary and padding */
-#define MIME_FAILURE_NO_CLOSE_DELIMITER ((kxInt)22)        /* at the start of the last part */
-#define MIME_FAILURE_HEADER_NOT_UTF8 ((kxInt)23)           /* at the first octet that is not UTF-8 */
-#define MIME_FAILURE_HEADER_LINE_NOT_FIELD ((kxInt)24)     /* at the start of the line */
-#define MIME_FAILURE_HEADER_FIELD_REPEATED ((kxInt)25)     /* at the start of the second line */
-#define MIME_FAILURE_HEADER_STARTS_FOLDED ((kxInt)26)      /* at the start of the part's header block */
-#define MIME_FAILURE_HEADER_VALUE_LINE_BREAK ((kxInt)27)   /* pack: at the entity */
-#define MIME_FAILURE_HEADER_VALUE_NOT_ENCODABLE ((kxInt)28) /* pack: at the entity */
-#define MIME_FAILURE_BOUNDARY_COLLISIONS ((kxInt)29)        /* -1 */
-#define MIME_FAILURE_TOO_LARGE ((kxInt)30)                  /* -1 */
-#define MIME_FAILURE_KIND_COUNT ((kxInt)31)
+#define MIME_FAILURE_NONE KX_INT_C(0)                       /* the last strict call succeeded */
+#define MIME_FAILURE_UNCLOSED_QUOTED_STRING KX_INT_C(1)     /* at the opening quotation mark */
+#define MIME_FAILURE_UNCLOSED_COMMENT KX_INT_C(2)           /* at the opening parenthesis */
+#define MIME_FAILURE_UNCLOSED_DOMAIN_LITERAL KX_INT_C(3)    /* at the opening bracket */
+#define MIME_FAILURE_NESTED_DOMAIN_LITERAL KX_INT_C(4)      /* at the inner "[" */
+#define MIME_FAILURE_CR_WITHOUT_FOLD KX_INT_C(5)            /* at the CR */
+#define MIME_FAILURE_NO_MEDIA_TYPE KX_INT_C(6)              /* where type "/" subtype breaks off */
+#define MIME_FAILURE_BAD_MEDIA_TYPE KX_INT_C(7)             /* at the type or subtype word */
+#define MIME_FAILURE_NO_DISPOSITION_TYPE KX_INT_C(8)        /* at the first word, or -1 for an empty value */
+#define MIME_FAILURE_BAD_DISPOSITION_TYPE KX_INT_C(9)       /* at the character */
+#define MIME_FAILURE_NO_TRANSFER_ENCODING KX_INT_C(10)      /* -1 */
+#define MIME_FAILURE_UNKNOWN_TRANSFER_ENCODING KX_INT_C(11) /* at the word */
+#define MIME_FAILURE_TEXT_AFTER_VALUE KX_INT_C(12)          /* at the first word after the value */
+#define MIME_FAILURE_CONTENT_ID_NOT_BRACKETED KX_INT_C(13)  /* at the first character that is not SP/HTAB */
+#define MIME_FAILURE_EMPTY_CONTENT_ID KX_INT_C(14)          /* at the "<" */
+#define MIME_FAILURE_CONTROL_IN_CONTENT_ID KX_INT_C(15)     /* at the control character */
+#define MIME_FAILURE_TRUNCATED_BASE64 KX_INT_C(16)          /* at the lone last character */
+#define MIME_FAILURE_PARTIAL_OCTET KX_INT_C(17)           /* -1: a buffer's bit length is no multiple of 8 */
+#define MIME_FAILURE_NO_BOUNDARY KX_INT_C(18)             /* -1 */
+#define MIME_FAILURE_BAD_BOUNDARY KX_INT_C(19)            /* -1 */
+#define MIME_FAILURE_NO_DELIMITER KX_INT_C(20)            /* -1 */
+#define MIME_FAILURE_TEXT_AFTER_BOUNDARY KX_INT_C(21)     /* at the first octet after boundary and padding */
+#define MIME_FAILURE_NO_CLOSE_DELIMITER KX_INT_C(22)      /* at the start of the last part */
+#define MIME_FAILURE_HEADER_NOT_UTF8 KX_INT_C(23)         /* at the first octet that is not UTF-8 */
+#define MIME_FAILURE_HEADER_LINE_NOT_FIELD KX_INT_C(24)   /* at the start of the line */
+#define MIME_FAILURE_HEADER_FIELD_REPEATED KX_INT_C(25)   /* at the start of the second line */
+#define MIME_FAILURE_HEADER_STARTS_FOLDED KX_INT_C(26)    /* at the start of the part's header block */
+#define MIME_FAILURE_HEADER_VALUE_LINE_BREAK KX_INT_C(27) /* pack: at the entity */
+#define MIME_FAILURE_HEADER_VALUE_NOT_ENCODABLE KX_INT_C(28) /* pack: at the entity */
+#define MIME_FAILURE_BOUNDARY_COLLISIONS KX_INT_C(29)        /* -1 */
+#define MIME_FAILURE_TOO_LARGE KX_INT_C(30)                  /* -1 */
+#define MIME_FAILURE_KIND_COUNT KX_INT_C(31)
 
 /* The kind of the failure of the last strict call on this thread; MIME_FAILURE_NONE when it succeeded or
  * none was made. */

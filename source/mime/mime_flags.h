@@ -9,16 +9,16 @@
 KX_EXTERN_C_BEGIN
 
 /* Decoding a Content-Type joins and decodes RFC 2231 parameter sections. */
-#define MIME_FLAG_PARSE_RFC2231_HEADERS ((kxInt)1)
+#define MIME_FLAG_PARSE_RFC2231_HEADERS KX_INT_C(1)
 /* Encoding a Content-Type applies RFC 2231 to parameter values. */
-#define MIME_FLAG_GENERATE_RFC2231_HEADERS ((kxInt)2)
+#define MIME_FLAG_GENERATE_RFC2231_HEADERS KX_INT_C(2)
 /* Encoding a Content-Type may emit parameter values above 127 as they stand (dropped by normalisation
  * when MIME_FLAG_GENERATE_RFC2231_HEADERS is set). */
-#define MIME_FLAG_GENERATE_UNICODE_HEADERS ((kxInt)4)
+#define MIME_FLAG_GENERATE_UNICODE_HEADERS KX_INT_C(4)
 /* Entity encoding leaves the body untouched under the "binary" transfer encoding. */
-#define MIME_FLAG_GENERATE_EIGHT_BIT_BODY ((kxInt)8)
+#define MIME_FLAG_GENERATE_EIGHT_BIT_BODY KX_INT_C(8)
 /* Entity encoding never chooses quoted-printable. */
-#define MIME_FLAG_GENERATE_DISABLE_QUOTED_PRINTABLE ((kxInt)16)
+#define MIME_FLAG_GENERATE_DISABLE_QUOTED_PRINTABLE KX_INT_C(16)
 
 /* The module-wide flagset of the MIME flag names: null before startup, all ones after shutdown. */
 MIME_EXPORT extern KX_FLAGSET *mime___FlagsFlagset;

@@ -10,21 +10,21 @@
 
 KX_EXTERN_C_BEGIN
 
-#define MIME_OPTIONS_DEFAULT_FLAGS ((kxInt)3) /* MIME_FLAG_PARSE_RFC2231_HEADERS | ..._GENERATE_... */
-#define MIME_OPTIONS_DEFAULT_WRAP_LINE_LENGTH ((kxInt)76)
-#define MIME_OPTIONS_DEFAULT_RFC2231_CHARSET ((kxInt)44) /* KX_CHARSET_UTF_8, the charset of header text */
-#define MIME_OPTIONS_DEFAULT_RFC2231_MAX_SEGMENT_LENGTH ((kxInt)60)
-#define MIME_OPTIONS_DEFAULT_BASE_OUTPUT_LINE_LENGTH ((kxInt)76)
-#define MIME_OPTIONS_DEFAULT_HEADER_FALLBACK_CHARSET ((kxInt)17) /* windows-1252 */
+#define MIME_OPTIONS_DEFAULT_FLAGS KX_INT_C(3) /* MIME_FLAG_PARSE_RFC2231_HEADERS | ..._GENERATE_... */
+#define MIME_OPTIONS_DEFAULT_WRAP_LINE_LENGTH KX_INT_C(76)
+#define MIME_OPTIONS_DEFAULT_RFC2231_CHARSET KX_INT_C(44) /* KX_CHARSET_UTF_8, the charset of header text */
+#define MIME_OPTIONS_DEFAULT_RFC2231_MAX_SEGMENT_LENGTH KX_INT_C(60)
+#define MIME_OPTIONS_DEFAULT_BASE_OUTPUT_LINE_LENGTH KX_INT_C(76)
+#define MIME_OPTIONS_DEFAULT_HEADER_FALLBACK_CHARSET KX_INT_C(17) /* windows-1252 */
 
 /* The limits of the message reader (mimeMessageRead), each a count; past one the reader records a defect
  * and goes on without what lies beyond. */
-#define MIME_READER_LIMIT_HEADER_FIELDS ((kxInt)0) /* header fields listed per part; default 10,000 */
-#define MIME_READER_LIMIT_PARAMETERS ((kxInt)1)    /* parameters read per field; default 1,000 */
-#define MIME_READER_LIMIT_PARTS ((kxInt)2)         /* parts per message; default 100,000 */
-#define MIME_READER_LIMIT_DEPTH ((kxInt)3)         /* nesting depth below the message; default 100 */
-#define MIME_READER_LIMIT_COUNT ((kxInt)4)
-#define MIME_READER_LIMIT_OK(which) ((uint64_t)(which) < (uint64_t)MIME_READER_LIMIT_COUNT)
+#define MIME_READER_LIMIT_HEADER_FIELDS KX_INT_C(0) /* header fields listed per part; default 10,000 */
+#define MIME_READER_LIMIT_PARAMETERS KX_INT_C(1)    /* parameters read per field; default 1,000 */
+#define MIME_READER_LIMIT_PARTS KX_INT_C(2)         /* parts per message; default 100,000 */
+#define MIME_READER_LIMIT_DEPTH KX_INT_C(3)         /* nesting depth below the message; default 100 */
+#define MIME_READER_LIMIT_COUNT KX_INT_C(4)
+#define MIME_READER_LIMIT_OK(which) (KX_CAST(uint64_t, which) < KX_CAST(uint64_t, MIME_READER_LIMIT_COUNT))
 
 /* The sort record of MIME_OPTIONS (a permanent static object). */
 MIME_EXPORT extern KX_SORT mime___sort_MIME_OPTIONS;

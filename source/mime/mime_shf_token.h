@@ -11,12 +11,12 @@
 
 KX_EXTERN_C_BEGIN
 
-#define MIME_SHF_TOKEN_TYPE_TSPECIAL ((kxInt)0)       /* one tspecial character */
-#define MIME_SHF_TOKEN_TYPE_QUOTED_STRING ((kxInt)1)  /* "...", inner " and \ escaped */
-#define MIME_SHF_TOKEN_TYPE_DOMAIN_LITERAL ((kxInt)2) /* [...], inner [ and ] escaped */
-#define MIME_SHF_TOKEN_TYPE_COMMENT ((kxInt)3)        /* (...), parentheses balanced or escaped */
-#define MIME_SHF_TOKEN_TYPE_TOKEN ((kxInt)4)          /* RFC 2045 token; non-ASCII code points allowed */
-#define MIME_SHF_TOKEN_TYPE_OK(type) ((uint64_t)(type) <= (uint64_t)MIME_SHF_TOKEN_TYPE_TOKEN)
+#define MIME_SHF_TOKEN_TYPE_TSPECIAL KX_INT_C(0)       /* one tspecial character */
+#define MIME_SHF_TOKEN_TYPE_QUOTED_STRING KX_INT_C(1)  /* "...", inner " and \ escaped */
+#define MIME_SHF_TOKEN_TYPE_DOMAIN_LITERAL KX_INT_C(2) /* [...], inner [ and ] escaped */
+#define MIME_SHF_TOKEN_TYPE_COMMENT KX_INT_C(3)        /* (...), parentheses balanced or escaped */
+#define MIME_SHF_TOKEN_TYPE_TOKEN KX_INT_C(4)          /* RFC 2045 token; non-ASCII code points allowed */
+#define MIME_SHF_TOKEN_TYPE_OK(type) (KX_CAST(uint64_t, type) <= KX_CAST(uint64_t, MIME_SHF_TOKEN_TYPE_TOKEN))
 
 /* The sort record of MIME_SHF_TOKEN (a permanent static object). */
 MIME_EXPORT extern KX_SORT mime___sort_MIME_SHF_TOKEN;

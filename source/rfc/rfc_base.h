@@ -11,7 +11,7 @@ KX_EXTERN_C_BEGIN
 #define RFC_EXPORT KX_EXPORT
 
 /* The Base64 alphabet of RFC 2045 ("A-Za-z0-9+/", "=" padding); the only selector there is. */
-#define RFC_BASE_SELECTOR_MIME ((kxInt)3)
+#define RFC_BASE_SELECTOR_MIME KX_INT_C(3)
 #define RFC_BASE_SELECTOR_OK(sel) ((sel) == RFC_BASE_SELECTOR_MIME)
 
 typedef struct RFC_BASE_OPTIONS RFC_BASE_OPTIONS;

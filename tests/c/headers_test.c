@@ -1,4 +1,4 @@
-/* Every public umbrella header compiles as C11 under -Wpedantic and its symbols link. */
+/* Every public umbrella header compiles as C11 and C99 under -Wpedantic and its symbols link. */
 #include "kx/kx.h"
 #include "rfc/rfc.h"
 #if __has_include("mime/mime.h")
