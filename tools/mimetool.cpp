@@ -13,45 +13,13 @@
 
 #include "mime/mime.hpp"
 #include "mimetool_files.hpp"
+#include "mimetool_help.hpp"
 #include "mimetool_message.hpp"
 #include "mimetool_tree.hpp"
 
 namespace {
 
 using mimetool::Failure;
-
-constexpr std::string_view kUsage =
-    "usage: mimetool [OPTIONS] COMMAND ...\n"
-    "\n"
-    "commands:\n"
-    "  pack [-t TYPE] [-m MULTIPART] [-o MESSAGE] FILE...\n"
-    "                         a MIME message with one part per file (standard output without -o)\n"
-    "  unpack MESSAGE [-d DIR] [--force]\n"
-    "                         writes every leaf part into DIR (default .), one line per part\n"
-    "  show MESSAGE           the tree of parts, nothing written\n"
-    "  encode [-t TYPE] [-o ENTITY] FILE\n"
-    "                         one entity: its three header fields, a blank line, the encoded body\n"
-    "  decode ENTITY [-o FILE] the decoded body of one entity (standard output without -o)\n"
-    "  options                the options in force, in the store's text form\n"
-    "MESSAGE and ENTITY may be - for standard input.\n"
-    "\n"
-    "options:\n"
-    "  -t, --part-type TYPE   content type of every part (default: from the file name's extension)\n"
-    "  -m, --multipart TYPE   the message's multipart type (default multipart/mixed)\n"
-    "  -o, --output FILE      the file to write (written whole under a temporary name, then renamed)\n"
-    "  -d, --directory DIR    where unpack writes (created when missing)\n"
-    "  --force                let unpack overwrite files that exist\n"
-    "  --options FILE         read options saved in the store's text form\n"
-    "  --save-options FILE    write the options in force (the explicit ones) to FILE\n"
-    "  --fold N               fold header values at N characters (-1: never)\n"
-    "  --rfc2231-charset NAME charset of RFC 2231 parameter values (default UTF-8)\n"
-    "  --rfc2231-section N    longest RFC 2231 section (-1: never split)\n"
-    "  --[no-]parse-rfc2231-headers          join and decode RFC 2231 parameters (default on)\n"
-    "  --[no-]generate-rfc2231-headers       write non-ASCII parameters in RFC 2231 form (default on)\n"
-    "  --[no-]generate-unicode-headers       write them raw in UTF-8 (only without the flag above)\n"
-    "  --[no-]generate-eight-bit-body        send every body as it is, labelled binary\n"
-    "  --[no-]generate-disable-quoted-printable  Base64 for every body that is not 7bit\n"
-    "  -h, --help             this text\n";
 
 // A mistake in the command line: reported with a hint to --help, exit code 2.
 struct UsageError : std::runtime_error {
@@ -75,6 +43,8 @@ struct Arguments {
   std::vector<std::string> operands;
   std::map<std::string, std::string> values;  // option name (long form) -> its value
   bool force = false;
+  bool help = false;     // --help: the page of the command, or the general one
+  bool version = false;  // --version
   kxInt flagsOn = 0;
   kxInt flagsOff = 0;
 };
@@ -176,11 +146,27 @@ int showOptions(const Arguments &args, const mime::Options &opt) {
 
 int run(int argc, char **argv) {
   const Arguments args = parseArguments(argc, argv);
-  if (args.command.empty()) throw UsageError("no command");
-  if (args.command == "help") {
-    std::cout << kUsage;
+  if (args.version) {
+    std::cout << "mimetool " << MIMETOOL_VERSION << "\nmime library "
+              << mime___module_record.productVersionMajor << '.' << mime___module_record.productVersionMinor
+              << '.' << mime___module_record.productVersionPatch << ", built "
+              << mime___module_record.buildTime << '\n';
     return 0;
   }
+  // "mimetool help [COMMAND]" is read as "mimetool [COMMAND] --help".
+  const bool helpCommand = args.command == "help";
+  if (args.help || helpCommand) {
+    const std::string topic = helpCommand ? (args.operands.empty() ? "" : args.operands[0]) : args.command;
+    if (topic.empty()) {
+      std::cout << mimetool::generalHelp();
+      return 0;
+    }
+    const std::optional<std::string_view> page = mimetool::commandHelp(topic);
+    if (!page) throw UsageError("unknown command \"" + mimetool::printable(topic) + "\"");
+    std::cout << *page;
+    return 0;
+  }
+  if (args.command.empty()) throw UsageError("no command");
   const mime::Options opt = optionsFrom(args);
   if (args.values.contains("save-options")) {
     mimetool::writeFileAtomically(args.values.at("save-options"), opt.toText(false),
@@ -232,8 +218,12 @@ Arguments parseArguments(int argc, char **argv) {
     } else {
       throw UsageError("unknown option " + mimetool::printable(arg));
     }
-    if (name == "help") {
-      args.command = "help";
+    if (name == "help" || name == "version") {
+      // The rest of the line no longer matters, but for the command whose page is asked for.
+      (name == "help" ? args.help : args.version) = true;
+      for (int k = i + 1; k < argc && args.command.empty(); ++k) {
+        if (!std::string_view(argv[k]).starts_with("-")) args.command = argv[k];
+      }
       return args;
     }
     if (kValued.contains(name)) {

@@ -6,10 +6,11 @@ encode/decode of one entity. Run as: mimetool_test.py PATH-TO-MIMETOOL."""
 import email.policy
 import os
 import re
+import shutil
 import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
-from toolrun import ToolTestCase, leaves, main, mimetool, parse, unpack_lines
+from toolrun import ToolTestCase, leaves, main, mimetool, parse, run, unpack_lines
 
 SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "sample")
 
@@ -287,6 +288,40 @@ class OptionsAndFlags(ToolTestCase):
             self.assertEqual(part.get_filename(), "plain-ascii-name-long-enough-to-fold.txt")
         self.assertGreater(folds["30"], folds["76"])
         self.assertEqual(folds["-1"], 0)
+
+
+class Help(ToolTestCase):
+    COMMANDS = ["pack", "unpack", "show", "encode", "decode", "options"]
+    MANUAL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "mimetool.1")
+
+    def test_each_command_has_its_own_page_with_examples_and_exit_codes(self):
+        general = self.assertSucceeded(mimetool("--help")).out.decode()
+        pages = {}
+        for command in self.COMMANDS:
+            for args in ([command, "--help"], ["help", command], ["--fold", "40", command, "-h", "x"]):
+                page = self.assertSucceeded(mimetool(*args)).out.decode()
+                self.assertTrue(page.startswith(f"usage: mimetool [OPTIONS] {command}"), args)
+                self.assertIn("examples:\n  mimetool", page, args)
+                self.assertIn("exit status:", page, args)
+                pages[command] = page
+            self.assertIn(f"  {command} ", general)
+        self.assertEqual(len(set(pages.values())), len(self.COMMANDS), "no two commands share a page")
+        self.assertFailedCleanly(mimetool("help", "frobnicate"), 2, 'unknown command "frobnicate"')
+
+    def test_version_names_the_tool_and_the_library(self):
+        out = self.assertSucceeded(mimetool("--version")).out.decode()
+        self.assertRegex(out, r"^mimetool \d+\.\d+\.\d+\nmime library \d+\.\d+\.\d+, built ")
+
+    def test_the_manual_page_renders_and_names_every_option(self):
+        with open(self.MANUAL, encoding="utf-8") as f:
+            source = f.read().replace("\\-", "-")
+        texts = [mimetool("--help").out.decode()] + [mimetool(c, "--help").out.decode() for c in self.COMMANDS]
+        for option in sorted({o for text in texts for o in re.findall(r"--[a-z0-9][a-z0-9-]+", text)}):
+            self.assertIn(option.replace("--[no-]", "--"), source, f"{option} is missing from the manual page")
+        if shutil.which("man"):
+            result = run(["man", "--warnings", "-l", self.MANUAL], env=dict(os.environ, MANWIDTH="80"))
+            self.assertEqual((result.code, result.err), (0, ""), result)
+            self.assertIn("EXIT STATUS", result.out.decode())
 
 
 class OneEntity(ToolTestCase):

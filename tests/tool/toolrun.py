@@ -28,8 +28,8 @@ class Run:
         return f"exit {self.code}, stderr {self.err!r}, stdout {self.out[:300]!r}"
 
 
-def run(args, stdin=None, cwd=None, timeout=120):
-    completed = subprocess.run(args, input=stdin, cwd=cwd, capture_output=True, timeout=timeout)
+def run(args, stdin=None, cwd=None, timeout=120, env=None):
+    completed = subprocess.run(args, input=stdin, cwd=cwd, capture_output=True, timeout=timeout, env=env)
     return Run(completed)
 
 

@@ -1,0 +1,167 @@
+// mimetool's help texts.
+#include "mimetool_help.hpp"
+
+#include <array>
+#include <iterator>
+#include <string>
+
+namespace mimetool {
+
+namespace {
+
+constexpr std::string_view kExitCodes =
+    "exit status:\n"
+    "  0    done\n"
+    "  1    failed: one line on standard error says why; no file is left half written\n"
+    "  2    a wrong command line\n"
+    "  130, 143  stopped by SIGINT or SIGTERM; the file being written was removed\n";
+
+constexpr std::string_view kGeneral =
+    "usage: mimetool [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "commands:\n"
+    "  pack      a MIME message with one part per file\n"
+    "  unpack    writes every part of a message into a directory\n"
+    "  show      the tree of a message's parts, nothing written\n"
+    "  encode    one entity (header fields and encoded body) for a file\n"
+    "  decode    the decoded body of one entity\n"
+    "  options   the options in force, in the store's text form\n"
+    "mimetool COMMAND --help describes a command, with examples; man mimetool says everything.\n"
+    "\n"
+    "options of every command:\n"
+    "  --options FILE         read options saved in the store's text form\n"
+    "  --save-options FILE    write the options in force (the explicit ones) to FILE\n"
+    "  --fold N               fold header values at N characters (-1: never)\n"
+    "  --rfc2231-charset NAME charset of RFC 2231 parameter values (default UTF-8)\n"
+    "  --rfc2231-section N    longest RFC 2231 section (-1: never split)\n"
+    "  --[no-]parse-rfc2231-headers          join and decode RFC 2231 parameters (default on)\n"
+    "  --[no-]generate-rfc2231-headers       write non-ASCII parameters in RFC 2231 form (default on)\n"
+    "  --[no-]generate-unicode-headers       write them raw in UTF-8 (only without the flag above)\n"
+    "  --[no-]generate-eight-bit-body        send every body as it is, labelled binary\n"
+    "  --[no-]generate-disable-quoted-printable  Base64 for every body that is not 7bit\n"
+    "  -h, --help             this text, or with a command that command's page\n"
+    "  --version              the versions of mimetool and of the mime library\n"
+    "\n";
+
+struct Page {
+  std::string_view command;
+  std::string_view text;
+};
+
+constexpr Page kPages[] = {
+    {"pack",
+     "usage: mimetool [OPTIONS] pack [-t TYPE] [-m MULTIPART] [-o MESSAGE] FILE...\n"
+     "\n"
+     "Writes a MIME message with one part per FILE: MIME-Version, the multipart Content-Type with its\n"
+     "boundary, a blank line and the parts, every line ending in CR LF. A part's content type comes from\n"
+     "-t, else from the file name's extension (application/octet-stream when unknown); text gets the\n"
+     "charset its octets show (us-ascii or utf-8). The file's name goes into the part's header, in RFC 2231\n"
+     "form when it needs it. Without -o the message goes to standard output.\n"
+     "\n"
+     "  -t, --part-type TYPE   content type of every part, parameters allowed\n"
+     "  -m, --multipart TYPE   the message's multipart type (default multipart/mixed)\n"
+     "  -o, --output FILE      the file to write (written under a temporary name, then renamed)\n"
+     "\n"
+     "examples:\n"
+     "  mimetool pack -o message.eml report.pdf notes.txt\n"
+     "  mimetool pack -t 'text/plain; charset=iso-8859-1' letter.txt > message.eml\n"
+     "  mimetool pack -m multipart/alternative plain.txt page.html\n"},
+    {"unpack",
+     "usage: mimetool [OPTIONS] unpack MESSAGE [-d DIR] [--force]\n"
+     "\n"
+     "Reads the message (- for standard input; a file with LF line ends is read as CR LF, with a note),\n"
+     "unpacks multiparts inside multiparts and writes every leaf part into DIR under its file name:\n"
+     "Content-Disposition's filename, else Content-Type's filename or name. Names are made safe: only the\n"
+     "last path component, control and bidirectional characters and characters file systems refuse\n"
+     "replaced by _, no leading dot; a part without a usable name becomes part-INDEX with an extension from\n"
+     "its type, and a second part of the same name gets -2. Nothing is overwritten without --force; every\n"
+     "name is checked before the first file is written.\n"
+     "\n"
+     "One line per part, fields separated by tabs: the index (2.1 is the first part of the second part),\n"
+     "the content type with its decoded parameters, the transfer encoding, the decoded size in octets, the\n"
+     "Content-ID, the file written. A field that is absent is -; text from the message is escaped.\n"
+     "\n"
+     "  -d, --directory DIR    where the files go (default .; created when missing)\n"
+     "  --force                overwrite files that exist\n"
+     "\n"
+     "examples:\n"
+     "  mimetool unpack message.eml -d attachments\n"
+     "  mimetool unpack - -d out < message.eml\n"},
+    {"show",
+     "usage: mimetool [OPTIONS] show MESSAGE\n"
+     "\n"
+     "Prints the tree of the message's parts, one line each, indented by depth: index, content type with\n"
+     "its parameters, transfer encoding, decoded size, Content-ID and file name. Nothing is written.\n"
+     "Text from the message is escaped.\n"
+     "\n"
+     "examples:\n"
+     "  mimetool show message.eml\n"},
+    {"encode",
+     "usage: mimetool [OPTIONS] encode [-t TYPE] [-o ENTITY] FILE\n"
+     "\n"
+     "Writes one entity for the file: Content-Type, Content-Transfer-Encoding and Content-Id, a blank line\n"
+     "and the encoded body, every line ending in CR LF.\n"
+     "\n"
+     "  -t, --part-type TYPE   content type of the entity (default: from the file name's extension)\n"
+     "  -o, --output FILE      the file to write (default standard output)\n"
+     "\n"
+     "examples:\n"
+     "  mimetool encode -o logo.entity logo.png\n"
+     "  mimetool --generate-disable-quoted-printable encode notes.txt\n"},
+    {"decode",
+     "usage: mimetool [OPTIONS] decode ENTITY [-o FILE]\n"
+     "\n"
+     "Reads one entity (- for standard input) and writes its decoded body; its line, as unpack prints it,\n"
+     "goes to standard error (to standard output when the body goes to -o FILE).\n"
+     "\n"
+     "  -o, --output FILE      the file to write (default standard output)\n"
+     "\n"
+     "examples:\n"
+     "  mimetool decode logo.entity -o logo.png\n"},
+    {"options",
+     "usage: mimetool [OPTIONS] options\n"
+     "\n"
+     "Prints the options in force (defaults, the --options file, then the switches) in the store's text\n"
+     "form, every field shown.\n"
+     "\n"
+     "examples:\n"
+     "  mimetool --fold 40 --save-options mine.txt options\n"
+     "  mimetool --options mine.txt pack -o message.eml notes.txt\n"},
+};
+
+// The general page ends with the exit codes; each command's page with them and the general options.
+constexpr std::string_view kCommonTail =
+    "\n"
+    "Every command also takes the options of mimetool --help.\n"
+    "\n";
+
+std::string pageWithTail(std::string_view text);
+
+}  // namespace
+
+std::string_view generalHelp() {
+  static const std::string page = std::string(kGeneral) + std::string(kExitCodes);
+  return page;
+}
+
+std::optional<std::string_view> commandHelp(std::string_view command) {
+  static const auto pages = [] {
+    std::array<std::string, std::size(kPages)> built;
+    for (size_t i = 0; i < std::size(kPages); ++i) built[i] = pageWithTail(kPages[i].text);
+    return built;
+  }();
+  for (size_t i = 0; i < std::size(kPages); ++i) {
+    if (kPages[i].command == command) return pages[i];
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+std::string pageWithTail(std::string_view text) {
+  return std::string(text) + std::string(kCommonTail) + std::string(kExitCodes);
+}
+
+}  // namespace
+
+}  // namespace mimetool
