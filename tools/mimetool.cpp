@@ -58,6 +58,7 @@ mime::Entity filePart(const std::string &path, const std::optional<mime::Content
                       const mime::Options &opt);
 std::optional<mime::ContentType> typeOption(const Arguments &args, const char *name,
                                             const mime::Options &opt);
+std::string outputPath(const Arguments &args);
 void writeOutput(const Arguments &args, std::string_view octets);
 std::string partLine(const mimetool::Part &part, const std::string &file);
 std::string partFileName(const mimetool::Part &part, std::set<std::string> *taken);
@@ -72,6 +73,8 @@ int pack(const Arguments &args, const mime::Options &opt) {
   if (!multipart) multipart = mime::ContentType::create("multipart/mixed");
   if (!multipart->isMultipart()) throw UsageError("--multipart needs a multipart/... type");
 
+  // The output is opened first: an interruption while the files are read leaves nothing behind either.
+  mimetool::OutputFile output(outputPath(args), mimetool::Existing::kReplace);
   std::vector<mime::Entity> parts;
   for (const std::string &path : args.operands) parts.push_back(filePart(path, partType, opt));
   const std::optional<mime::Buffer> body = mime::pack(*multipart, parts, opt);
@@ -79,7 +82,8 @@ int pack(const Arguments &args, const mime::Options &opt) {
     throw Failure("pack refused: no boundary was free of the bodies, or a header value cannot be written");
   }
   const std::optional<mime::Entity> message = mime::encode(opt, *body, *multipart);
-  writeOutput(args, mimetool::writeMessage(*message, true));
+  output.write(mimetool::writeMessage(*message, true));
+  output.commit();
   return 0;
 }
 
@@ -318,28 +322,6 @@ std::string readMessageFile(const std::string &path) {
   return mimetool::withCrLfLineEnds(octets);
 }
 
-// True when the octets are well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool isUtf8(std::string_view octets) {
-  for (size_t i = 0; i < octets.size();) {
-    const auto lead = static_cast<unsigned char>(octets[i]);
-    const size_t length = lead < 0x80                    ? 1
-                          : lead >= 0xC2 && lead <= 0xDF ? 2
-                          : lead >= 0xE0 && lead <= 0xEF ? 3
-                          : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                         : 0;
-    if (length == 0 || i + length > octets.size()) return false;
-    const auto second = static_cast<unsigned char>(length > 1 ? octets[i + 1] : 0x80);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
-      return false;
-    for (size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(octets[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
 // One file as an entity: its content type (the -t type, else from its extension; text gets the charset
 // its octets show, when they are US-ASCII or UTF-8), its name in "filename" and "name" parameters (the
 // library writes them in RFC 2231 form when they need it), a fresh Content-ID and the encoded body.
@@ -353,7 +335,7 @@ mime::Entity filePart(const std::string &path, const std::optional<mime::Content
     const std::string_view text = body.view();
     if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
       type.setParameter("charset", "us-ascii");
-    } else if (isUtf8(text)) {
+    } else if (mimetool::isUtf8(text)) {
       type.setParameter("charset", "utf-8");
     }
   }
@@ -374,12 +356,13 @@ std::optional<mime::ContentType> typeOption(const Arguments &args, const char *n
   return type;
 }
 
+// The -o file, "-" (standard output) without one.
+std::string outputPath(const Arguments &args) {
+  return args.values.contains("output") ? args.values.at("output") : "-";
+}
+
 void writeOutput(const Arguments &args, std::string_view octets) {
-  if (!args.values.contains("output") || args.values.at("output") == "-") {
-    mimetool::writeStdout(octets);
-    return;
-  }
-  mimetool::writeFileAtomically(args.values.at("output"), octets, mimetool::Existing::kReplace);
+  mimetool::writeFileAtomically(outputPath(args), octets, mimetool::Existing::kReplace);
 }
 
 // index, content type, transfer encoding, size, Content-ID, file: tab-separated, "-" for what is absent.
@@ -426,17 +409,18 @@ int main(int argc, char **argv) {
     std::cerr << "mimetool: the mime library did not start\n";
     return 1;
   }
+  mimetool::removeTemporaryFilesOnSignals();
+  // A report may quote the command line or the message: whatever a caller forgot to escape is escaped here.
   try {
     return run(argc, argv);
   } catch (const UsageError &error) {
-    std::cerr << "mimetool: " << error.what() << " (mimetool --help shows the usage)\n";
+    std::cerr << "mimetool: " << mimetool::terminalSafe(error.what())
+              << " (mimetool --help shows the usage)\n";
     return 2;
-  } catch (const Failure &error) {
-    std::cerr << "mimetool: " << error.what() << '\n';
   } catch (const std::bad_alloc &) {
     std::cerr << "mimetool: out of memory\n";
   } catch (const std::exception &error) {
-    std::cerr << "mimetool: " << error.what() << '\n';
+    std::cerr << "mimetool: " << mimetool::terminalSafe(error.what()) << '\n';
   }
   return 1;
 }

@@ -2,6 +2,8 @@
 #include "mimetool_files.hpp"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +23,15 @@ std::string errorText(const std::string &path, int error) {
 
 bool writeAll(int fd, std::string_view octets);
 void renameInto(const std::string &from, const std::string &to, Existing existing);
+std::string createTemporaryBeside(const std::string &path, int *fd);
+void forgetTemporary();
+struct Utf8Step {
+  char32_t codePoint;
+  size_t length;  // 0: the octet at the place begins no well-formed UTF-8 sequence
+};
+Utf8Step utf8Step(std::string_view text, size_t at);
+bool isHazard(char32_t codePoint);
+std::string escaped(std::string_view text, bool doubleBackslashes);
 bool asciiCaseEqual(std::string_view a, std::string_view b);
 std::string_view extensionOf(std::string_view fileName);
 
@@ -88,32 +99,36 @@ std::string readFile(const std::string &path) {
   return octets;
 }
 
-void writeFileAtomically(const std::string &path, std::string_view octets, Existing existing) {
-  const std::string directory =
-      path.find('/') == std::string::npos ? "." : path.substr(0, path.rfind('/') + 1);
-  std::string temporary = (directory == "." ? "" : directory) + ".mimetool-XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) throw Failure(errorText(path, errno));
-  // mkstemp makes the file private; give it the mode a plain creat() would have given.
-  const mode_t mask = umask(0);
-  umask(mask);
-  const bool written = fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, octets);
-  const int writeError = errno;
-  if (close(fd) != 0 || !written) {
-    const int error = written ? errno : writeError;
-    unlink(temporary.c_str());
-    throw Failure(errorText(path, error));
-  }
-  try {
-    renameInto(temporary, path, existing);
-  } catch (...) {
-    unlink(temporary.c_str());
-    throw;
-  }
+OutputFile::OutputFile(std::string path, Existing existing)
+    : path_(std::move(path)), existing_(existing), fd_(STDOUT_FILENO) {
+  if (path_ != "-") temporary_ = createTemporaryBeside(path_, &fd_);
 }
 
-void writeStdout(std::string_view octets) {
-  if (!writeAll(STDOUT_FILENO, octets)) throw Failure(errorText("standard output", errno));
+OutputFile::~OutputFile() {
+  if (temporary_.empty()) return;
+  close(fd_);
+  unlink(temporary_.c_str());
+  forgetTemporary();
+}
+
+void OutputFile::write(std::string_view octets) {
+  if (!writeAll(fd_, octets)) throw Failure(errorText(path_ == "-" ? "standard output" : path_, errno));
+}
+
+void OutputFile::commit() {
+  if (temporary_.empty()) return;
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) throw Failure(errorText(path_, errno));
+  renameInto(temporary_, path_, existing_);
+  temporary_.clear();
+  forgetTemporary();
+}
+
+void writeFileAtomically(const std::string &path, std::string_view octets, Existing existing) {
+  OutputFile file(path, existing);
+  file.write(octets);
+  file.commit();
 }
 
 bool pathExists(const std::string &path) {
@@ -141,10 +156,16 @@ std::string sanitizeFileName(std::string_view name) {
   // Only the last component, whichever separator the sender's system used: nothing may climb out.
   const size_t separator = name.find_last_of("/\\");
   if (separator != std::string_view::npos) name.remove_prefix(separator + 1);
+  // No NUL, line break or escape sequence, nothing that shows the name in another order than it has, and
+  // nothing a file system (FAT, NTFS, SMB shares) would refuse when the file is copied on.
+  static constexpr std::string_view kRefused = "<>:\"|?*";
   std::string clean;
-  for (const char c : name) {
-    const auto octet = static_cast<unsigned char>(c);
-    if (octet >= 0x20 && octet != 0x7F) clean += c;  // no NUL, no line break, no escape sequence
+  for (size_t i = 0; i < name.size();) {
+    const Utf8Step step = utf8Step(name, i);
+    const bool keep = step.length > 0 && !isHazard(step.codePoint) &&
+                      (step.codePoint >= 0x80 || kRefused.find(name[i]) == std::string_view::npos);
+    clean += keep ? name.substr(i, step.length) : "_";
+    i += step.length > 0 ? step.length : 1;
   }
   // No hidden files, no "." or "..", no names that look empty.
   const size_t first = clean.find_first_not_of(". ");
@@ -162,22 +183,20 @@ std::string sanitizeFileName(std::string_view name) {
 }
 
 std::string printable(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto octet = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (octet < 0x20 || octet == 0x7F) {
-      out += "\\x";
-      out += kHex[octet >> 4];
-      out += kHex[octet & 0xF];
-    } else {
-      out += c;
-    }
+  return escaped(text, true);
+}
+
+std::string terminalSafe(std::string_view text) {
+  return escaped(text, false);
+}
+
+bool isUtf8(std::string_view octets) {
+  for (size_t i = 0; i < octets.size();) {
+    const size_t length = utf8Step(octets, i).length;
+    if (length == 0) return false;
+    i += length;
   }
-  return out;
+  return true;
 }
 
 std::string_view mediaTypeForFileName(std::string_view fileName) {
@@ -195,6 +214,82 @@ std::string_view extensionForMediaType(std::string_view mediaType) {
   if (mediaType.starts_with("text/")) return ".txt";
   if (mediaType == "message/rfc822") return ".eml";
   return ".bin";
+}
+
+namespace {
+
+// --- the temporary file a signal must not leave behind ---
+
+// The handler may make only async-signal-safe calls, so it reads a fixed buffer, which the main flow fills
+// and clears with the signals blocked. The tool writes one file at a time.
+char gTemporaryPath[PATH_MAX];
+volatile sig_atomic_t gTemporaryActive = 0;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void removeTemporaryAndStop(int signal) {
+  if (gTemporaryActive) unlink(gTemporaryPath);
+  raise(signal);  // installed with SA_RESETHAND | SA_NODEFER: the default action now ends the process
+}
+
+// Holds SIGINT, SIGTERM and SIGHUP back while the temporary file and the record of it change together.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : kCleanupSignals) sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld &) = delete;
+  SignalsHeld &operator=(const SignalsHeld &) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// A new empty file beside path, with the mode a plain creat() would give, recorded for the signal handler.
+std::string createTemporaryBeside(const std::string &path, int *fd) {
+  const size_t slash = path.rfind('/');
+  const std::string temporary =
+      (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + ".mimetool-XXXXXX";
+  if (temporary.size() >= sizeof gTemporaryPath) throw Failure(errorText(path, ENAMETOOLONG));
+  const SignalsHeld held;
+  temporary.copy(gTemporaryPath, temporary.size());
+  gTemporaryPath[temporary.size()] = '\0';
+  *fd = mkostemp(gTemporaryPath, O_CLOEXEC);
+  if (*fd < 0) throw Failure(errorText(path, errno));
+  gTemporaryActive = 1;
+  // mkstemp makes the file private; give it the mode a plain creat() would have given.
+  const mode_t mask = umask(0);
+  umask(mask);
+  if (fchmod(*fd, 0666 & ~mask) != 0) {
+    const int error = errno;
+    close(*fd);
+    unlink(gTemporaryPath);
+    gTemporaryActive = 0;
+    throw Failure(errorText(path, error));
+  }
+  return gTemporaryPath;
+}
+
+void forgetTemporary() {
+  const SignalsHeld held;
+  gTemporaryActive = 0;
+}
+
+}  // namespace
+
+void removeTemporaryFilesOnSignals() {
+  for (const int signal : kCleanupSignals) {
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = removeTemporaryAndStop;
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 namespace {
@@ -230,6 +325,64 @@ void renameInto(const std::string &from, const std::string &to, Existing existin
   }
   if (errno == EEXIST) throw Failure(to + ": exists (use --force to overwrite)");
   throw Failure(errorText(to, errno));
+}
+
+// --- text ---
+
+// One UTF-8 character at the place: no overlong forms, no surrogates, nothing above U+10FFFF.
+Utf8Step utf8Step(std::string_view text, size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return {lead, 1};
+  const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+  if (length == 0 || at + length > text.size()) return {0, 0};
+  const auto second = static_cast<unsigned char>(text[at + 1]);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+      (lead == 0xF4 && second > 0x8F))
+    return {0, 0};
+  char32_t codePoint = lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    const auto octet = static_cast<unsigned char>(text[at + k]);
+    if ((octet & 0xC0) != 0x80) return {0, 0};
+    codePoint = (codePoint << 6) | (octet & 0x3F);
+  }
+  return {codePoint, length};
+}
+
+// A character that may not reach a terminal or a file name as it is: C0 and C1 controls and DEL (they move
+// the cursor, ring, start escape sequences), the bidirectional formatting characters (an override makes
+// "txt.exe" show as "exe.txt"), and the line and paragraph separators (they break a line without LF).
+bool isHazard(char32_t codePoint) {
+  return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x061C ||
+         codePoint == 0x200E || codePoint == 0x200F || (codePoint >= 0x2028 && codePoint <= 0x202E) ||
+         (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
+
+std::string escaped(std::string_view text, bool doubleBackslashes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const Utf8Step step = utf8Step(text, i);
+    if (step.length == 0 || (step.codePoint < 0x80 && isHazard(step.codePoint))) {
+      const auto octet = static_cast<unsigned char>(text[i]);
+      out += {'\\', 'x', kHex[octet >> 4], kHex[octet & 0xF]};
+      ++i;
+      continue;
+    }
+    if (isHazard(step.codePoint)) {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(step.codePoint >> shift) & 0xF];
+    } else if (text[i] == '\\' && doubleBackslashes) {
+      out += "\\\\";
+    } else {
+      out.append(text, i, step.length);
+    }
+    i += step.length;
+  }
+  return out;
 }
 
 // --- names ---

@@ -20,14 +20,35 @@ std::string readFile(const std::string &path);
 // How writeFileAtomically treats a file that already exists under the name.
 enum class Existing { kKeep, kReplace };
 
-// Writes the octets to a temporary file beside path, then renames it to path, so that path either keeps
-// what it held or holds all of the octets, never a part. With Existing::kKeep an existing path is left
-// alone and the call throws Failure (the check and the rename are one atomic step). Throws Failure on any
-// error, after removing the temporary file.
-void writeFileAtomically(const std::string &path, std::string_view octets, Existing existing);
+// A file written piece by piece under a temporary name beside its path and renamed to the path by commit(),
+// so that the path either keeps what it held or holds all of the octets, never a part. With Existing::kKeep
+// an existing path is left alone and commit() throws Failure (the check and the rename are one atomic step).
+// Destroyed without commit (an error, an exception), it removes the temporary file; so does SIGINT, SIGTERM
+// or SIGHUP once removeTemporaryFilesOnSignals() has run. The path "-" writes straight to standard output.
+// Every failure throws Failure naming the path.
+class OutputFile {
+ public:
+  OutputFile(std::string path, Existing existing);
+  ~OutputFile();
+  OutputFile(const OutputFile &) = delete;
+  OutputFile &operator=(const OutputFile &) = delete;
 
-// Writes the octets to standard output; throws Failure on a write error.
-void writeStdout(std::string_view octets);
+  void write(std::string_view octets);
+  void commit();
+
+ private:
+  std::string path_;
+  std::string temporary_;  // empty for standard output and once committed or removed
+  Existing existing_;
+  int fd_;
+};
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the OutputFile being written, then end the
+// process as the signal would have (a signal the process was started ignoring stays ignored).
+void removeTemporaryFilesOnSignals();
+
+// Writes the octets through an OutputFile and commits it.
+void writeFileAtomically(const std::string &path, std::string_view octets, Existing existing);
 
 // True when something (a file, a directory, a link, even a dangling one) exists under path.
 bool pathExists(const std::string &path);
@@ -39,13 +60,22 @@ void makeDirectories(const std::string &path);
 std::string baseName(std::string_view path);
 
 // A file name taken from a message, made safe to create inside a directory: only the part after the last
-// "/" or "\", without control characters, without leading dots and spaces or trailing dots and spaces, at
-// most 200 octets of whole UTF-8 characters (the extension kept). Empty when nothing usable is left.
+// "/" or "\"; control characters (C0, DEL, C1), bidirectional formatting characters, line and paragraph
+// separators, octets that are no UTF-8, and the characters some file systems refuse (< > : " | ? *) each
+// replaced by "_"; without leading dots and spaces or trailing dots and spaces; at most 200 octets of whole
+// UTF-8 characters (the extension kept). Empty when nothing usable is left.
 std::string sanitizeFileName(std::string_view name);
 
-// The text with each control character (below 0x20, and 0x7F) written as \xNN and each backslash doubled,
-// so that text from a message can never break a line of the tool's output.
+// The text made safe for a terminal and for a line of the tool's output: each control character (C0, DEL)
+// and each octet that is no UTF-8 written as \xNN, each C1 control, bidirectional formatting character and
+// line or paragraph separator as \uNNNN, each backslash doubled.
 std::string printable(std::string_view text);
+
+// True when the octets are well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool isUtf8(std::string_view octets);
+
+// printable() without doubling backslashes: for a whole line that may hold printable() text already.
+std::string terminalSafe(std::string_view text);
 
 // The media type for a file name's extension (ASCII case-insensitive), "application/octet-stream" for
 // an unknown one.

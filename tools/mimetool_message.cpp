@@ -66,7 +66,7 @@ ReadMessage readMessage(std::string_view octets) {
   for (const std::string &line : unfoldedLines(header)) {
     const size_t colon = line.find(':');
     if (colon == std::string::npos || !isFieldName(std::string_view(line).substr(0, colon)))
-      throw Failure("not a message: \"" + line.substr(0, 40) + "\" is no header field");
+      throw Failure("not a message: \"" + printable(line.substr(0, 40)) + "\" is no header field");
     const std::string name = lowerAscii(std::string_view(line).substr(0, colon));
     const std::string_view value = trimmed(std::string_view(line).substr(colon + 1));
     static constexpr std::string_view kNames[4] = {"content-type", "content-transfer-encoding", "content-id",

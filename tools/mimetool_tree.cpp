@@ -30,15 +30,15 @@ Part readTree(const ReadMessage &message, const mime::Options &opt) {
 
 std::string describeType(const Part &part) {
   if (!part.type) return "-";
-  std::string text = part.type->name();
+  std::string text = printable(part.type->name());
   for (const auto &[key, value] : part.type->parameters()) {
-    text += "; " + key + "=";
+    text += "; " + printable(key) + "=";
     if (isToken(value)) {
-      text += value;
+      text += printable(value);
       continue;
     }
     text += '"';
-    for (const char c : value) text += (c == '"') ? std::string("\\\"") : printable(std::string_view(&c, 1));
+    for (const char c : printable(value)) text += (c == '"') ? std::string("\\\"") : std::string(1, c);
     text += '"';
   }
   return text;

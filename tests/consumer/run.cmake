@@ -60,3 +60,15 @@ execute_process(COMMAND ${CXX} -std=c++17 -fsyntax-only ${SOURCE_DIR}/main.cpp $
 if(NOT rc OR NOT err MATCHES "needs C\\+\\+20 or later")
   message(FATAL_ERROR "C++17 was not refused clearly (${rc}):\n${err}")
 endif()
+
+# The manual page is installed with the tool, and man finds and renders it there.
+if(NOT EXISTS ${prefix}/share/man/man1/mimetool.1)
+  message(FATAL_ERROR "no manual page under ${prefix}/share/man/man1")
+endif()
+find_program(MAN man)
+if(MAN)
+  run_step("man mimetool" ${CMAKE_COMMAND} -E env MANWIDTH=80 ${MAN} -M ${prefix}/share/man mimetool)
+  if(NOT step_output MATCHES "mimetool +- +pack files into a MIME message" OR NOT step_output MATCHES "EXIT STATUS")
+    message(FATAL_ERROR "man mimetool rendered:\n${step_output}")
+  endif()
+endif()

@@ -5,11 +5,15 @@ encode/decode of one entity. Run as: mimetool_test.py PATH-TO-MIMETOOL."""
 
 import email.policy
 import os
+import contextlib
 import re
 import shutil
+import signal
+import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
+import toolrun
 from toolrun import ToolTestCase, leaves, main, mimetool, parse, run, unpack_lines
 
 SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "sample")
@@ -84,8 +88,13 @@ class FileNames(ToolTestCase):
         ("backslashes", 'filename="..\\\\..\\\\win.ini"', "win.ini"),
         ("dot-dot alone", 'filename=".."', "part-{i}.bin"),
         ("hidden file", 'filename=".profile"', "profile"),
-        ("control characters", "filename*=utf-8''a%01b%0Ac%1B.txt", "abc.txt"),
-        ("NUL", "filename*=utf-8''nul%00.txt", "nul.txt"),
+        ("control characters", "filename*=utf-8''a%01b%0Ac%1B.txt", "a_b_c_.txt"),
+        ("NUL", "filename*=utf-8''nul%00.txt", "nul_.txt"),
+        ("DEL and C1 controls (8-bit CSI)", "filename*=utf-8''d%7Fe%C2%9B31m%C2%85.txt", "d_e_31m_.txt"),
+        ("right-to-left override", "filename*=utf-8''invoice%E2%80%AEfdp.exe", "invoice_fdp.exe"),
+        ("isolates and marks", "filename*=utf-8''%E2%81%A6a%E2%81%A9%E2%80%8Fb%D8%9C.txt", "_a__b_.txt"),
+        ("characters file systems refuse", "filename*=utf-8''q%3Ca%3Eb%3Ac%22d%7Ce%3Ff%2A.txt", "q_a_b_c_d_e_f_.txt"),
+        ("line separator", "filename*=utf-8''one%E2%80%A8two.txt", "one_two.txt"),
         ("RFC 2231 sections", "filename*0*=utf-8''%C3%9Cber;filename*1*=weisung.pdf", "\u00dcberweisung.pdf"),
         ("empty", 'filename=""', "part-{i}.bin"),
         ("only spaces and dots", 'filename=" . . "', "part-{i}.bin"),
@@ -118,6 +127,35 @@ class FileNames(ToolTestCase):
                          ["part-1.png", "part-2.txt", "part-3.bin", "page.html"])
         self.assertEqual(rows[1]["type"], "-")
         self.assertEqual(rows[1]["cte"], "-")
+
+
+def hazards(octets):
+    """The characters of a tool's output that a terminal would act on or show out of order (tab and line
+    feed are the tool's own; U+FFFD, which the library makes of octets that are no UTF-8, is harmless)."""
+    text = octets.decode("utf-8", "replace") if isinstance(octets, bytes) else octets
+    return [c for c in text if (ord(c) < 0x20 and c not in "\t\n") or 0x7F <= ord(c) <= 0x9F or
+            c in "\u061c\u200e\u200f\u2028\u2029\u202a\u202b\u202c\u202d\u202e\u2066\u2067\u2068\u2069"]
+
+
+class TerminalSafety(ToolTestCase):
+    # label, message octets; unpack and show must print none of its hazards, whether they read it or refuse it
+    MESSAGES = [
+        ("escape and bell in a line that is no header field", b"\x1b]0;owned\x07\x1b[2J: x\r\nno header\r\n\r\nx"),
+        ("raw C1 and invalid UTF-8 in a field", b"Content-Transfer-Encoding: \xc2\x9b31m\x9b\xff\r\n\r\nx"),
+        ("override and controls in names and parameters", multipart([
+            (["Content-Type: text/plain; name*=utf-8''%E2%80%AEtxt.exe; x*=utf-8''%C2%9B%1B%07%E2%81%A6"], b"x\r\n"),
+            named_part("filename*=utf-8''%1B%5D0%3Bt%07a%E2%80%A8b%C2%85.bin")])),
+    ]
+
+    def test_nothing_from_a_message_reaches_the_terminal_unescaped(self):
+        for label, octets in self.MESSAGES:
+            message = self.write("m.eml", octets)
+            for args in (["show", message], ["unpack", message, "-d", self.path("out-" + str(len(label)))]):
+                result = mimetool(*args)
+                self.assertIn(result.code, (0, 1), result)
+                self.assertEqual(hazards(result.out) + hazards(result.err), [], f"{label}, {args[0]}: {result}")
+                self.assertTrue(result.out or result.err, label)
+        self.assertRegex(mimetool("show", self.path("m.eml")).out.decode(), r"\\u202Etxt\.exe.*\\x1B")
 
 
 class Overwriting(ToolTestCase):
@@ -223,6 +261,28 @@ class Refusals(ToolTestCase):
         self.assertFailedCleanly(mimetool("pack", "-o", out, good, self.path("missing.bin")), 1, "missing.bin")
         self.assertEqual(self.read("out.eml"), b"previous message")
         self.assertEqual(sorted(os.listdir(self.tmp)), ["good.bin", "out.eml"])
+
+    def test_a_signal_during_a_large_write_leaves_no_file(self):
+        # pack reads its last file from a FIFO: it is stopped in the middle of its output, deterministically.
+        for signal_number in (signal.SIGTERM, signal.SIGINT):
+            with self.subTest(signal=signal_number.name):
+                self.write("old.eml", b"previous message")
+                small = self.write("small.txt", b"x\r\n")
+                fifo = self.path("big.bin")
+                os.mkfifo(fifo)
+                process = subprocess.Popen([toolrun.MIMETOOL, "pack", "-o", self.path("old.eml"), small, fifo],
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                with open(fifo, "wb") as writer:
+                    writer.write(os.urandom(1 << 16) * 256)  # 16 MiB taken in
+                    self.assertEqual(len([n for n in os.listdir(self.tmp) if n.startswith(".mimetool-")]), 1)
+                    process.send_signal(signal_number)
+                    process.wait(timeout=60)
+                    with contextlib.suppress(BrokenPipeError):
+                        writer.close()
+                self.assertEqual(process.returncode, -signal_number)
+                self.assertEqual(sorted(os.listdir(self.tmp)), ["big.bin", "old.eml", "small.txt"])
+                self.assertEqual(self.read("old.eml"), b"previous message")
+                os.unlink(fifo)
 
     def test_an_unwritable_directory_is_refused(self):
         message = self.write("m.eml", self.good())
