@@ -15,6 +15,7 @@
 #include "mimetool_files.hpp"
 #include "mimetool_help.hpp"
 #include "mimetool_message.hpp"
+#include "mimetool_pack.hpp"
 #include "mimetool_tree.hpp"
 
 namespace {
@@ -43,6 +44,7 @@ struct Arguments {
   std::vector<std::string> operands;
   std::map<std::string, std::string> values;  // option name (long form) -> its value
   bool force = false;
+  bool binary = false;   // pack --binary
   bool help = false;     // --help: the page of the command, or the general one
   bool version = false;  // --version
   kxInt flagsOn = 0;
@@ -54,8 +56,8 @@ mime::Options optionsFrom(const Arguments &args);
 void checkApplicable(const Arguments &args, std::initializer_list<std::string_view> allowed,
                      size_t minOperands, size_t maxOperands);
 std::string readMessageFile(const std::string &path);
-mime::Entity filePart(const std::string &path, const std::optional<mime::ContentType> &partType,
-                      const mime::Options &opt);
+mimetool::PackedFile packedFile(const std::string &operand, const std::optional<mime::ContentType> &partType,
+                                const mime::Options &opt);
 std::optional<mime::ContentType> typeOption(const Arguments &args, const char *name,
                                             const mime::Options &opt);
 std::string outputPath(const Arguments &args);
@@ -67,22 +69,31 @@ void showPart(const mimetool::Part &part, int depth);
 // --- commands ---
 
 int pack(const Arguments &args, const mime::Options &opt) {
-  checkApplicable(args, {"part-type", "multipart", "output"}, 1, SIZE_MAX);
+  checkApplicable(args, {"part-type", "multipart", "output", "from", "to", "cc", "subject", "binary"}, 1,
+                  SIZE_MAX);
   const std::optional<mime::ContentType> partType = typeOption(args, "part-type", opt);
   std::optional<mime::ContentType> multipart = typeOption(args, "multipart", opt);
   if (!multipart) multipart = mime::ContentType::create("multipart/mixed");
   if (!multipart->isMultipart()) throw UsageError("--multipart needs a multipart/... type");
 
+  mimetool::PackRequest request{{}, *multipart, {}, args.binary};
+  for (const std::string &operand : args.operands)
+    request.files.push_back(packedFile(operand, partType, opt));
+  static constexpr std::pair<const char *, const char *> kFields[] = {
+      {"from", "From"}, {"to", "To"}, {"cc", "Cc"}, {"subject", "Subject"}};
+  for (const auto &[option, field] : kFields) {
+    if (!args.values.contains(option)) continue;
+    // White space at either end would only pad the header line.
+    std::string value = args.values.at(option);
+    value.erase(0, value.find_first_not_of(" \t"));
+    value.erase(value.find_last_not_of(" \t") + 1);
+    if (const std::optional<std::string> why = mimetool::unwritableFieldValue(value))
+      throw UsageError("--" + std::string(option) + ": " + *why);
+    request.fields.push_back({field, value});
+  }
   // The output is opened first: an interruption while the files are read leaves nothing behind either.
   mimetool::OutputFile output(outputPath(args), mimetool::Existing::kReplace);
-  std::vector<mime::Entity> parts;
-  for (const std::string &path : args.operands) parts.push_back(filePart(path, partType, opt));
-  const std::optional<mime::Buffer> body = mime::pack(*multipart, parts, opt);
-  if (!body) {
-    throw Failure("pack refused: no boundary was free of the bodies, or a header value cannot be written");
-  }
-  const std::optional<mime::Entity> message = mime::encode(opt, *body, *multipart);
-  output.write(mimetool::writeMessage(*message, true));
+  mimetool::packMessage(request, opt, &output);
   output.commit();
   return 0;
 }
@@ -120,7 +131,8 @@ int show(const Arguments &args, const mime::Options &opt) {
 
 int encode(const Arguments &args, const mime::Options &opt) {
   checkApplicable(args, {"part-type", "output"}, 1, 1);
-  const mime::Entity entity = filePart(args.operands[0], typeOption(args, "part-type", opt), opt);
+  const mime::Entity entity =
+      mimetool::filePart({args.operands[0], typeOption(args, "part-type", opt)}, opt, false);
   writeOutput(args, mimetool::writeMessage(entity, false));
   return 0;
 }
@@ -192,9 +204,9 @@ int run(int argc, char **argv) {
 Arguments parseArguments(int argc, char **argv) {
   static const std::map<std::string_view, std::string_view> kShortNames = {
       {"-t", "part-type"}, {"-m", "multipart"}, {"-o", "output"}, {"-d", "directory"}, {"-h", "help"}};
-  static const std::set<std::string_view> kValued = {"part-type", "multipart",       "output",
-                                                     "directory", "options",         "save-options",
-                                                     "fold",      "rfc2231-charset", "rfc2231-section"};
+  static const std::set<std::string_view> kValued = {
+      "part-type",       "multipart",       "output", "directory", "options", "save-options", "fold",
+      "rfc2231-charset", "rfc2231-section", "from",   "to",        "cc",      "subject"};
   Arguments args;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -240,8 +252,8 @@ Arguments parseArguments(int argc, char **argv) {
       continue;
     }
     if (value) throw UsageError("option --" + mimetool::printable(name) + " takes no value");
-    if (name == "force") {
-      args.force = true;
+    if (name == "force" || name == "binary") {
+      (name == "force" ? args.force : args.binary) = true;
       continue;
     }
     bool known = false;
@@ -299,13 +311,16 @@ mime::Options optionsFrom(const Arguments &args) {
 
 void checkApplicable(const Arguments &args, std::initializer_list<std::string_view> allowed,
                      size_t minOperands, size_t maxOperands) {
-  static const std::set<std::string_view> kCommandOptions = {"part-type", "multipart", "output", "directory"};
+  static const std::set<std::string_view> kCommandOptions = {"part-type", "multipart", "output", "directory",
+                                                             "from",      "to",        "cc",     "subject"};
   for (const auto &[name, value] : args.values) {
     if (kCommandOptions.contains(name) && std::find(allowed.begin(), allowed.end(), name) == allowed.end())
       throw UsageError("option --" + name + " does not apply to " + args.command);
   }
   if (args.force && std::find(allowed.begin(), allowed.end(), "directory") == allowed.end())
     throw UsageError("option --force does not apply to " + args.command);
+  if (args.binary && std::find(allowed.begin(), allowed.end(), "binary") == allowed.end())
+    throw UsageError("option --binary does not apply to " + args.command);
   if (args.operands.size() < minOperands) throw UsageError(args.command + ": missing operand");
   if (args.operands.size() > maxOperands)
     throw UsageError(args.command + ": unexpected operand " +
@@ -322,28 +337,21 @@ std::string readMessageFile(const std::string &path) {
   return mimetool::withCrLfLineEnds(octets);
 }
 
-// One file as an entity: its content type (the -t type, else from its extension; text gets the charset
-// its octets show, when they are US-ASCII or UTF-8), its name in "filename" and "name" parameters (the
-// library writes them in RFC 2231 form when they need it), a fresh Content-ID and the encoded body.
-mime::Entity filePart(const std::string &path, const std::optional<mime::ContentType> &partType,
-                      const mime::Options &opt) {
-  const mime::Buffer body(mimetool::readFile(path));
-  const std::string name = mimetool::baseName(path);
-  mime::ContentType type =
-      partType.value_or(*mime::ContentType::create(mimetool::mediaTypeForFileName(name)));
-  if (type.name().starts_with("text/") && !type.parameter("charset")) {
-    const std::string_view text = body.view();
-    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
-      type.setParameter("charset", "us-ascii");
-    } else if (mimetool::isUtf8(text)) {
-      type.setParameter("charset", "utf-8");
-    }
+// FILE, or FILE:TYPE for a file of its own type: a name that exists whole is a file, else the first colon
+// whose left side exists parts the two (so "a:b.txt" stays a file of that name).
+mimetool::PackedFile packedFile(const std::string &operand, const std::optional<mime::ContentType> &partType,
+                                const mime::Options &opt) {
+  if (operand == "-" || mimetool::pathExists(operand)) return {operand, partType};
+  for (size_t colon = operand.find(':'); colon != std::string::npos; colon = operand.find(':', colon + 1)) {
+    const std::string path = operand.substr(0, colon);
+    if (!mimetool::pathExists(path)) continue;
+    std::optional<mime::ContentType> type = mime::ContentType::decode(operand.substr(colon + 1), opt);
+    if (!type)
+      throw UsageError(mimetool::printable(path) +
+                       ": not a content type: " + mimetool::printable(operand.substr(colon + 1)));
+    return {path, type};
   }
-  // Mail readers look for the name in either place: "filename" is the disposition parameter's name,
-  // "name" the one older readers take from the Content-Type.
-  type.setParameter("filename", name);
-  type.setParameter("name", name);
-  return *mime::encode(opt, body, type, mime::generateContentId());
+  return {operand, partType};
 }
 
 std::optional<mime::ContentType> typeOption(const Arguments &args, const char *name,

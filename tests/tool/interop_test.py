@@ -115,13 +115,19 @@ class PythonReadsWhatWePack(ToolTestCase):
         ("binary bodies", ["--generate-eight-bit-body"], ASCII_NAMES + LATIN1_NAMES),
         ("short folds and sections", ["--fold", "40", "--rfc2231-section", "20"], ASCII_NAMES + OTHER_NAMES),
         ("Latin-1 parameters", ["--rfc2231-charset", "ISO-8859-1"], ASCII_NAMES + LATIN1_NAMES),
+        ("text as it is", ["--binary"], ASCII_NAMES + OTHER_NAMES),
     ]
 
     def pack(self, rng, options, names, count, content=None):
+        """Packs files drawn from names; returns (name, the octets a reader must get, path) per file and the
+        message. Text travels with CR LF line ends unless --binary keeps the file's own."""
         files = []
         for i, name in enumerate(rng.sample(names, count)):
             octets = random_content(rng, name) if content is None else content
-            files.append((name, octets, self.write(os.path.join(f"in{i}", name), octets)))
+            path = self.write(os.path.join(f"in{i}", name), octets)
+            if type_of(name).startswith("text/") and "--binary" not in options:
+                octets = crlf(octets)
+            files.append((name, octets, path))
         result = self.assertSucceeded(mimetool(*options, "pack", *(path for _, _, path in files)))
         return files, result.out
 
@@ -337,7 +343,8 @@ class Extractors(ToolTestCase):
         files["table.csv"] = "Stra\u00dfe;Betrag\r\nK\u00f6ln;12,40\r\n".encode()  # quoted-printable, CR LF
         paths = [self.write(os.path.join("in", name), content) for name, content in files.items()]
         ours = self.path("ours.eml")
-        self.assertSucceeded(mimetool("pack", "-o", ours, *paths))
+        self.assertSucceeded(mimetool("pack", "--from", "Ann <ann@example.org>", "--to", "bob@example.org",
+                                      "--subject", "Files", "-o", ours, *paths))
         with open(ours, "rb") as f:
             theirs = self.write("python.eml", parse(f.read(), email.policy.compat32).as_bytes(policy=email.policy.SMTP))
         return files, ours, theirs
@@ -368,7 +375,9 @@ class Extractors(ToolTestCase):
         paths = [self.write(os.path.join("in", name), content) for name, content in files.items()]
         message = self.path("many.eml")
         self.assertSucceeded(mimetool("pack", "-o", message, *paths))
-        return files, message
+        # Text travels with CR LF line ends.
+        return {name: crlf(content) if type_of(name).startswith("text/") else content
+                for name, content in files.items()}, message
 
     # ripmime keeps at most 128 octets of a name: every name that fits comes out exactly, and every file whole.
     # munpack names RFC 2231 parts itself and gives text parts the system's line ends: the octets of every

@@ -39,19 +39,28 @@ def named_part(disposition_name, body=b"data\r\n"):
 
 class RoundTrip(ToolTestCase):
     def test_the_sample_folder_packs_and_unpacks_to_the_same_files(self):
+        # Text travels with CR LF line ends (hello.txt has LF ones); --binary sends every file as it is.
         files = sorted(os.listdir(SAMPLE))
+        for options, text_lines in (([], b"\r\n"), (["--binary"], b"\n")):
+            out = self.path("out" + "".join(options))
+            self.check_round_trip(files, options, out, text_lines)
+
+    def check_round_trip(self, files, options, out, text_lines):
         message = self.path("sample.eml")
-        self.assertSucceeded(mimetool("pack", "-o", message, *(os.path.join(SAMPLE, f) for f in files)))
-        rows = unpack_lines(self.assertSucceeded(mimetool("unpack", message, "-d", self.path("out"))))
+        self.assertSucceeded(mimetool("pack", *options, "-o", message, *(os.path.join(SAMPLE, f) for f in files)))
+        rows = unpack_lines(self.assertSucceeded(mimetool("unpack", message, "-d", out)))
         self.assertEqual([r["index"] for r in rows], [str(i + 1) for i in range(len(files))])
-        self.assertEqual(sorted(os.listdir(self.path("out"))), files)
+        self.assertEqual(sorted(os.listdir(out)), files)
         for name, row in zip(files, rows):
             with open(os.path.join(SAMPLE, name), "rb") as f:
                 original = f.read()
-            self.assertEqual(self.read("out", name), original, name)
+            if name == "hello.txt":
+                original = original.replace(b"\n", text_lines)
+            with open(os.path.join(out, name), "rb") as f:
+                self.assertEqual(f.read(), original, name)
             self.assertEqual(int(row["size"]), len(original))
             self.assertRegex(row["cid"], r"^<[^<>]+@[^<>]+>$")
-            self.assertEqual(row["file"], os.path.join(self.path("out"), name))
+            self.assertEqual(row["file"], os.path.join(out, name))
         types = {r["file"].rsplit("/", 1)[1]: r["type"].split(";")[0] for r in rows}
         self.assertEqual(types["gradient.png"], "image/png")
         self.assertEqual(types["hello.txt"], "text/plain")
@@ -77,6 +86,56 @@ class RoundTrip(ToolTestCase):
         result = self.assertSucceeded(mimetool("unpack", message, "-d", self.path("out")))
         self.assertRegex(result.err, r"^mimetool: note: .*lf\.eml has LF line ends; read as CR LF\n$")
         self.assertEqual(self.read("out", "x.bin"), b"line\r\n")
+
+
+class Pack(ToolTestCase):
+    # label, operand (file name, or FILE:TYPE), octets, options, the type, transfer encoding and payload a
+    # reader gets (None: any transfer encoding)
+    PARTS = [
+        ("LF text goes as CR LF", "hello.txt", b"Hello\nWorld\n", [], "text/plain", "7bit", b"Hello\r\nWorld\r\n"),
+        ("mixed line ends", "m.csv", b"a;b\r\nc;d\n", [], "text/csv", "7bit", b"a;b\r\nc;d\r\n"),
+        ("--binary keeps LF", "hello.txt", b"Hello\nWorld\n", ["--binary"], "text/plain", None, b"Hello\nWorld\n"),
+        ("other types keep LF", "x.bin", b"a\nb\n", [], "application/octet-stream", None, b"a\nb\n"),
+        ("FILE:TYPE", "data.dat:text/plain; format=flowed", b"x\n", [], "text/plain", "7bit", b"x\r\n"),
+        ("FILE:TYPE beats -t", "y.txt:image/png", b"\x89P\n", ["-t", "text/html"], "image/png", None, b"\x89P\n"),
+        ("-t for the others", "z.png", b"z\n", ["-t", "text/html"], "text/html", "7bit", b"z\r\n"),
+        ("a colon in an existing name", "a:b.txt", b"colon\n", [], "text/plain", "7bit", b"colon\r\n"),
+    ]
+
+    def test_each_file_becomes_a_part_a_reader_takes_as_it_is(self):
+        for label, operand, octets, options, mediatype, cte, payload in self.PARTS:
+            with self.subTest(label):
+                name = operand if operand == "a:b.txt" else operand.split(":")[0]
+                path = self.write(os.path.join(label, name), octets)
+                argument = path + operand[len(name):]
+                message = parse(self.assertSucceeded(mimetool("pack", *options, argument)).out)
+                self.assertEqual(message.defects, [], label)
+                part = leaves(message)[0]
+                self.assertEqual(part.defects, [], label)
+                self.assertEqual(part.get_content_type(), mediatype, label)
+                if cte:
+                    self.assertEqual(part["Content-Transfer-Encoding"], cte, label)
+                self.assertEqual(part.get_payload(decode=True), payload, label)
+                self.assertEqual(part.get_filename(), name, label)
+
+    def test_the_message_carries_its_addresses_subject_date_and_id(self):
+        to = ", ".join(f"Person Number {i} <person{i}@example.org>" for i in range(12))
+        path = self.write("a.txt", b"x\n")
+        octets = self.assertSucceeded(mimetool("pack", "--from", "Ann Example <ann@example.org>", "--to", to,
+                                               "--cc", '"Doe, Jo" <jo@example.org>', "--subject",
+                                               "Quarterly figures " * 8, path)).out
+        header = octets.split(b"\r\n\r\n", 1)[0]
+        foldable = [line for line in header.split(b"\r\n") if not line.startswith(b"Message-ID:")]  # one word
+        self.assertLessEqual(max(len(line) for line in foldable), 78, "folded")
+        message = parse(octets)
+        self.assertEqual(message.defects, [])
+        self.assertEqual(str(message["From"]), "Ann Example <ann@example.org>")
+        self.assertEqual(len(message["To"].addresses), 12)
+        self.assertEqual(message["Cc"].addresses[0].display_name, "Doe, Jo")
+        self.assertEqual(message["Subject"], ("Quarterly figures " * 8).strip())
+        self.assertIsNotNone(message["Date"].datetime.tzinfo)
+        self.assertRegex(message["Message-ID"], r"^<[^<>@]+@[^<>@]+>$")
+        self.assertNotEqual(parse(mimetool("pack", path).out)["Message-ID"], message["Message-ID"])
 
 
 class FileNames(ToolTestCase):
@@ -244,6 +303,12 @@ class Refusals(ToolTestCase):
         ("a part type that is none", ["pack", "-t", "nonsense", "f"], 2, "not a content type"),
         ("a multipart type that is none", ["pack", "-m", "text/plain", "f"], 2, "multipart"),
         ("missing input file", ["pack", "/nonexistent/file"], 1, "/nonexistent/file: No such file"),
+        ("a header injected through the subject", ["pack", "--subject", "hi\r\nBcc: all@example.org", "f"], 2,
+         "--subject: a line break"),
+        ("a control character in an address", ["pack", "--to", "a@b\x1b[2J", "f"], 2, r"--to: .*control"),
+        ("a per-file type that is none", ["pack", "/:nonsense"], 2, "not a content type: nonsense"),
+        ("--from outside pack", ["show", "--from", "a@b", "m"], 2, "does not apply to show"),
+        ("--binary outside pack", ["encode", "--binary", "m"], 2, "does not apply to encode"),
         ("missing message", ["unpack", "/nonexistent/m.eml"], 1, "No such file"),
         ("a directory as message", ["show", "/"], 1, "is a directory"),
         ("missing options file", ["--options", "/nonexistent/o", "options"], 1, "No such file"),

@@ -1,0 +1,222 @@
+// mimetool's pack.
+//
+// message   := header-block CRLF 1*( delimiter CRLF part ) close-delimiter CRLF
+// delimiter := "--" boundary        ; every delimiter but the first follows the CR LF that ends a body
+// part      := part-header CRLF body CRLF
+// The library's packer joins parts it holds all at once; here each part is written as soon as it is encoded,
+// so the boundary is drawn first and every body is checked against it before it is written.
+#include "mimetool_pack.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace mimetool {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr size_t kFoldAt = 76;        // fold header lines after this many characters where a space allows
+constexpr size_t kLongestLine = 998;  // no header line may be longer, folded or not
+constexpr std::string_view kBoundaryPrefix = "=_";  // "=_" stands in no Base64 or quoted-printable text
+
+void checkReadable(const std::string &path);
+std::string drawBoundary();
+std::string messageHeader(const PackRequest &request, const mime::ContentType &multipart,
+                          std::string_view transferEncoding, const mime::Options &opt);
+std::string partHeader(const mime::Entity &entity);
+std::string foldedField(std::string_view name, std::string_view value);
+std::string dateNow();
+std::string_view transferEncodingOfMessage(const mime::Options &opt);
+bool holdsDelimiter(std::string_view body, std::string_view dashBoundary);
+std::string withCrLfLineEnds(std::string_view text);
+
+}  // namespace
+
+mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool canonicalText) {
+  const std::string name = baseName(file.path);
+  mime::ContentType type = file.type.value_or(*mime::ContentType::create(mediaTypeForFileName(name)));
+  const bool text = type.name().starts_with("text/");
+  const mime::Buffer body = [&] {
+    std::string octets = readFile(file.path);
+    if (text && canonicalText) octets = withCrLfLineEnds(octets);
+    return mime::Buffer(octets);
+  }();
+  if (text && !type.parameter("charset")) {
+    const std::string_view octets = body.view();
+    if (std::all_of(octets.begin(), octets.end(), [](char c) { return (c & 0x80) == 0; })) {
+      type.setParameter("charset", "us-ascii");
+    } else if (isUtf8(octets)) {
+      type.setParameter("charset", "utf-8");
+    }
+  }
+  // Mail readers look for the name in either place: "filename" is the disposition parameter's name,
+  // "name" the one older readers take from the Content-Type.
+  type.setParameter("filename", name);
+  type.setParameter("name", name);
+  return *mime::encode(opt, body, type, mime::generateContentId());
+}
+
+std::optional<std::string> unwritableFieldValue(std::string_view value) {
+  for (const char c : value) {
+    const auto octet = static_cast<unsigned char>(c);
+    if (octet == '\r' || octet == '\n') return "a line break would end the header field early";
+    if ((octet < 0x20 && octet != '\t') || octet == 0x7F) return "it holds a control character";
+    if (octet >= 0x80) return "only ASCII text can be written there";
+  }
+  return std::nullopt;
+}
+
+void packMessage(const PackRequest &request, const mime::Options &opt, OutputFile *output) {
+  for (const PackedFile &file : request.files) checkReadable(file.path);
+  const std::string_view messageEncoding = transferEncodingOfMessage(opt);
+  mime::ContentType multipart = request.multipart;
+  const std::string boundary = drawBoundary();
+  multipart.setParameter("boundary", boundary);
+  output->write(messageHeader(request, multipart, messageEncoding, opt));
+
+  const std::string dashBoundary = "--" + boundary;
+  for (const PackedFile &file : request.files) {
+    const mime::Entity part = filePart(file, opt, !request.textAsItIs);
+    const std::optional<mime::Buffer> body = part.body();
+    const std::string_view octets = body ? body->view() : std::string_view();
+    if (holdsDelimiter(octets, dashBoundary))
+      throw Failure(file.path + ": holds the boundary drawn for the message by chance; run pack again");
+    output->write(dashBoundary);
+    output->write(kCrLf);
+    output->write(partHeader(part));
+    output->write(octets);
+    output->write(kCrLf);
+  }
+  output->write(dashBoundary + "--\r\n");
+}
+
+namespace {
+
+// --- the message header ---
+
+// A missing or unreadable file is reported before anything is written (reading it later may still fail).
+void checkReadable(const std::string &path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) throw Failure(path + ": " + std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) throw Failure(path + ": is a directory");
+}
+
+// 22 random letters and digits behind "=_": a body the library encodes as Base64 or quoted-printable never
+// holds it, and a body sent as it is holds it only by a chance of about 2^-130.
+std::string drawBoundary() {
+  std::string boundary(kBoundaryPrefix);
+  for (int i = 0; i < 2; ++i) {
+    boundary += mime::String(mime::Ref<KX_STRING>::adopt(mimeMultipartBoundaryGenerate())).utf8();
+  }
+  return boundary.substr(0, kBoundaryPrefix.size() + 22);
+}
+
+std::string messageHeader(const PackRequest &request, const mime::ContentType &multipart,
+                          std::string_view transferEncoding, const mime::Options &opt) {
+  std::string header;
+  for (const MessageField &field : request.fields) header += foldedField(field.name, field.value);
+  header += foldedField("Date", dateNow());
+  header += foldedField("Message-ID", "<" + mime::generateContentId() + ">");
+  header += "MIME-Version: 1.0\r\n";
+  header += "Content-Type: " + multipart.encode(opt) + "\r\n";
+  header += "Content-Transfer-Encoding: " + std::string(transferEncoding) + "\r\n";
+  header += kCrLf;
+  return header;
+}
+
+// The part's fields as the library encoded them (folded already), then the blank line.
+std::string partHeader(const mime::Entity &entity) {
+  std::string header;
+  if (auto value = entity.contentType()) header += "Content-Type: " + *value + "\r\n";
+  if (auto value = entity.contentTransferEncoding())
+    header += "Content-Transfer-Encoding: " + *value + "\r\n";
+  if (auto value = entity.contentId()) header += "Content-Id: " + *value + "\r\n";
+  header += kCrLf;
+  return header;
+}
+
+// "Name: value" CR LF, folded before a space once a line grows past kFoldAt characters (a fold keeps the
+// space: CR LF SP). Throws Failure when a word leaves a line longer than a header line may be.
+std::string foldedField(std::string_view name, std::string_view value) {
+  std::string out(name);
+  out += ':';
+  size_t lineStart = 0;
+  bool lineHasWord = false;
+  const std::string text = " " + std::string(value);
+  for (size_t at = 0; at < text.size();) {
+    const size_t wordStart = std::min(text.find_first_not_of(' ', at), text.size());
+    const size_t wordEnd = std::min(text.find(' ', wordStart), text.size());
+    const std::string_view piece = std::string_view(text).substr(at, wordEnd - at);  // spaces, then a word
+    if (lineHasWord && out.size() - lineStart + piece.size() > kFoldAt) {
+      out += kCrLf;
+      lineStart = out.size();
+    }
+    out += piece;
+    if (out.size() - lineStart > kLongestLine)
+      throw Failure(std::string(name) + ": a word too long for a header line");
+    lineHasWord = true;
+    at = wordEnd;
+  }
+  out += kCrLf;
+  return out;
+}
+
+// The local time as RFC 5322 writes it: "Sun, 06 Dec 2026 18:50:00 +0100" (C locale names).
+std::string dateNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  static constexpr const char *kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char *kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char zone[8];
+  std::strftime(zone, sizeof zone, "%z", &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %s", kDays[local.tm_wday], local.tm_mday,
+                kMonths[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec, zone);
+  return text;
+}
+
+// What the multipart body may hold, known before any part is encoded: the library writes bodies as they are
+// only under the eight-bit flag (labelled binary), and raw UTF-8 parameters only under the Unicode flag
+// without RFC 2231; everything else is 7bit.
+std::string_view transferEncodingOfMessage(const mime::Options &opt) {
+  const kxInt flags = opt.flags();
+  if (flags & MIME_FLAG_GENERATE_EIGHT_BIT_BODY) return "binary";
+  if ((flags & MIME_FLAG_GENERATE_UNICODE_HEADERS) && !(flags & MIME_FLAG_GENERATE_RFC2231_HEADERS))
+    return "8bit";
+  return "7bit";
+}
+
+// --- bodies ---
+
+// True when a line of the body begins with the delimiter.
+bool holdsDelimiter(std::string_view body, std::string_view dashBoundary) {
+  if (body.starts_with(dashBoundary)) return true;
+  const std::string afterLineEnd = "\r\n" + std::string(dashBoundary);
+  return body.find(afterLineEnd) != std::string_view::npos;
+}
+
+// Text with every LF that no CR precedes turned into CR LF, the line end text travels with.
+std::string withCrLfLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (size_t start = 0;;) {
+    const size_t lf = text.find('\n', start);
+    if (lf == std::string_view::npos) {
+      out.append(text, start);
+      return out;
+    }
+    out.append(text, start, lf - start);
+    out += (lf > 0 && text[lf - 1] == '\r') ? "\n" : "\r\n";
+    start = lf + 1;
+  }
+}
+
+}  // namespace
+
+}  // namespace mimetool
