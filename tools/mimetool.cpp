@@ -87,7 +87,8 @@ int pack(const Arguments &args, const mime::Options &opt) {
     std::string value = args.values.at(option);
     value.erase(0, value.find_first_not_of(" \t"));
     value.erase(value.find_last_not_of(" \t") + 1);
-    if (const std::optional<std::string> why = mimetool::unwritableFieldValue(value))
+    if (const std::optional<std::string> why =
+            mimetool::unwritableFieldValue(value, field == std::string_view("Subject")))
       throw UsageError("--" + std::string(option) + ": " + *why);
     request.fields.push_back({field, value});
   }

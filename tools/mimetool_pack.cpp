@@ -60,13 +60,14 @@ mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool can
   return *mime::encode(opt, body, type, mime::generateContentId());
 }
 
-std::optional<std::string> unwritableFieldValue(std::string_view value) {
+std::optional<std::string> unwritableFieldValue(std::string_view value, bool unstructured) {
   for (const char c : value) {
     const auto octet = static_cast<unsigned char>(c);
     if (octet == '\r' || octet == '\n') return "a line break would end the header field early";
     if ((octet < 0x20 && octet != '\t') || octet == 0x7F) return "it holds a control character";
-    if (octet >= 0x80) return "only ASCII text can be written there";
+    if (octet >= 0x80 && !unstructured) return "only ASCII text can be written there";
   }
+  if (!isUtf8(value)) return "it is no UTF-8 text";
   return std::nullopt;
 }
 
@@ -118,7 +119,14 @@ std::string drawBoundary() {
 std::string messageHeader(const PackRequest &request, const mime::ContentType &multipart,
                           std::string_view transferEncoding, const mime::Options &opt) {
   std::string header;
-  for (const MessageField &field : request.fields) header += foldedField(field.name, field.value);
+  for (const MessageField &field : request.fields) {
+    // Subject is free text: RFC 2047 encoded words carry what is not ASCII (and "=?"), folded by the options.
+    header +=
+        field.name == "Subject"
+            ? "Subject: " + mime::encodeEncodedWords(field.value, opt, std::string_view("Subject: ").size()) +
+                  "\r\n"
+            : foldedField(field.name, field.value);
+  }
   header += foldedField("Date", dateNow());
   header += foldedField("Message-ID", "<" + mime::generateContentId() + ">");
   header += "MIME-Version: 1.0\r\n";

@@ -36,8 +36,9 @@ struct PackRequest {
 // read.
 mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool canonicalText);
 
-// Why a field value given on the command line cannot be written; nothing when it can.
-std::optional<std::string> unwritableFieldValue(std::string_view value);
+// Why a field value given on the command line cannot be written; nothing when it can. Only an unstructured
+// field (Subject) may hold more than ASCII: it is written with RFC 2047 encoded words.
+std::optional<std::string> unwritableFieldValue(std::string_view value, bool unstructured);
 
 // Writes the message to output: the header block (the request's fields, folded; Date; Message-ID;
 // MIME-Version; the multipart Content-Type with a fresh boundary; Content-Transfer-Encoding), then per file

@@ -118,21 +118,31 @@ class Pack(ToolTestCase):
                 self.assertEqual(part.get_payload(decode=True), payload, label)
                 self.assertEqual(part.get_filename(), name, label)
 
+    # label, --subject as given, as a reader reads it
+    SUBJECTS = [
+        ("long ASCII", "Quarterly figures " * 8, ("Quarterly figures " * 8).strip()),
+        ("not ASCII", "\u00dcbersicht f\u00fcr M\u00e4rz \u2013 " + "\u65e5\u672c\u8a9e\u306e\u8cc7\u6599 " * 6,
+         ("\u00dcbersicht f\u00fcr M\u00e4rz \u2013 " + "\u65e5\u672c\u8a9e\u306e\u8cc7\u6599 " * 6).strip()),
+        ("text that looks encoded", "=?utf-8?q?not_a_word?= stays", "=?utf-8?q?not_a_word?= stays"),
+    ]
+
     def test_the_message_carries_its_addresses_subject_date_and_id(self):
         to = ", ".join(f"Person Number {i} <person{i}@example.org>" for i in range(12))
         path = self.write("a.txt", b"x\n")
-        octets = self.assertSucceeded(mimetool("pack", "--from", "Ann Example <ann@example.org>", "--to", to,
-                                               "--cc", '"Doe, Jo" <jo@example.org>', "--subject",
-                                               "Quarterly figures " * 8, path)).out
-        header = octets.split(b"\r\n\r\n", 1)[0]
-        foldable = [line for line in header.split(b"\r\n") if not line.startswith(b"Message-ID:")]  # one word
-        self.assertLessEqual(max(len(line) for line in foldable), 78, "folded")
-        message = parse(octets)
-        self.assertEqual(message.defects, [])
+        for label, subject, read in self.SUBJECTS:
+            octets = self.assertSucceeded(mimetool("pack", "--from", "Ann Example <ann@example.org>", "--to", to,
+                                                   "--cc", '"Doe, Jo" <jo@example.org>', "--subject", subject,
+                                                   path)).out
+            header = octets.split(b"\r\n\r\n", 1)[0]
+            self.assertTrue(header.isascii(), label)
+            foldable = [line for line in header.split(b"\r\n") if not line.startswith(b"Message-ID:")]  # one word
+            self.assertLessEqual(max(len(line) for line in foldable), 78, label)
+            message = parse(octets)
+            self.assertEqual(message.defects, [], label)
+            self.assertEqual(message["Subject"], read, label)
         self.assertEqual(str(message["From"]), "Ann Example <ann@example.org>")
         self.assertEqual(len(message["To"].addresses), 12)
         self.assertEqual(message["Cc"].addresses[0].display_name, "Doe, Jo")
-        self.assertEqual(message["Subject"], ("Quarterly figures " * 8).strip())
         self.assertIsNotNone(message["Date"].datetime.tzinfo)
         self.assertRegex(message["Message-ID"], r"^<[^<>@]+@[^<>@]+>$")
         self.assertNotEqual(parse(mimetool("pack", path).out)["Message-ID"], message["Message-ID"])
@@ -306,6 +316,7 @@ class Refusals(ToolTestCase):
         ("a header injected through the subject", ["pack", "--subject", "hi\r\nBcc: all@example.org", "f"], 2,
          "--subject: a line break"),
         ("a control character in an address", ["pack", "--to", "a@b\x1b[2J", "f"], 2, r"--to: .*control"),
+        ("an address that is not ASCII", ["pack", "--from", "J\u00fcrgen <j@example.org>", "f"], 2, "only ASCII"),
         ("a per-file type that is none", ["pack", "/:nonsense"], 2, "not a content type: nonsense"),
         ("--from outside pack", ["show", "--from", "a@b", "m"], 2, "does not apply to show"),
         ("--binary outside pack", ["encode", "--binary", "m"], 2, "does not apply to encode"),
