@@ -101,6 +101,7 @@ namespace {
 
 // A missing or unreadable file is reported before anything is written (reading it later may still fail).
 void checkReadable(const std::string &path) {
+  if (path == "-") return;  // standard input
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) throw Failure(path + ": " + std::strerror(errno));
   if (S_ISDIR(info.st_mode)) throw Failure(path + ": is a directory");
