@@ -133,7 +133,7 @@ int show(const Arguments &args, const mime::Options &opt) {
 int encode(const Arguments &args, const mime::Options &opt) {
   checkApplicable(args, {"part-type", "output"}, 1, 1);
   const mime::Entity entity =
-      mimetool::filePart({args.operands[0], typeOption(args, "part-type", opt)}, opt, false);
+      mimetool::filePart({args.operands[0], typeOption(args, "part-type", opt)}, opt, false, false);
   writeOutput(args, mimetool::writeMessage(entity, false));
   return 0;
 }

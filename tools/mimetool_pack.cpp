@@ -27,7 +27,9 @@ void checkReadable(const std::string &path);
 std::string drawBoundary();
 std::string messageHeader(const PackRequest &request, const mime::ContentType &multipart,
                           std::string_view transferEncoding, const mime::Options &opt);
-std::string partHeader(const mime::Entity &entity);
+std::string partHeader(const mime::Entity &entity, const mime::ContentDisposition &disposition,
+                       const mime::Options &opt);
+mime::ContentDisposition attachmentNamed(std::string_view name);
 std::string foldedField(std::string_view name, std::string_view value);
 std::string dateNow();
 std::string_view transferEncodingOfMessage(const mime::Options &opt);
@@ -36,7 +38,7 @@ std::string withCrLfLineEnds(std::string_view text);
 
 }  // namespace
 
-mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool canonicalText) {
+mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool canonicalText, bool inMessage) {
   const std::string name = baseName(file.path);
   mime::ContentType type = file.type.value_or(*mime::ContentType::create(mediaTypeForFileName(name)));
   const bool text = type.name().starts_with("text/");
@@ -53,10 +55,10 @@ mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool can
       type.setParameter("charset", "utf-8");
     }
   }
-  // Mail readers look for the name in either place: "filename" is the disposition parameter's name,
-  // "name" the one older readers take from the Content-Type.
-  type.setParameter("filename", name);
+  // "name" is the parameter older readers take from the Content-Type; a message also names the file in its
+  // Content-Disposition (filePartHeader), a lone entity in a "filename" parameter beside "name".
   type.setParameter("name", name);
+  if (!inMessage) type.setParameter("filename", name);
   return *mime::encode(opt, body, type, mime::generateContentId());
 }
 
@@ -81,14 +83,14 @@ void packMessage(const PackRequest &request, const mime::Options &opt, OutputFil
 
   const std::string dashBoundary = "--" + boundary;
   for (const PackedFile &file : request.files) {
-    const mime::Entity part = filePart(file, opt, !request.textAsItIs);
+    const mime::Entity part = filePart(file, opt, !request.textAsItIs, true);
     const std::optional<mime::Buffer> body = part.body();
     const std::string_view octets = body ? body->view() : std::string_view();
     if (holdsDelimiter(octets, dashBoundary))
       throw Failure(file.path + ": holds the boundary drawn for the message by chance; run pack again");
     output->write(dashBoundary);
     output->write(kCrLf);
-    output->write(partHeader(part));
+    output->write(partHeader(part, attachmentNamed(baseName(file.path)), opt));
     output->write(octets);
     output->write(kCrLf);
   }
@@ -137,15 +139,24 @@ std::string messageHeader(const PackRequest &request, const mime::ContentType &m
   return header;
 }
 
-// The part's fields as the library encoded them (folded already), then the blank line.
-std::string partHeader(const mime::Entity &entity) {
+// The part's fields as the library encodes them (folded), then the blank line.
+std::string partHeader(const mime::Entity &entity, const mime::ContentDisposition &disposition,
+                       const mime::Options &opt) {
   std::string header;
   if (auto value = entity.contentType()) header += "Content-Type: " + *value + "\r\n";
   if (auto value = entity.contentTransferEncoding())
     header += "Content-Transfer-Encoding: " + *value + "\r\n";
   if (auto value = entity.contentId()) header += "Content-Id: " + *value + "\r\n";
+  header += "Content-Disposition: " + disposition.encode(opt) + "\r\n";
   header += kCrLf;
   return header;
+}
+
+// "attachment; filename=..." (RFC 2231 form when the name needs it): a file to save, not the message's text.
+mime::ContentDisposition attachmentNamed(std::string_view name) {
+  mime::ContentDisposition disposition = *mime::ContentDisposition::create("attachment");
+  disposition.setFilename(name);
+  return disposition;
 }
 
 // "Name: value" CR LF, folded before a space once a line grows past kFoldAt characters (a fold keeps the

@@ -117,6 +117,8 @@ class Pack(ToolTestCase):
                     self.assertEqual(part["Content-Transfer-Encoding"], cte, label)
                 self.assertEqual(part.get_payload(decode=True), payload, label)
                 self.assertEqual(part.get_filename(), name, label)
+                self.assertEqual(part.get_content_disposition(), "attachment", label)
+                self.assertIsNone(message.get_body(), f"{label}: a file taken for the message's text")
 
     # label, --subject as given, as a reader reads it
     SUBJECTS = [
