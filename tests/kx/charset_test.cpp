@@ -144,6 +144,7 @@ TEST(CharsetConvertStringToBuffer, WritesTheExactOctetsOrNull) {
 // {label, charset, octets, lenient decoding, valid (strict decoding gives the same)}
 const std::tuple<const char *, kxInt, std::string, std::u32string, bool> kDecodeCases[] = {
     {"ascii high octet after a long run", 0, "0123456789abcdef\xFF", U"0123456789abcdef\uFFFD", false},
+    {"ascii lone 0x80, the lowest octet that is not ASCII", 0, "\x80", {R}, false},
     {"utf-8 encoded U+FFFD is valid", 44, "\xEF\xBF\xBD", U"\uFFFD", true},
     {"utf-8 overlong three octets", 44, "\xE0\x80\xAF", {R, R, R}, false},
     {"utf-8 surrogate", 44, "\xED\xA0\x80", {R, R, R}, false},
