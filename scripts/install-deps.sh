@@ -4,9 +4,10 @@
 # (scripts/compare-peers.sh): GMime 3, vmime and mimetic.
 set -euo pipefail
 # python3, mpack and ripmime are the peers of the interop tests (tests/tool/): Python's email package,
-# mpack/munpack and ripmime read and write the messages mimetool reads and writes.
+# mpack/munpack and ripmime read and write the messages mimetool reads and writes. /usr/bin/time (package
+# time) measures whole processes in scripts/tool-whole-process.py.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config
-          python3 mpack ripmime)
+          python3 time mpack ripmime)
 if [ "${1:-}" = peers ]; then
   packages+=(libgmime-3.0-dev libvmime-dev libmimetic-dev)
 fi
