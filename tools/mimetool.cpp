@@ -132,8 +132,7 @@ int show(const Arguments &args, const mime::Options &opt) {
 
 int encode(const Arguments &args, const mime::Options &opt) {
   checkApplicable(args, {"part-type", "output"}, 1, 1);
-  const mime::Entity entity =
-      mimetool::filePart({args.operands[0], typeOption(args, "part-type", opt)}, opt, false, false);
+  const mime::Entity entity = mimetool::filePart({args.operands[0], typeOption(args, "part-type", opt)}, opt);
   writeOutput(args, mimetool::writeMessage(entity, false));
   return 0;
 }

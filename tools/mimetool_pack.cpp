@@ -3,8 +3,9 @@
 // message   := header-block CRLF 1*( delimiter CRLF part ) close-delimiter CRLF
 // delimiter := "--" boundary        ; every delimiter but the first follows the CR LF that ends a body
 // part      := part-header CRLF body CRLF
-// The library's packer joins parts it holds all at once; here each part is written as soon as it is encoded,
-// so the boundary is drawn first and every body is checked against it before it is written.
+// The library's packer joins parts it holds all at once; here each file is mapped, its transfer encoding
+// chosen and its body checked against the boundary drawn first, then its encoded body written a piece at a
+// time (mimetool_body), so that pack holds a piece of a file, never an encoded body.
 #include "mimetool_pack.hpp"
 
 #include <sys/stat.h>
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+
+#include "mimetool_body.hpp"
 
 namespace mimetool {
 
@@ -27,38 +30,44 @@ void checkReadable(const std::string &path);
 std::string drawBoundary();
 std::string messageHeader(const PackRequest &request, const mime::ContentType &multipart,
                           std::string_view transferEncoding, const mime::Options &opt);
-std::string partHeader(const mime::Entity &entity, const mime::ContentDisposition &disposition,
-                       const mime::Options &opt);
+mime::ContentType typeOfFile(const PackedFile &file, std::string_view octets, bool inMessage);
+// The output, with small writes gathered: a part of a small file costs one write, not four.
+class GatheredOutput {
+ public:
+  explicit GatheredOutput(OutputFile *output) : output_(output) {}
+  void write(std::string_view octets) {
+    if (pending_.size() + octets.size() > kGathered) flush();
+    if (octets.size() > kGathered) {
+      output_->write(octets);
+    } else {
+      pending_ += octets;
+    }
+  }
+  void flush() {
+    output_->write(pending_);
+    pending_.clear();
+  }
+
+ private:
+  static constexpr size_t kGathered = 64 * 1024;
+  OutputFile *output_;
+  std::string pending_;
+};
+
+void writePart(const PackedFile &file, const PackRequest &request, const mime::Options &opt,
+               std::string_view dashBoundary, GatheredOutput *output);
+std::string partHeader(const mime::Entity &entity, std::string_view transferEncoding,
+                       const mime::ContentDisposition &disposition, const mime::Options &opt);
 mime::ContentDisposition attachmentNamed(std::string_view name);
 std::string foldedField(std::string_view name, std::string_view value);
 std::string dateNow();
 std::string_view transferEncodingOfMessage(const mime::Options &opt);
-bool holdsDelimiter(std::string_view body, std::string_view dashBoundary);
-std::string withCrLfLineEnds(std::string_view text);
 
 }  // namespace
 
-mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool canonicalText, bool inMessage) {
-  const std::string name = baseName(file.path);
-  mime::ContentType type = file.type.value_or(*mime::ContentType::create(mediaTypeForFileName(name)));
-  const bool text = type.name().starts_with("text/");
-  const mime::Buffer body = [&] {
-    std::string octets = readFile(file.path);
-    if (text && canonicalText) octets = withCrLfLineEnds(octets);
-    return mime::Buffer(octets);
-  }();
-  if (text && !type.parameter("charset")) {
-    const std::string_view octets = body.view();
-    if (std::all_of(octets.begin(), octets.end(), [](char c) { return (c & 0x80) == 0; })) {
-      type.setParameter("charset", "us-ascii");
-    } else if (isUtf8(octets)) {
-      type.setParameter("charset", "utf-8");
-    }
-  }
-  // "name" is the parameter older readers take from the Content-Type; a message also names the file in its
-  // Content-Disposition (filePartHeader), a lone entity in a "filename" parameter beside "name".
-  type.setParameter("name", name);
-  if (!inMessage) type.setParameter("filename", name);
+mime::Entity filePart(const PackedFile &file, const mime::Options &opt) {
+  const mime::Buffer body(readFile(file.path));
+  const mime::ContentType type = typeOfFile(file, body.view(), false);
   return *mime::encode(opt, body, type, mime::generateContentId());
 }
 
@@ -82,19 +91,10 @@ void packMessage(const PackRequest &request, const mime::Options &opt, OutputFil
   output->write(messageHeader(request, multipart, messageEncoding, opt));
 
   const std::string dashBoundary = "--" + boundary;
-  for (const PackedFile &file : request.files) {
-    const mime::Entity part = filePart(file, opt, !request.textAsItIs, true);
-    const std::optional<mime::Buffer> body = part.body();
-    const std::string_view octets = body ? body->view() : std::string_view();
-    if (holdsDelimiter(octets, dashBoundary))
-      throw Failure(file.path + ": holds the boundary drawn for the message by chance; run pack again");
-    output->write(dashBoundary);
-    output->write(kCrLf);
-    output->write(partHeader(part, attachmentNamed(baseName(file.path)), opt));
-    output->write(octets);
-    output->write(kCrLf);
-  }
-  output->write(dashBoundary + "--\r\n");
+  GatheredOutput gathered(output);
+  for (const PackedFile &file : request.files) writePart(file, request, opt, dashBoundary, &gathered);
+  gathered.write(dashBoundary + "--\r\n");
+  gathered.flush();
 }
 
 namespace {
@@ -140,12 +140,11 @@ std::string messageHeader(const PackRequest &request, const mime::ContentType &m
 }
 
 // The part's fields as the library encodes them (folded), then the blank line.
-std::string partHeader(const mime::Entity &entity, const mime::ContentDisposition &disposition,
-                       const mime::Options &opt) {
+std::string partHeader(const mime::Entity &entity, std::string_view transferEncoding,
+                       const mime::ContentDisposition &disposition, const mime::Options &opt) {
   std::string header;
   if (auto value = entity.contentType()) header += "Content-Type: " + *value + "\r\n";
-  if (auto value = entity.contentTransferEncoding())
-    header += "Content-Transfer-Encoding: " + *value + "\r\n";
+  header += "Content-Transfer-Encoding: " + std::string(transferEncoding) + "\r\n";
   if (auto value = entity.contentId()) header += "Content-Id: " + *value + "\r\n";
   header += "Content-Disposition: " + disposition.encode(opt) + "\r\n";
   header += kCrLf;
@@ -212,29 +211,51 @@ std::string_view transferEncodingOfMessage(const mime::Options &opt) {
   return "7bit";
 }
 
-// --- bodies ---
+// --- parts ---
 
-// True when a line of the body begins with the delimiter.
-bool holdsDelimiter(std::string_view body, std::string_view dashBoundary) {
-  if (body.starts_with(dashBoundary)) return true;
-  const std::string afterLineEnd = "\r\n" + std::string(dashBoundary);
-  return body.find(afterLineEnd) != std::string_view::npos;
+// The file's content type: the given one, else from its extension; text gets the charset its octets show
+// (US-ASCII or UTF-8; line ends do not change it) and the file's name in "name", and in "filename" too
+// unless inMessage (a message names it in the part's Content-Disposition).
+mime::ContentType typeOfFile(const PackedFile &file, std::string_view octets, bool inMessage) {
+  const std::string name = baseName(file.path);
+  mime::ContentType type = file.type.value_or(*mime::ContentType::create(mediaTypeForFileName(name)));
+  if (type.name().starts_with("text/") && !type.parameter("charset")) {
+    if (std::all_of(octets.begin(), octets.end(), [](char c) { return (c & 0x80) == 0; })) {
+      type.setParameter("charset", "us-ascii");
+    } else if (isUtf8(octets)) {
+      type.setParameter("charset", "utf-8");
+    }
+  }
+  // "name" is the parameter older readers take from the Content-Type.
+  type.setParameter("name", name);
+  if (!inMessage) type.setParameter("filename", name);
+  return type;
 }
 
-// Text with every LF that no CR precedes turned into CR LF, the line end text travels with.
-std::string withCrLfLineEnds(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 32);
-  for (size_t start = 0;;) {
-    const size_t lf = text.find('\n', start);
-    if (lf == std::string_view::npos) {
-      out.append(text, start);
-      return out;
-    }
-    out.append(text, start, lf - start);
-    out += (lf > 0 && text[lf - 1] == '\r') ? "\n" : "\r\n";
-    start = lf + 1;
-  }
+// One part: the delimiter line, the header, the encoded body. The transfer encoding is chosen and an
+// unencoded body checked for the boundary before anything of the part is written. Base64 and
+// quoted-printable text never holds the boundary: neither writes "=_" (Base64 has no "_", and
+// quoted-printable writes "=" only to start an escape or a soft line break).
+void writePart(const PackedFile &file, const PackRequest &request, const mime::Options &opt,
+               std::string_view dashBoundary, GatheredOutput *output) {
+  const FileOctets octets(file.path);
+  const mime::ContentType type = typeOfFile(file, octets.view(), true);
+  const BodyOctets body{octets.view(), !request.textAsItIs && type.name().starts_with("text/"),
+                        octets.mapped()};
+  const kxInt cte = chooseTransferEncoding(body, type.isMultipart(), opt);
+  const bool unencoded =
+      cte != MIME_CONTENT_TRANSFER_ENCODING_BASE64 && cte != MIME_CONTENT_TRANSFER_ENCODING_QUOTED_PRINTABLE;
+  if (unencoded && holdsDelimiterLine(body, dashBoundary))
+    throw Failure(file.path + ": holds the boundary drawn for the message by chance; run pack again");
+  const mime::Entity fields = *mime::encode(opt, nullptr, &type, mime::generateContentId());
+  const auto offset = static_cast<kxInt>(std::string_view("Content-Transfer-Encoding: ").size());
+  const std::string transferEncoding =
+      mime::String(mime::Ref<KX_STRING>::adopt(mimeContentTransferEncodingEncode(cte, opt.get(), offset)))
+          .utf8();
+  output->write(std::string(dashBoundary) + "\r\n" +
+                partHeader(fields, transferEncoding, attachmentNamed(baseName(file.path)), opt));
+  writeEncodedBody(body, cte, opt, [output](std::string_view piece) { output->write(piece); });
+  output->write(kCrLf);
 }
 
 }  // namespace

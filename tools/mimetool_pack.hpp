@@ -29,12 +29,11 @@ struct PackRequest {
   bool textAsItIs = false;           // --binary: text files keep their line ends
 };
 
-// One file as an entity: its content type (the given one, else from its extension; text gets the charset its
-// octets show, when they are US-ASCII or UTF-8) with its name in a "name" parameter, and in a "filename"
-// parameter too unless inMessage (a message names it in the part's Content-Disposition), RFC 2231 form when
-// it needs it; a fresh Content-ID and the encoded body. With canonicalText, a text/* file's bare LF line ends
-// become CR LF first (text travels with CR LF line ends). Throws Failure when the file cannot be read.
-mime::Entity filePart(const PackedFile &file, const mime::Options &opt, bool canonicalText, bool inMessage);
+// One file (read whole) as an entity: its content type (the given one, else from its extension; text gets the
+// charset its octets show, when they are US-ASCII or UTF-8) with its name in "name" and "filename"
+// parameters, RFC 2231 form when it needs it; a fresh Content-ID and the encoded body, its line ends as they
+// are. Throws Failure when the file cannot be read.
+mime::Entity filePart(const PackedFile &file, const mime::Options &opt);
 
 // Why a field value given on the command line cannot be written; nothing when it can. Only an unstructured
 // field (Subject) may hold more than ASCII: it is written with RFC 2047 encoded words.
@@ -43,8 +42,10 @@ std::optional<std::string> unwritableFieldValue(std::string_view value, bool uns
 // Writes the message to output: the header block (the request's fields, folded; Date; Message-ID;
 // MIME-Version; the multipart Content-Type with a fresh boundary; Content-Transfer-Encoding), then per file
 // its delimiter line, its part header (with "Content-Disposition: attachment; filename=...") and its encoded
-// body, then the close delimiter. Each file is read, encoded and written before the next is read. Every file
-// is checked to exist before the first octet is written. Throws Failure (the output is then not committed).
+// body, then the close delimiter. Each file is mapped and its body written a piece at a time, encoded as the
+// library encodes the whole body, before the next file is opened; text/* files (unless textAsItIs) get CR LF
+// line ends on the way. Every file is checked to exist before the first octet is written. Throws Failure
+// (the output is then not committed).
 void packMessage(const PackRequest &request, const mime::Options &opt, OutputFile *output);
 
 }  // namespace mimetool

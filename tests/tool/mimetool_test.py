@@ -428,6 +428,24 @@ class OptionsAndFlags(ToolTestCase):
         self.assertEqual(folds["-1"], 0)
 
 
+    def test_files_larger_than_a_piece_pack_as_encoding_them_whole_does(self):
+        # pack writes a body a piece (1 MiB) at a time; encode holds the whole body: the octets must agree, and
+        # text with LF line ends must arrive with CR LF, a line of 1.5 MiB (cut inside a line) included.
+        line = "caf\u00e9 au lait =\t".encode() * 80000
+        lf_text = b"".join(b"line %d of a long text, mostly ASCII \xc3\xa9\n" % i for i in range(60000)) + line + b"\n"
+        binary = bytes((i * 7919 + (i >> 11)) % 251 for i in range(3 * 1024 * 1024 + 1))
+        crlf_text = lf_text.replace(b"\n", b"\r\n")
+        for name, data, expected, encoding in (("long.txt", lf_text, crlf_text, "quoted-printable"),
+                                               ("data.bin", binary, binary, "base64")):
+            raw, part = self.pack_one(name, data)
+            self.assertEqual(part["Content-Transfer-Encoding"], encoding, name)
+            self.assertTrue(part.get_payload(decode=True) == expected, name)
+            whole = self.write(os.path.join("whole", name), expected)
+            entity = self.assertSucceeded(mimetool("encode", whole)).out
+            body = entity.split(b"\r\n\r\n", 1)[1]
+            self.assertTrue(b"\r\n\r\n" + body + b"\r\n--" in raw, name + ": not the octets of the whole body")
+
+
 class Help(ToolTestCase):
     COMMANDS = ["pack", "unpack", "show", "encode", "decode", "options"]
     MANUAL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "mimetool.1")
