@@ -113,6 +113,10 @@ FileOctets::~FileOctets() {
   if (mapped_) munmap(const_cast<char *>(view_.data()), view_.size());
 }
 
+void FileOctets::giveBackPages() const noexcept {
+  if (mapped_) madvise(const_cast<char *>(view_.data()), view_.size(), MADV_DONTNEED);
+}
+
 kxInt chooseTransferEncoding(const BodyOctets &body, bool multipart, const mime::Options &opt) {
   const kxInt flags = opt.flags();
   if (flags & MIME_FLAG_GENERATE_EIGHT_BIT_BODY) return MIME_CONTENT_TRANSFER_ENCODING_BINARY;
@@ -147,11 +151,8 @@ bool holdsDelimiterLine(const BodyOctets &body, std::string_view dashBoundary) {
   for (std::string_view piece = reader.fill(); !piece.empty(); piece = reader.fill()) {
     const std::string seam = carried + std::string(piece.substr(0, dashBoundary.size()));
     if (foundIn(seam, 1) || foundIn(piece, 1)) return true;
-    carried =
-        piece.size() > dashBoundary.size()
-            ? std::string(piece.substr(piece.size() - dashBoundary.size()))
-            : (carried + std::string(piece))
-                  .substr(std::max(carried.size() + piece.size(), dashBoundary.size()) - dashBoundary.size());
+    carried += piece.substr(piece.size() - std::min(piece.size(), dashBoundary.size()));
+    carried.erase(0, carried.size() - std::min(carried.size(), dashBoundary.size()));
     reader.consume(piece.size());
   }
   return false;

@@ -30,6 +30,9 @@ class FileOctets {
   [[nodiscard]] std::string_view view() const noexcept { return view_; }
   // True when view() is a mapping whose pages may be given back once read (see BodyOctets).
   [[nodiscard]] bool mapped() const noexcept { return mapped_; }
+  // Gives the pages of a mapping read so far back to the kernel (they stay in the page cache): after a scan
+  // of the whole file, the process need not keep it resident.
+  void giveBackPages() const noexcept;
 
  private:
   std::string read_;  // what could not be mapped

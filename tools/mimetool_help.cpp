@@ -68,7 +68,7 @@ constexpr Page kPages[] = {
      "(us-ascii or utf-8), and its LF line ends become CR LF, as text travels\n"
      "(--binary keeps them). Each part is an attachment: \"Content-Disposition:\n"
      "attachment; filename=...\" and the Content-Type's name, in RFC 2231 form when\n"
-     "the name needs it. Each file is read, encoded and written before the next.\n"
+     "the name needs it. Each file is written before the next, a piece at a time.\n"
      "Without -o the message goes to standard output.\n"
      "\n"
      "  -t, --part-type TYPE   content type of every part without its own, parameters\n"

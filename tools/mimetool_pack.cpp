@@ -240,6 +240,7 @@ void writePart(const PackedFile &file, const PackRequest &request, const mime::O
                std::string_view dashBoundary, GatheredOutput *output) {
   const FileOctets octets(file.path);
   const mime::ContentType type = typeOfFile(file, octets.view(), true);
+  octets.giveBackPages();  // a text file's charset was read from all of it
   const BodyOctets body{octets.view(), !request.textAsItIs && type.name().starts_with("text/"),
                         octets.mapped()};
   const kxInt cte = chooseTransferEncoding(body, type.isMultipart(), opt);
