@@ -21,6 +21,10 @@
 #   --time cpu|real which time the table reports (default cpu: other jobs on the machine inflate wall time)
 #   --markdown      print the table as Markdown
 # The JSON of the run stays in build/peers/peer_compare.json and its console log in build/peers/peer_compare.log.
+#
+# The reader workloads read Python's email test corpus (test/test_email/data/msg_*.txt of a Python 3
+# installation: the python3 on the PATH, else Debian's, whose test package the peers' install brings); the
+# directory goes to the program in PEER_EMAIL_CORPUS (set it to use another one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,6 +52,13 @@ cmake -S . -B "${build}" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMIME_BUILD_PEER_B
   -DMIME_BUILD_TESTS=OFF -DMIME_BUILD_EXAMPLES=OFF >/dev/null
 # Two jobs at most: the machine has two cores and shares them.
 cmake --build "${build}" --target peer_compare_bench -- -j2
+
+if [ -z "${PEER_EMAIL_CORPUS:-}" ]; then
+  for python in python3 /usr/bin/python3; do
+    PEER_EMAIL_CORPUS="$("${python}" -c 'import os, test.test_email as t; print(os.path.join(os.path.dirname(t.__file__), "data"))' 2>/dev/null)" && break
+  done
+fi
+export PEER_EMAIL_CORPUS
 
 echo "running ${rounds} rounds (log: ${build}/peer_compare.log) ..." >&2
 GLIBC_TUNABLES=glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=4294967296 \

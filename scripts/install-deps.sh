@@ -10,6 +10,11 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-d
           python3 time mpack ripmime)
 if [ "${1:-}" = peers ]; then
   packages+=(libgmime-3.0-dev libvmime-dev libmimetic-dev)
+  # Python's email test corpus, read by the reader workloads: Debian ships it apart from the interpreter.
+  if ! python3 -c 'import test.test_email' 2>/dev/null && ! /usr/bin/python3 -c 'import test.test_email' 2>/dev/null; then
+    version="$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])' 2>/dev/null || true)"
+    [ -z "${version}" ] || packages+=("libpython${version}-testsuite")
+  fi
 fi
 missing=()
 for p in "${packages[@]}"; do

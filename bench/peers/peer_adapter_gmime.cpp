@@ -18,7 +18,9 @@ namespace {
 // GMime objects are held through shared_ptr so that the operations' std::function wrappers can copy them.
 template <typename T>
 std::shared_ptr<T> owned(T *object) {
-  return std::shared_ptr<T>(object, [](T *o) { g_object_unref(o); });
+  return std::shared_ptr<T>(object, [](T *o) {
+    if (o) g_object_unref(o);
+  });
 }
 
 // A result written into memory the caller owns (what the one-shot GMimeEncoding calls fill).
@@ -35,6 +37,9 @@ Offer multipartUnpack();
 Offer multipartPack(LineEnd lineEnd);
 Offer contentTypeDecode();
 Offer contentTypeEncode();
+Offer contentTypeDecodeOctets();
+Offer contentDispositionDecodeOctets();
+Offer readMessages(Workload workload);
 
 }  // namespace
 
@@ -65,7 +70,12 @@ Library gmimeLibrary() {
            multipartPack(LineEnd::Lf),
            multipartPack(LineEnd::CrLf),
            contentTypeDecode(),
-           contentTypeEncode()}};
+           contentTypeEncode(),
+           contentTypeDecodeOctets(),
+           contentDispositionDecodeOctets(),
+           readMessages(Workload::ReadAttachments),
+           readMessages(Workload::ReadSmallParts),
+           readMessages(Workload::ReadPythonCorpus)}};
 }
 
 namespace {
@@ -359,6 +369,102 @@ Offer contentTypeEncode() {
                   }
                   return Verdict{error, sizeNote(std::string_view(text.get()).size())};
                 });
+          }};
+}
+
+// GMime parses NUL-terminated text: the octets as a header block holds them, with the NUL a caller adds.
+Offer contentTypeDecodeOctets() {
+  return {Workload::ContentTypeDecodeOctets, "", [] {
+            const std::string value(kContentTypeValue);
+            return makeOperation<std::shared_ptr<GMimeContentType>>(
+                [=] { return owned(g_mime_content_type_parse(nullptr, value.c_str())); },
+                [](std::shared_ptr<GMimeContentType> &type) {
+                  return Verdict{checkContentType(fieldsOf(type.get())), {}};
+                });
+          }};
+}
+
+Offer contentDispositionDecodeOctets() {
+  return {Workload::ContentDispositionDecodeOctets, "", [] {
+            const std::string value(kContentDispositionValue);
+            return makeOperation<std::shared_ptr<GMimeContentDisposition>>(
+                [=] { return owned(g_mime_content_disposition_parse(nullptr, value.c_str())); },
+                [](std::shared_ptr<GMimeContentDisposition> &disposition) {
+                  GMimeContentDisposition *d = disposition.get();
+                  if (!d) return Verdict{"no disposition parsed", {}};
+                  const auto parameter = [d](const char *name) {
+                    return orEmpty(g_mime_content_disposition_get_parameter(d, name));
+                  };
+                  return Verdict{checkContentDisposition(
+                                     {orEmpty(g_mime_content_disposition_get_disposition(d)),
+                                      parameter("filename"), parameter("size"), parameter("creation-date")}),
+                                 {}};
+                });
+          }};
+}
+
+// --- the message parser ---
+
+// What one run read: each message parsed, and its leaves' contents decoded into memory streams.
+struct Reading {
+  std::vector<std::shared_ptr<GMimeMessage>> messages;
+  std::vector<std::vector<std::shared_ptr<GMimeStream>>> leaves;
+};
+
+void decodeLeaves(GMimeObject *object, std::vector<std::shared_ptr<GMimeStream>> &leaves) {
+  if (GMIME_IS_MULTIPART(object)) {
+    GMimeMultipart *multipart = GMIME_MULTIPART(object);
+    for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+      decodeLeaves(g_mime_multipart_get_part(multipart, i), leaves);
+    return;
+  }
+  if (GMIME_IS_MESSAGE_PART(object)) {
+    GMimeMessage *message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+    if (message && g_mime_message_get_mime_part(message))
+      decodeLeaves(g_mime_message_get_mime_part(message), leaves);
+    else
+      leaves.push_back(outputStream(0));
+    return;
+  }
+  GMimeDataWrapper *content = GMIME_IS_PART(object) ? g_mime_part_get_content(GMIME_PART(object)) : nullptr;
+  const std::size_t size =
+      content ? static_cast<std::size_t>(g_mime_stream_length(g_mime_data_wrapper_get_stream(content))) : 0;
+  leaves.push_back(outputStream(size));
+  if (content) g_mime_data_wrapper_write_to_stream(content, leaves.back().get());
+}
+
+Reading read(const std::vector<std::shared_ptr<GByteArray>> &messages) {
+  Reading reading;
+  for (const auto &message : messages) {
+    auto stream = streamOver(message.get());
+    auto parser = owned(g_mime_parser_new_with_stream(stream.get()));
+    reading.messages.push_back(owned(g_mime_parser_construct_message(parser.get(), nullptr)));
+    auto &leaves = reading.leaves.emplace_back();
+    GMimeMessage *parsed = reading.messages.back().get();
+    if (parsed && g_mime_message_get_mime_part(parsed))
+      decodeLeaves(g_mime_message_get_mime_part(parsed), leaves);
+    else
+      leaves.push_back(outputStream(0));
+  }
+  return reading;
+}
+
+// The messages are byte arrays made untimed, each parsed through a memory stream over it (no copy).
+Offer readMessages(Workload workload) {
+  return {workload, "", [workload] {
+            auto messages = std::make_shared<std::vector<std::shared_ptr<GByteArray>>>();
+            for (const std::string &message : readerInput(workload).messages)
+              messages->push_back(byteArrayOf(message));
+            return makeOperation<Reading>([=] { return read(*messages); },
+                                          [workload](Reading &reading) {
+                                            std::vector<MessageLeaves> views;
+                                            for (const auto &leaves : reading.leaves) {
+                                              MessageLeaves &message = views.emplace_back();
+                                              for (const auto &leaf : leaves)
+                                                message.push_back(viewOf(leaf.get()));
+                                            }
+                                            return checkReader(workload, views);
+                                          });
           }};
 }
 

@@ -1,6 +1,7 @@
 // Our library's side of the peer comparison: the C API of mime/mime.h and rfc/rfc.h, called as a caller
 // would (kx buffers and strings in and out, allocation of every result included). mime::Ref from the public
 // C++ header only holds the references.
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,8 @@ using Vector = mime::Ref<KX_VECTOR>;
 using Entity = mime::Ref<MIME_ENTITY>;
 using Options = mime::Ref<MIME_OPTIONS>;
 using ContentType = mime::Ref<MIME_CONTENT_TYPE>;
+using ContentDisposition = mime::Ref<MIME_CONTENT_DISPOSITION>;
+using Part = mime::Ref<MIME_PART>;
 // A UTF-8 copy of a string, made by kx and freed with kxMemFree.
 using Utf8 = std::unique_ptr<char, decltype(&kxMemFree)>;
 
@@ -36,6 +39,10 @@ Offer multipartUnpack();
 Offer multipartPack();
 Offer contentTypeDecode(bool fromUtf8);
 Offer contentTypeEncode(bool toUtf8);
+Offer contentTypeDecodeOctets();
+Offer contentDispositionDecodeOctets();
+Offer readMessages(Workload workload);
+std::vector<std::vector<std::string>> readCorpus();
 
 }  // namespace
 
@@ -43,14 +50,30 @@ Library mimeLibrary() {
   // Every mime call needs the started module; kx counts the startups, so this one stays for the process.
   static const bool started = kxModuleStartup(mimeModule());
   if (!started) return {"mime", {}};
+  setCorpusReference(readCorpus);
   return {"mime",
-          {base64Encode(), base64Decode(), quotedPrintableEncode(Workload::QuotedPrintableEncodeText),
-           quotedPrintableEncode(Workload::QuotedPrintableEncodeBinary), quotedPrintableDecode(),
-           chooseEncode(Workload::ChooseEncodeBinary1MiB), chooseEncode(Workload::ChooseEncodeBinary16MiB),
-           chooseEncode(Workload::ChooseEncodeText16MiB), chooseDecode(Workload::ChooseDecodeBinary1MiB),
-           chooseDecode(Workload::ChooseDecodeBinary16MiB), chooseDecode(Workload::ChooseDecodeText16MiB),
-           multipartUnpack(), multipartPack(), contentTypeDecode(false), contentTypeDecode(true),
-           contentTypeEncode(false), contentTypeEncode(true)}};
+          {base64Encode(),
+           base64Decode(),
+           quotedPrintableEncode(Workload::QuotedPrintableEncodeText),
+           quotedPrintableEncode(Workload::QuotedPrintableEncodeBinary),
+           quotedPrintableDecode(),
+           chooseEncode(Workload::ChooseEncodeBinary1MiB),
+           chooseEncode(Workload::ChooseEncodeBinary16MiB),
+           chooseEncode(Workload::ChooseEncodeText16MiB),
+           chooseDecode(Workload::ChooseDecodeBinary1MiB),
+           chooseDecode(Workload::ChooseDecodeBinary16MiB),
+           chooseDecode(Workload::ChooseDecodeText16MiB),
+           multipartUnpack(),
+           multipartPack(),
+           contentTypeDecode(false),
+           contentTypeDecode(true),
+           contentTypeEncode(false),
+           contentTypeEncode(true),
+           contentTypeDecodeOctets(),
+           contentDispositionDecodeOctets(),
+           readMessages(Workload::ReadAttachments),
+           readMessages(Workload::ReadSmallParts),
+           readMessages(Workload::ReadPythonCorpus)}};
 }
 
 namespace {
@@ -312,6 +335,107 @@ Offer contentTypeEncode(bool toUtf8) {
                                  (toUtf8 ? "to UTF-8 octets, " : "to a KX_STRING, ") + sizeNote(text.size())};
                 });
           }};
+}
+
+// The value arrives as UTF-8 octets, as a header block holds it, and is decoded from them: no KX_STRING of
+// the value is made first (the reader's way).
+Offer contentTypeDecodeOctets() {
+  return {Workload::ContentTypeDecodeOctets, "", [] {
+            const Options options = baseOptions();
+            return makeOperation<ContentType>(
+                [=] {
+                  return ContentType::adopt(mimeContentTypeTryDecodeCstr(
+                      kContentTypeValue.data(), static_cast<kxInt>(kContentTypeValue.size()), options.get()));
+                },
+                [](ContentType &type) {
+                  return Verdict{checkContentType(fieldsOf(type.get())), {}};
+                });
+          }};
+}
+
+Offer contentDispositionDecodeOctets() {
+  return {Workload::ContentDispositionDecodeOctets, "", [] {
+            const Options options = baseOptions();
+            return makeOperation<ContentDisposition>(
+                [=] {
+                  return ContentDisposition::adopt(mimeContentDispositionTryDecodeCstr(
+                      kContentDispositionValue.data(), static_cast<kxInt>(kContentDispositionValue.size()),
+                      options.get()));
+                },
+                [](ContentDisposition &disposition) {
+                  if (!disposition) return Verdict{"mimeContentDispositionTryDecodeCstr failed", {}};
+                  MIME_CONTENT_DISPOSITION *d = disposition.get();
+                  const auto parameter = [d](const char *key) {
+                    return takeUtf8(mimeContentDispositionParameterCstr(d, key, -1));
+                  };
+                  return Verdict{checkContentDisposition({takeUtf8(mimeContentDispositionType(d)),
+                                                          takeUtf8(mimeContentDispositionFilename(d)),
+                                                          parameter("size"), parameter("creation-date")}),
+                                 {}};
+                });
+          }};
+}
+
+// --- the message reader ---
+
+// What one run read: each message's tree and its leaves' decoded bodies.
+struct Reading {
+  std::vector<Part> roots;
+  std::vector<std::vector<Buffer>> leaves;
+};
+
+void decodeLeaves(MIME_PART *part, MIME_OPTIONS *options, std::vector<Buffer> &leaves) {
+  const kxInt children = mimePartChildrenLength(part);
+  if (children == 0) {
+    leaves.push_back(Buffer::adopt(mimePartDecodeBody(part, options, nullptr)));
+    return;
+  }
+  for (kxInt i = 0; i < children; ++i)
+    decodeLeaves(Part::adopt(mimePartChildAt(part, i)).get(), options, leaves);
+}
+
+Reading read(const std::vector<Buffer> &messages, MIME_OPTIONS *options) {
+  Reading reading;
+  for (const Buffer &message : messages) {
+    reading.roots.push_back(Part::adopt(mimeMessageRead(message.get(), options)));
+    decodeLeaves(reading.roots.back().get(), options, reading.leaves.emplace_back());
+  }
+  return reading;
+}
+
+std::vector<Buffer> messageBuffers(Workload workload) {
+  std::vector<Buffer> messages;
+  for (const std::string &message : readerInput(workload).messages) messages.push_back(bufferOf(message));
+  return messages;
+}
+
+std::vector<MessageLeaves> viewsOf(const Reading &reading) {
+  std::vector<MessageLeaves> views;
+  for (const auto &leaves : reading.leaves) {
+    MessageLeaves &message = views.emplace_back();
+    for (const Buffer &leaf : leaves) message.push_back(viewOf(leaf.get()));
+  }
+  return views;
+}
+
+// The messages are KX_BUFFERs made untimed: the reader's input, as a caller who received the message holds
+// it.
+Offer readMessages(Workload workload) {
+  return {workload, "", [workload] {
+            const auto messages = std::make_shared<std::vector<Buffer>>(messageBuffers(workload));
+            const Options options = baseOptions();
+            return makeOperation<Reading>(
+                [=] { return read(*messages, options.get()); },
+                [workload](Reading &reading) { return checkReader(workload, viewsOf(reading)); });
+          }};
+}
+
+std::vector<std::vector<std::string>> readCorpus() {
+  const Options options = baseOptions();
+  const Reading reading = read(messageBuffers(Workload::ReadPythonCorpus), options.get());
+  std::vector<std::vector<std::string>> copies;
+  for (const MessageLeaves &message : viewsOf(reading)) copies.emplace_back(message.begin(), message.end());
+  return copies;
 }
 
 }  // namespace

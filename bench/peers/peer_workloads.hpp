@@ -34,6 +34,11 @@ enum class Workload {
   MultipartPack,
   ContentTypeDecode,
   ContentTypeEncode,
+  ContentTypeDecodeOctets,
+  ContentDispositionDecodeOctets,
+  ReadAttachments,
+  ReadSmallParts,
+  ReadPythonCorpus,
 };
 
 // The benchmark name of the workload ("base64_encode", ...); the first part of every benchmark name.
@@ -42,8 +47,10 @@ std::string_view workloadName(Workload workload);
 // and decode figures compare directly), the multipart body, the Content-Type value. The memcpy baseline of
 // the workload copies this many octets.
 std::size_t workloadOctets(Workload workload);
-// True for the workloads whose rate is counted in operations per second (the Content-Type codec).
+// True for the workloads whose rate is counted in operations per second (the header value codecs).
 bool countsOperations(Workload workload);
+// True for the message reader workloads.
+bool readsMessages(Workload workload);
 
 // Line ends of an encoder's output: CR LF (the form that travels) or a library's native LF.
 enum class LineEnd { CrLf, Lf };
@@ -89,6 +96,37 @@ struct ContentTypeFields {
   std::string format;
 };
 
+// The Content-Disposition value of the header codec workload and what it must decode to: an attachment
+// whose file name comes in RFC 2231 sections, as mail clients write a long non-ASCII name.
+inline constexpr std::string_view kContentDispositionValue =
+    "attachment; filename*0*=UTF-8''%E2%82%AC%20rates%20for%20the%20;"
+    " filename*1*=second%20quarter.pdf; size=12345; creation-date=\"Wed, 12 Feb 1997 16:29:51 -0500\"";
+struct ContentDispositionFields {
+  std::string type;  // lower case
+  std::string filename;
+  std::string size;
+  std::string creationDate;
+};
+
+// The message reader workloads: whole messages, each read on its own into its parts, every leaf part's body
+// decoded from its transfer encoding into memory. Leaves are the parts that are neither multipart nor an
+// attached message, taken depth first.
+struct ReaderInput {
+  std::vector<std::string> messages;
+  std::size_t octets = 0;  // of all the messages
+  // What every leaf must decode to, message after message; empty where no reference is known beforehand
+  // (Python's corpus: see checkReader).
+  std::vector<std::string> leaves;
+  std::vector<std::string> names;  // of the messages, for the checks' reports
+};
+// 20 attachments of 5 MiB of random octets, Base64 in lines of 76; 20,000 text parts of a line each; every
+// msg_*.txt of Python's email test corpus (the directory in the environment variable PEER_EMAIL_CORPUS),
+// each a message of its own. The corpus input is empty when the variable names no such directory.
+const ReaderInput &readerInput(Workload workload);
+
+// What one library found reading one message: its leaves' decoded bodies, in order.
+using MessageLeaves = std::vector<std::string_view>;
+
 // --- checks ---
 
 // What a check found ("" when the result is right), and a short note to show beside the figure (the chosen
@@ -118,6 +156,20 @@ std::string checkParts(const std::vector<std::string_view> &bodies);
 std::string checkPacked(std::string_view packed, LineEnd lineEnd);
 // The fields kContentTypeValue holds.
 std::string checkContentType(const ContentTypeFields &fields);
+// The fields kContentDispositionValue holds.
+std::string checkContentDisposition(const ContentDispositionFields &fields);
+// A reading of readerInput(workload): every message read, and per message its leaves decoded. For the
+// generated messages: as many leaves as expected, each decoded to the expected octets. For Python's
+// corpus, whose readings nothing here fixes beforehand, our reader's reading is the reference (the reader's
+// tests hold it to Python's own email package): a library passes when it agrees with it, message by
+// message in leaf count and decoded octets, on at least two messages in three and decodes at least two
+// thirds of the reference's octets over the corpus. The corpus is made of odd and malformed messages,
+// which libraries may read in different ways without skipping work (GMime, for one, keeps
+// message/external-body a leaf and finds no part where a boundary is broken); the note names the
+// messages read otherwise.
+Verdict checkReader(Workload workload, const std::vector<MessageLeaves> &messages);
+// The reading of the corpus that checkReader holds the libraries to: set by our adapter, run on first use.
+void setCorpusReference(std::function<std::vector<std::vector<std::string>>()> read);
 // Only octets below 128 (a header value that may travel as it is).
 std::string checkSevenBit(std::string_view text);
 

@@ -11,6 +11,7 @@
 #include "mime/mime_content_disposition.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "kx/kx_dict.h"
@@ -49,6 +50,7 @@ CodePoints charsOf(KX_STRING *s) {
 bool typeOk(CodePoints type);
 MIME_CONTENT_DISPOSITION *createDisposition(KX_STRING *adoptedType, KX_DICT *adoptedParameters);
 Ref<KX_STRING> readType(std::span<const ShfTokenSpan> tokens, CodePoints text);
+MIME_CONTENT_DISPOSITION *decodeDisposition(CodePoints text, MIME_OPTIONS *mo);
 
 // The copy-on-write step of every changer: the object in the caller's variable, made private first.
 MIME_CONTENT_DISPOSITION *privateDisposition(MIME_CONTENT_DISPOSITION **disposition) {
@@ -154,8 +156,25 @@ KX_STRING *mimeContentDispositionEncode(MIME_CONTENT_DISPOSITION *disposition, M
 MIME_CONTENT_DISPOSITION *mimeContentDispositionTryDecode(KX_STRING *contentDisposition, MIME_OPTIONS *mo) {
   MIME_ASSERT(contentDisposition);
   MIME_ASSERT(mo);
+  return decodeDisposition(charsOf(contentDisposition), mo);
+}
+
+MIME_CONTENT_DISPOSITION *mimeContentDispositionTryDecodeCstr(const char *contentDisposition, kxInt length,
+                                                              MIME_OPTIONS *mo) {
+  MIME_ASSERT(contentDisposition || length == 0);
+  MIME_ASSERT(length >= -1);
+  MIME_ASSERT(mo);
+  const mime::Utf8CodePoints text(contentDisposition,
+                                  length < 0 ? std::strlen(contentDisposition) : static_cast<size_t>(length));
+  return decodeDisposition(text.chars(), mo);
+}
+
+}  // extern "C"
+
+namespace {
+
+MIME_CONTENT_DISPOSITION *decodeDisposition(CodePoints text, MIME_OPTIONS *mo) {
   mime::clearFailure("Content-Disposition");
-  const CodePoints text = charsOf(contentDisposition);
   std::vector<ShfTokenSpan> tokens;
   if (!mime::scanValueTokens(text, tokens)) return nullptr;
   Ref<KX_STRING> type = readType(tokens, text);
@@ -164,10 +183,6 @@ MIME_CONTENT_DISPOSITION *mimeContentDispositionTryDecode(KX_STRING *contentDisp
   Ref<KX_DICT> parameters(mime::decodeParameterList(words, tokens, 1, text, mo));
   return createDisposition(type.release(), parameters.release());
 }
-
-}  // extern "C"
-
-namespace {
 
 // An RFC 2045 token of ASCII. The tokenizer lets non-ASCII into a token run, so that is tested here.
 bool typeOk(CodePoints type) {

@@ -117,6 +117,11 @@ MIME_EXPORT KX_STRING *mimeContentDispositionEncode(MIME_CONTENT_DISPOSITION *di
  * extended values (filename*0*=UTF-8''...) are joined and decoded under the parse flag. */
 MIME_EXPORT MIME_CONTENT_DISPOSITION *mimeContentDispositionTryDecode(KX_STRING *contentDisposition,
                                                                       MIME_OPTIONS *mo);
+/* The same from the value's UTF-8 octets (length -1: up to the NUL; an ill-formed sequence reads as U+FFFD),
+ * without making a string of the value first. A new disposition, or null as
+ * mimeContentDispositionTryDecode; null contentDisposition aborts unless length is 0. */
+MIME_EXPORT MIME_CONTENT_DISPOSITION *mimeContentDispositionTryDecodeCstr(const char *contentDisposition,
+                                                                          kxInt length, MIME_OPTIONS *mo);
 
 KX_EXTERN_C_END
 

@@ -119,6 +119,12 @@ MIME_EXPORT KX_STRING *mimeContentTypeEncode(MIME_CONTENT_TYPE *contentType, MIM
 /* A new content type read from a Content-Type header field value, or null when the text has no valid media
  * type. Malformed parameters never fail the decode; RFC 2231 sections are joined under the parse flag. */
 MIME_EXPORT MIME_CONTENT_TYPE *mimeContentTypeTryDecode(KX_STRING *contentType, MIME_OPTIONS *mo);
+/* The same from the value's UTF-8 octets, as a header block holds them (length -1: up to the NUL; an
+ * ill-formed sequence reads as U+FFFD, as kxStringCreateFromCstr reads it), without making a string of the
+ * value first. A new content type, or null as mimeContentTypeTryDecode; null contentType aborts unless
+ * length is 0. */
+MIME_EXPORT MIME_CONTENT_TYPE *mimeContentTypeTryDecodeCstr(const char *contentType, kxInt length,
+                                                            MIME_OPTIONS *mo);
 
 KX_EXTERN_C_END
 

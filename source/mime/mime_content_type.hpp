@@ -24,4 +24,7 @@ KX_DICT *contentTypeParametersOf(MIME_CONTENT_TYPE *type);
 // strings.
 MIME_CONTENT_TYPE *createContentType(KX_STRING *adoptedName, KX_DICT *adoptedParameters);
 
+// mimeContentTypeTryDecode on the code points of a value.
+MIME_CONTENT_TYPE *decodeContentType(CodePoints text, MIME_OPTIONS *mo);
+
 }  // namespace mime

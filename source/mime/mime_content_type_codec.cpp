@@ -16,6 +16,7 @@
 // with the folds of the parameter list, and the boundary never in RFC 2231 sections: a reader looks it up
 // as "boundary=".
 #include <algorithm>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -67,8 +68,22 @@ KX_STRING *mimeContentTypeEncode(MIME_CONTENT_TYPE *contentType, MIME_OPTIONS *m
 MIME_CONTENT_TYPE *mimeContentTypeTryDecode(KX_STRING *contentType, MIME_OPTIONS *mo) {
   MIME_ASSERT(contentType);
   MIME_ASSERT(mo);
+  return mime::decodeContentType(charsOf(contentType), mo);
+}
+
+MIME_CONTENT_TYPE *mimeContentTypeTryDecodeCstr(const char *contentType, kxInt length, MIME_OPTIONS *mo) {
+  MIME_ASSERT(contentType || length == 0);
+  MIME_ASSERT(length >= -1);
+  MIME_ASSERT(mo);
+  const mime::Utf8CodePoints text(contentType,
+                                  length < 0 ? std::strlen(contentType) : static_cast<size_t>(length));
+  return mime::decodeContentType(text.chars(), mo);
+}
+
+}  // extern "C"
+
+MIME_CONTENT_TYPE *mime::decodeContentType(CodePoints text, MIME_OPTIONS *mo) {
   mime::clearFailure("Content-Type");
-  const CodePoints text = charsOf(contentType);
   std::vector<ShfTokenSpan> tokens;
   if (!mime::scanValueTokens(text, tokens)) return nullptr;
   HeaderWords words(text);
@@ -77,8 +92,6 @@ MIME_CONTENT_TYPE *mimeContentTypeTryDecode(KX_STRING *contentType, MIME_OPTIONS
   Ref<KX_DICT> dict(mime::decodeParameterList(words, tokens, 3, text, mo));
   return mime::createContentType(name.release(), dict.release());
 }
-
-}  // extern "C"
 
 namespace {
 

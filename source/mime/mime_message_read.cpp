@@ -186,17 +186,23 @@ struct DelimiterLine {
   size_t textAfter = 0;  // where text after the boundary starts; 0 when there is none
 };
 
-// The first delimiter line of dashBoundary ("--" boundary) at or after from, before end; from counts as
-// the start of a line.
-DelimiterLine findDelimiterLine(std::string_view bytes, std::string_view dashBoundary, size_t from,
+// The first delimiter line of lfDashBoundary's boundary (LF "--" boundary: a delimiter starts a line) at
+// or after from, before end; from counts as the start of a line.
+DelimiterLine findDelimiterLine(std::string_view bytes, std::string_view lfDashBoundary, size_t from,
                                 size_t end) {
+  const std::string_view dashBoundary = lfDashBoundary.substr(1);
   DelimiterLine line;
-  for (size_t pos = from; pos < end;) {
-    const void *hit = memmem(bytes.data() + pos, end - pos, dashBoundary.data(), dashBoundary.size());
-    if (!hit) break;
-    const size_t at = static_cast<size_t>(static_cast<const char *>(hit) - bytes.data());
-    pos = at + 1;
-    if (at != from && bytes[at - 1] != '\n') continue;
+  bool atFrom = bytes.substr(from, end - from).starts_with(dashBoundary);
+  for (size_t searchFrom = from;;) {
+    size_t at = from;
+    if (!atFrom) {
+      const char *hit =
+          mime::multipart::findNeedle(bytes.substr(searchFrom, end - searchFrom), lfDashBoundary);
+      if (!hit) break;
+      at = static_cast<size_t>(hit - bytes.data()) + 1;
+    }
+    atFrom = false;
+    searchFrom = at;
     size_t after = at + dashBoundary.size();
     line.close = bytes.substr(after, 2) == "--" && after + 2 <= end;
     if (!line.close) {
@@ -235,15 +241,15 @@ void readMultipart(Reader *reader, MIME_PART *part, const Place &place) {
     addDefect(part, MIME_DEFECT_NO_BOUNDARY, static_cast<size_t>(part->offset));
     return;
   }
-  const std::string dashBoundary = "--" + std::string(mime::multipart::bytesOf(octets.get()));
-  if (dashBoundary.size() - 2 > kLongestBoundary) addDefect(part, MIME_DEFECT_LONG_BOUNDARY, place.offset);
+  const std::string lfDashBoundary = "\n--" + std::string(mime::multipart::bytesOf(octets.get()));
+  if (lfDashBoundary.size() - 3 > kLongestBoundary) addDefect(part, MIME_DEFECT_LONG_BOUNDARY, place.offset);
   if (place.depth >= reader->maxDepth) {
     addDefect(part, MIME_DEFECT_TOO_DEEP, static_cast<size_t>(part->bodyOffset));
     return;
   }
   const bool digest = nameIs(part->contentType, "multipart/digest");
   DelimiterLine line =
-      findDelimiterLine(reader->bytes, dashBoundary, static_cast<size_t>(part->bodyOffset), place.end);
+      findDelimiterLine(reader->bytes, lfDashBoundary, static_cast<size_t>(part->bodyOffset), place.end);
   if (!line.found || line.close) {  // a close delimiter alone opens no part
     addDefect(part, MIME_DEFECT_NO_FIRST_DELIMITER, static_cast<size_t>(part->bodyOffset));
     return;
@@ -255,7 +261,7 @@ void readMultipart(Reader *reader, MIME_PART *part, const Place &place) {
       addDefect(part, MIME_DEFECT_TOO_MANY_PARTS, start);
       return;
     }
-    DelimiterLine next = findDelimiterLine(reader->bytes, dashBoundary, start, place.end);
+    DelimiterLine next = findDelimiterLine(reader->bytes, lfDashBoundary, start, place.end);
     const size_t end = next.found ? next.partEnd : place.end;
     if (!next.found) addDefect(part, MIME_DEFECT_NO_CLOSE_DELIMITER, place.end);
     if (next.found && next.at == start) {

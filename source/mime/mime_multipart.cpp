@@ -155,8 +155,13 @@ bool copyFindingDelimiter(std::string_view body, const Delimiter &delimiter, kxB
 }
 
 const char *findDelimiterAfterCrLf(std::string_view content, std::string_view needle) {
+  return findNeedle(content, needle);
+}
+
+const char *findNeedle(std::string_view content, std::string_view needle) {
   static const bool avx2 = processorRunsAvx2();
-  return avx2 && needle.size() >= 2 ? findWithAvx2(content, needle) : memmemOf(content, needle);
+  const bool firstOctetOnce = needle.size() >= 2 && needle.find(needle.front(), 1) == needle.npos;
+  return avx2 && firstOctetOnce ? findWithAvx2(content, needle) : memmemOf(content, needle);
 }
 
 }  // namespace mime::multipart

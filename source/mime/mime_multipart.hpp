@@ -40,4 +40,9 @@ bool copyFindingDelimiter(std::string_view body, const Delimiter &delimiter, kxB
 // result, found with vector compares where the processor has them; linear in the octets searched.
 const char *findDelimiterAfterCrLf(std::string_view content, std::string_view needle);
 
+// The first place of needle in content, or null: memmem's result. When the needle's first octet stands
+// nowhere else in it (a line end before a delimiter), found with vector compares where the processor has
+// them, linear in the octets searched whatever they hold.
+const char *findNeedle(std::string_view content, std::string_view needle);
+
 }  // namespace mime::multipart

@@ -10,9 +10,11 @@
 #include "mime/mime_shf_token.h"
 
 #include <algorithm>
+#include <iterator>
 #include <span>
 #include <vector>
 
+#include "kx/kx_utf8.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_shf_token.hpp"
@@ -200,6 +202,22 @@ void appendUnescapedInner(CodePoints raw, CodePointBuffer &out) {
       ++i;
     }
     out.push_back(inner[i]);
+  }
+}
+
+Utf8CodePoints::Utf8CodePoints(const char *octets, size_t length) : data_(small_) {
+  if (length > std::size(small_)) {
+    large_.resize(length);  // never more code points than octets
+    data_ = large_.data();
+  }
+  const auto *p = reinterpret_cast<const kxByte *>(octets);
+  const kxByte *end = p + length;
+  while (p != end) {
+    if (*p < 0x80) {
+      data_[size_++] = *p++;
+    } else {
+      p = kx::utf8::decode(p, end, &data_[size_++]);
+    }
   }
 }
 

@@ -32,4 +32,21 @@ void appendQuotedString(CodePoints text, CodePointBuffer &out);
 // between its delimiters with every quoted-pair resolved, as mimeShfTokenValue gives it.
 void appendUnescapedInner(CodePoints raw, CodePointBuffer &out);
 
+// The code points of UTF-8 octets, read as kxStringCreateFromCstr reads them (every ill-formed sequence one
+// U+FFFD), so that the header codecs read octets without making a string. A header value of usual size
+// stays on the stack; a longer one takes a buffer of its own, freed with this object.
+class Utf8CodePoints {
+ public:
+  Utf8CodePoints(const char *octets, size_t length);
+  Utf8CodePoints(const Utf8CodePoints &) = delete;
+  Utf8CodePoints &operator=(const Utf8CodePoints &) = delete;
+  CodePoints chars() const { return {data_, size_}; }
+
+ private:
+  kxChar small_[256];
+  CodePointBuffer large_;
+  kxChar *data_;
+  size_t size_ = 0;
+};
+
 }  // namespace mime

@@ -19,8 +19,16 @@ std::string form(MIME_CONTENT_DISPOSITION *disposition) {
                             paramsOf(DictRef(mimeContentDispositionParametersDict(disposition)).get()));
 }
 
+// Read twice, from a string and from the UTF-8 octets, which must read alike.
 std::string decode(const std::string &text, kxInt flags = kParse) {
-  return form(DispositionRef(mimeContentDispositionTryDecode(str(text).get(), options(flags).get())).get());
+  const std::string result =
+      form(DispositionRef(mimeContentDispositionTryDecode(str(text).get(), options(flags).get())).get());
+  EXPECT_EQ(form(DispositionRef(mimeContentDispositionTryDecodeCstr(
+                                    text.data(), static_cast<kxInt>(text.size()), options(flags).get()))
+                     .get()),
+            result)
+      << text;
+  return result;
 }
 
 TEST(ContentDispositionDecode, ReadsTypeAndParameters) {

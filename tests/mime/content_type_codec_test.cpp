@@ -16,9 +16,15 @@ constexpr kxInt kParse = MIME_FLAG_PARSE_RFC2231_HEADERS;
 constexpr kxInt kGenerate = MIME_FLAG_GENERATE_RFC2231_HEADERS;
 constexpr kxInt kUnicode = MIME_FLAG_GENERATE_UNICODE_HEADERS;
 
+// Every decode is made twice, from a string and from the UTF-8 octets, which must read alike (ill-formed
+// UTF-8 as U+FFFD in both).
 std::string decode(const std::string &text, kxInt flags = kParse) {
   TypeRef type(mimeContentTypeTryDecode(str(text).get(), options(flags).get()));
-  return type ? form(type.get()) : "<null>";
+  TypeRef fromOctets(
+      mimeContentTypeTryDecodeCstr(text.data(), static_cast<kxInt>(text.size()), options(flags).get()));
+  const std::string result = type ? form(type.get()) : "<null>";
+  EXPECT_EQ(fromOctets ? form(fromOctets.get()) : "<null>", result) << text;
+  return result;
 }
 
 std::string encode(MIME_CONTENT_TYPE *type, MIME_OPTIONS *mo, kxInt offset = 14) {
@@ -55,8 +61,15 @@ TEST(ContentTypeDecode, ReadsMediaTypeAndParameters) {
       {"no attribute, under the flag", "text/plain; a*b=1; c=2", kParse, "text/plain;c=2"},
       {"typical", "multipart/mixed; boundary=\"=_P.1\"; title*0*=UTF-8''%E2%82%AC%20a; title*1*=%20b; f=x",
        kParse, "multipart/mixed;boundary==_P.1;f=x;title=\xE2\x82\xAC a b"},
+      {"ill-formed UTF-8 in a quoted value", "text/plain; a=\"\xE2\x82x\xFF\"", kParse,
+       "text/plain;a=\xEF\xBF\xBDx\xEF\xBF\xBD"},
   };
   for (const auto &[label, text, flags, expected] : rows) EXPECT_EQ(decode(text, flags), expected) << label;
+  // Values longer than a header line usually is, and one given up to its NUL.
+  const std::string longName = std::string(300, 'n') + "\xC3\xA9";
+  EXPECT_EQ(decode("text/plain; name=\"" + longName + "\""), "text/plain;name=" + longName);
+  EXPECT_EQ(form(TypeRef(mimeContentTypeTryDecodeCstr("TEXT/Plain; a=1", -1, options(kParse).get())).get()),
+            "text/plain;a=1");
 }
 
 // Every prefix of a value rich in delimiters, escapes, folds and RFC 2231 forms, every single-character

@@ -76,6 +76,10 @@ TEST(MessageRead, ReadsWellFormedMessagesOfEveryLineEndStyle) {
            kMixed + "--b\n\n--bb\n--b-x\n--b--\n",
            "multipart/mixed[text/plain{--bb\n--b-x}]",
            {}},
+          {"a delimiter counts only at the start of a line",
+           kMixed + "--b\n\nx--b\n --b\n--b--\n",
+           "multipart/mixed[text/plain{x--b\n --b}]",
+           {}},
           {"file names: disposition first, RFC 2231 and RFC 2047 decoded",
            kMixed + "--b\nContent-Type: application/pdf; name=n.pdf\nContent-Disposition: attachment;\n"
                     " filename*=UTF-8''r%C3%A9sum%C3%A9.pdf\n\n%PDF\n--b\nContent-Type: image/png; "
@@ -179,6 +183,24 @@ TEST(MessageRead, TolerantDecodingReportsTheFirstFault) {
     if (row.kind >= 0) {
       EXPECT_EQ(defect.offset, row.offset) << row.message;
     }
+  }
+}
+
+// Junk is looked for 64 octets at a time: junk at either edge of such a block, or in the tail after the
+// last whole block, is found at its own offset all the same.
+TEST(MessageRead, Base64JunkIsFoundWhereverItStands) {
+  const std::string header = "Content-Transfer-Encoding: base64\n\n";
+  OptionsRef opt(mimeOptionsCreate());
+  for (const size_t junkAt : {0, 63, 64, 127, 130, 199}) {
+    std::string body(200, 'Q');
+    body[junkAt] = '\x80';
+    BufferRef input(buf(header + body));
+    PartRef root(mimeMessageRead(input.get(), opt.get()));
+    MIME_DEFECT defect;
+    BufferRef decoded(mimePartDecodeBody(root.get(), opt.get(), &defect));
+    EXPECT_EQ(defect.kind, MIME_DEFECT_BASE64_JUNK) << junkAt;
+    EXPECT_EQ(defect.offset, static_cast<kxInt>(header.size() + junkAt)) << junkAt;
+    EXPECT_EQ(kxBufferLength(decoded.get()), 149) << junkAt;  // 199 letters: 49 groups and 2 octets
   }
 }
 
