@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kx/kx_vector.h"
+#include "mime/mime_content_transfer_encoding.hpp"
 #include "mime/mime_failure.hpp"
 #include "mime/mime_object.hpp"
 #include "mime/mime_parameter_reader.hpp"
@@ -68,6 +69,20 @@ kxInt mimeContentTransferEncodingTryDecode(KX_STRING *cte, MIME_OPTIONS *mo) {
   }
   return fail(MIME_FAILURE_UNKNOWN_TRANSFER_ENCODING, tokens[0].start);
 }
+
+}  // extern "C"
+
+kxInt mime::transferEncodingNamed(std::string_view octets) {
+  for (size_t i = 0; i < kNames.size(); ++i) {
+    if (octets.size() == kNames[i].size() &&
+        std::equal(octets.begin(), octets.end(), kNames[i].begin(),
+                   [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + ('a' - 'A') : a) == b; }))
+      return static_cast<kxInt>(i);
+  }
+  return -1;
+}
+
+extern "C" {
 
 KX_STRING *mimeContentTransferEncodingEncode(kxInt cte, MIME_OPTIONS *mo, kxInt firstLineOffset) {
   Ref<KX_STRING> name(mimeContentTransferEncodingToString(cte));

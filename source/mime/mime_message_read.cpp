@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "mime/mime_content_transfer_encoding.h"
+#include "mime/mime_content_transfer_encoding.hpp"
 #include "mime/mime_content_type.h"
+#include "mime/mime_content_type.hpp"
 #include "mime/mime_header.h"
 #include "mime/mime_header.hpp"
 #include "mime/mime_multipart.hpp"
@@ -42,6 +44,11 @@ struct Reader {
   size_t parts = 0;  // read so far, the message itself not counted
   Ref<MIME_CONTENT_TYPE> textPlain, messageRfc822;
   Ref<MIME_HEADER> noFields;  // shared by every part without fields, which hostile inputs hold by the million
+  // The last Content-Type value read and what it gave: the parts of a multipart mostly repeat one value,
+  // and content types are immutable, so such parts share one object instead of decoding it again.
+  std::string lastTypeValue;
+  Ref<MIME_CONTENT_TYPE> lastType;
+  bool lastTypeCharsetUnknown = false;
 };
 
 // Where the part is read from: its range, how deep it stands, and what its parent makes of it.
@@ -53,6 +60,7 @@ struct Place {
 
 MIME_PART *readPart(Reader *reader, const Place &place);
 Ref<MIME_CONTENT_TYPE> defaultType(Reader *reader, const Place &place);
+Ref<MIME_CONTENT_TYPE> decodeContentTypeValue(Reader *reader, std::string_view value);
 
 }  // namespace
 
@@ -70,7 +78,10 @@ extern "C" MIME_PART *mimeMessageRead(KX_BUFFER *message, MIME_OPTIONS *opt) {
                 0,
                 {},
                 {},
-                {}};
+                {},
+                {},
+                {},
+                false};
   reader.textPlain.reset(mimeContentTypeCreateCstr("text/plain", -1));
   mimeContentTypeSetParameterCstrCstrValue(reader.textPlain.addr(), "charset", -1, "us-ascii", -1);
   reader.messageRfc822.reset(mimeContentTypeCreateCstr("message/rfc822", -1));
@@ -137,17 +148,29 @@ Ref<MIME_CONTENT_TYPE> readContentType(Reader *reader, MIME_PART *part, const Pl
   const std::string_view value = withinParameterLimit(
       mime::header::valueOf(field, LineEnds::kCrLfOrLf, &scratch), reader->maxParameters, &cut);
   if (cut) addDefect(part, MIME_DEFECT_TOO_MANY_PARAMETERS, fieldOffset);
+  if (!reader->lastType || value != reader->lastTypeValue) {
+    Ref<MIME_CONTENT_TYPE> type = decodeContentTypeValue(reader, value);
+    if (!type) {
+      addDefect(part, MIME_DEFECT_BAD_CONTENT_TYPE, fieldOffset);
+      return defaultType(reader, place);
+    }
+    Ref<KX_STRING> charset(mimeContentTypeParameterCstr(type.get(), "charset", -1));
+    reader->lastTypeCharsetUnknown = charset && kxCharsetFromIanaName(charset.get()) < 0;
+    reader->lastTypeValue.assign(value);
+    reader->lastType = std::move(type);
+  }
+  if (reader->lastTypeCharsetUnknown) addDefect(part, MIME_DEFECT_UNKNOWN_CHARSET, fieldOffset);
+  return Ref<MIME_CONTENT_TYPE>::retained(reader->lastType.get());
+}
+
+Ref<MIME_CONTENT_TYPE> decodeContentTypeValue(Reader *reader, std::string_view value) {
+  if (mime::header::firstNonUtf8(value) == std::string_view::npos) {
+    // As nearly every value is: read from its octets, no string of it made.
+    const mime::Utf8CodePoints text(value.data(), value.size());
+    return Ref<MIME_CONTENT_TYPE>(mime::decodeContentType(text.chars(), reader->opt));
+  }
   Ref<KX_STRING> text(mime::header::decodeText(value, reader->fallbackCharset));
-  Ref<MIME_CONTENT_TYPE> type(mimeContentTypeTryDecode(text.get(), reader->opt));
-  if (!type) {
-    addDefect(part, MIME_DEFECT_BAD_CONTENT_TYPE, fieldOffset);
-    return defaultType(reader, place);
-  }
-  Ref<KX_STRING> charset(mimeContentTypeParameterCstr(type.get(), "charset", -1));
-  if (charset && kxCharsetFromIanaName(charset.get()) < 0) {
-    addDefect(part, MIME_DEFECT_UNKNOWN_CHARSET, fieldOffset);
-  }
-  return type;
+  return Ref<MIME_CONTENT_TYPE>(mimeContentTypeTryDecode(text.get(), reader->opt));
 }
 
 Ref<MIME_CONTENT_TYPE> defaultType(Reader *reader, const Place &place) {
@@ -158,10 +181,14 @@ Ref<MIME_CONTENT_TYPE> defaultType(Reader *reader, const Place &place) {
 kxInt readTransferEncoding(Reader *reader, MIME_PART *part) {
   const kxInt index = mimeHeaderFindCstr(part->header, "Content-Transfer-Encoding", -1, 0);
   if (index < 0) return MIME_CONTENT_TRANSFER_ENCODING_7BIT;
-  Ref<KX_STRING> value(mimeHeaderValueAt(part->header, index));
-  const kxInt cte = mimeContentTransferEncodingTryDecode(value.get(), reader->opt);
+  const std::string_view field = mime::header::fieldOctets(part->header, index);
+  std::string scratch;
+  kxInt cte = mime::transferEncodingNamed(mime::header::valueOf(field, LineEnds::kCrLfOrLf, &scratch));
+  if (cte < 0) {  // not a bare name: comments, quotes, or no encoding at all
+    Ref<KX_STRING> value(mimeHeaderValueAt(part->header, index));
+    cte = mimeContentTransferEncodingTryDecode(value.get(), reader->opt);
+  }
   if (cte < 0) {
-    const std::string_view field = mime::header::fieldOctets(part->header, index);
     addDefect(part, MIME_DEFECT_BAD_TRANSFER_ENCODING,
               static_cast<size_t>(field.data() - reader->bytes.data()));
   }
