@@ -143,6 +143,13 @@ TEST(MessageRead, RecoversFromBrokenMessagesWithDefects) {
            "Content-Type: text/plain; charset=x-nowhere\n\nx",
            "text/plain{x}",
            {"unknown-charset@0"}},
+          {"parts repeating a Content-Type: each its own defect, and a different one in between",
+           kMixed +
+               "--b\nContent-Type: text/x; charset=x-no\n\n1\n--b\nContent-Type: text/x; "
+               "charset=x-no\n\n2\n" +
+               "--b\nContent-Type: text/y\n\n3\n--b\nContent-Type: text/x; charset=x-no\n\n4\n--b--\n",
+           "multipart/mixed[text/x{1},text/x{2},text/y{3},text/x{4}]",
+           {"unknown-charset@47", "unknown-charset@89", "unknown-charset@159"}},
           {"unknown transfer encoding: the body as it is",
            "Content-Transfer-Encoding: x-uuencode\n\nbegin",
            "text/plain{begin}",
