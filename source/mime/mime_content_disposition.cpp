@@ -213,7 +213,7 @@ Ref<KX_STRING> readType(std::span<const ShfTokenSpan> tokens, CodePoints text) {
   }
   mime::CodePointBuffer lower(type.begin(), type.end());
   for (kxChar &c : lower) c = mime::lowerCaseLetter(c);
-  return Ref<KX_STRING>(kxStringCreateFromChars(lower.data(), static_cast<kxInt>(lower.size())));
+  return Ref<KX_STRING>(mime::sharedString(lower));
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> t
     return {};
   }
   for (kxChar &c : name) c = mime::lowerCaseLetter(c);
-  return Ref<KX_STRING>(kxStringCreateFromChars(name.data(), static_cast<kxInt>(name.size())));
+  return Ref<KX_STRING>(mime::sharedString(name));
 }
 
 }  // namespace

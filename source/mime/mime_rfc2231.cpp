@@ -259,7 +259,7 @@ CodePoints charsOf(KX_STRING *s) {
 }
 
 Ref<KX_STRING> stringOf(CodePoints chars) {
-  return Ref<KX_STRING>(kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size())));
+  return Ref<KX_STRING>(mime::sharedString(chars));
 }
 
 // Code point order, a proper prefix first.

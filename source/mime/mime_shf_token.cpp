@@ -14,6 +14,8 @@
 #include <cstring>
 #include <iterator>
 #include <span>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "kx/kx_utf8.hpp"
@@ -226,6 +228,82 @@ Utf8CodePoints::Utf8CodePoints(const char *octets, size_t length) : data_(small_
       p = kx::utf8::decode(p, end, &data_[size_++]);
     }
   }
+}
+
+namespace {
+
+// The shared words, by length (the longest is shorter than kLongest).
+constexpr size_t kLongest = 32;
+constexpr std::string_view kSharedWords[] = {"text/plain",
+                                             "text/html",
+                                             "multipart/mixed",
+                                             "multipart/alternative",
+                                             "multipart/related",
+                                             "multipart/signed",
+                                             "multipart/report",
+                                             "multipart/digest",
+                                             "application/octet-stream",
+                                             "application/pdf",
+                                             "message/rfc822",
+                                             "message/delivery-status",
+                                             "image/jpeg",
+                                             "image/png",
+                                             "image/gif",
+                                             "boundary",
+                                             "charset",
+                                             "name",
+                                             "filename",
+                                             "format",
+                                             "size",
+                                             "creation-date",
+                                             "modification-date",
+                                             "read-date",
+                                             "delsp",
+                                             "type",
+                                             "start",
+                                             "protocol",
+                                             "micalg",
+                                             "report-type",
+                                             "id",
+                                             "number",
+                                             "total",
+                                             "access-type",
+                                             "utf-8",
+                                             "UTF-8",
+                                             "us-ascii",
+                                             "US-ASCII",
+                                             "iso-8859-1",
+                                             "ISO-8859-1",
+                                             "windows-1252",
+                                             "flowed",
+                                             "fixed",
+                                             "yes",
+                                             "no",
+                                             "attachment",
+                                             "inline",
+                                             "form-data"};
+
+struct SharedWords {
+  std::vector<std::pair<std::string_view, KX_STRING *>> byLength[kLongest];
+  SharedWords() {
+    for (std::string_view word : kSharedWords)
+      byLength[word.size()].emplace_back(
+          word, kxStringCreateFromCstr(word.data(), static_cast<kxInt>(word.size())));
+  }
+};
+
+}  // namespace
+
+KX_STRING *sharedString(CodePoints chars) {
+  static const SharedWords words;  // held for the life of the process
+  if (chars.size() < kLongest) {
+    for (const auto &[word, string] : words.byLength[chars.size()]) {
+      if (std::equal(chars.begin(), chars.end(), word.begin(),
+                     [](kxChar c, char w) { return c == static_cast<unsigned char>(w); }))
+        return retainField(string);
+    }
+  }
+  return kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size()));
 }
 
 }  // namespace mime

@@ -32,6 +32,11 @@ void appendQuotedString(CodePoints text, CodePointBuffer &out);
 // between its delimiters with every quoted-pair resolved, as mimeShfTokenValue gives it.
 void appendUnescapedInner(CodePoints raw, CodePointBuffer &out);
 
+// A new reference to a string of chars. The words that most header values hold (common media types,
+// parameter keys, charset names, disposition types) are made once and shared, strings being immutable: a
+// decode retains one instead of making its own.
+KX_STRING *sharedString(CodePoints chars);
+
 // The code points of UTF-8 octets, read as kxStringCreateFromCstr reads them (every ill-formed sequence one
 // U+FFFD), so that the header codecs read octets without making a string. A header value of usual size
 // stays on the stack; a longer one takes a buffer of its own, freed with this object.
