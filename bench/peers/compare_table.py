@@ -18,7 +18,8 @@ WORKLOADS = [
     "choose_encode_binary_1MiB", "choose_encode_binary_16MiB", "choose_encode_text_16MiB",
     "choose_decode_binary_1MiB", "choose_decode_binary_16MiB", "choose_decode_text_16MiB",
     "multipart_unpack", "multipart_pack", "content_type_decode", "content_type_encode",
-    "multipart_unpack_peak",
+    "content_type_decode_octets", "content_disposition_decode_octets", "read_attachments_20x5MiB",
+    "read_small_parts_20000", "read_python_corpus", "multipart_unpack_peak",
 ]
 LIBRARIES = ["mime", "gmime", "vmime", "mimetic"]
 VARIANTS = ["", "lf", "crlf", "utf8"]
