@@ -295,9 +295,10 @@ struct SharedWords {
 }  // namespace
 
 KX_STRING *sharedString(CodePoints chars) {
-  static const SharedWords words;  // held for the life of the process
+  // Made once and never freed, so that no exit-time destructor runs before a last decode that needs them.
+  static const SharedWords *const words = new SharedWords();
   if (chars.size() < kLongest) {
-    for (const auto &[word, string] : words.byLength[chars.size()]) {
+    for (const auto &[word, string] : words->byLength[chars.size()]) {
       if (std::equal(chars.begin(), chars.end(), word.begin(),
                      [](kxChar c, char w) { return c == static_cast<unsigned char>(w); }))
         return retainField(string);
