@@ -18,11 +18,16 @@
 
 namespace {
 
-// The octets, followed in the same allocation by capacity octets of data.
+// The octets: capacity octets of data, which follow the record in the same allocation, or which the record
+// wraps (release then gives them back to their owner, and the buffer never writes them).
 struct Storage {
   kxInt refs;  // changed only atomically
   kxInt capacity;
-  kxByte *data() { return reinterpret_cast<kxByte *>(this + 1); }
+  kxByte *octets;
+  KX_BUFFER_RELEASE_FUNC release;  // null for octets of the record's own allocation
+  void *context;
+  bool wraps;  // the octets are another owner's: never written, never reallocated
+  kxByte *data() { return octets; }
 };
 
 }  // namespace
@@ -79,6 +84,22 @@ KX_BUFFER *kxBufferCreateFromBits(const void *bytes, kxInt bitLength) {
   Storage *storage = createStorage(length);
   std::memcpy(storage->data(), bytes, static_cast<size_t>(length));
   return createBuffer(storage, storage->data(), bitLength);
+}
+
+KX_BUFFER *kxBufferCreateWrapping(const void *bytes, kxInt length, KX_BUFFER_RELEASE_FUNC release,
+                                  void *context) {
+  KX_ASSERT(bytes || length == 0);
+  KX_ASSERT(length >= 0 && length <= KX_BUFFER_MAX_LENGTH);
+  auto *storage = static_cast<Storage *>(std::malloc(sizeof(Storage)));
+  KX_ASSERT(storage != nullptr);
+  // Never written: the buffer has no room after its octets, so every append moves them to a block of its own.
+  storage->refs = 1;
+  storage->capacity = length;
+  storage->octets = static_cast<kxByte *>(const_cast<void *>(bytes));
+  storage->release = release;
+  storage->context = context;
+  storage->wraps = true;
+  return createBuffer(storage, storage->octets, length * 8);
 }
 
 KX_BUFFER *kxBufferCreateUninitialized(kxInt length, kxByte **backing) {
@@ -208,6 +229,10 @@ Storage *createStorage(kxInt capacity) {
   adviseHugePages(storage, size);
   storage->refs = 1;
   storage->capacity = capacity;
+  storage->octets = reinterpret_cast<kxByte *>(storage + 1);
+  storage->release = nullptr;
+  storage->context = nullptr;
+  storage->wraps = false;
   return storage;
 }
 
@@ -218,6 +243,7 @@ Storage *retainStorage(Storage *storage) {
 
 void releaseStorage(Storage *storage) {
   if (storage && std::atomic_ref<kxInt>(storage->refs).fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    if (storage->release) storage->release(storage->context);
     std::free(storage);
   }
 }
@@ -242,7 +268,7 @@ KX_BUFFER *createBuffer(Storage *adopted, kxByte *bytes, kxInt bitLength) {
 
 // Octets of the storage after the buffer's last octet.
 kxInt roomAfter(const KX_BUFFER *b) {
-  if (!b->storage) return 0;
+  if (!b->storage || b->storage->wraps) return 0;  // even after a truncation: those octets are not ours
   return b->storage->capacity - (b->bytes - b->storage->data()) - octetLength(b);
 }
 
@@ -275,12 +301,13 @@ kxByte *prepareAppend(KX_BUFFER **b, kxInt count) {
 // buffer's octets: encoders that write into room for the worst case then keep only what they wrote.
 void giveBackUnusedRoom(KX_BUFFER *b) {
   Storage *storage = b->storage;
-  if (!storage || storageIsShared(storage) || b->bytes != storage->data()) return;
+  if (!storage || storage->wraps || storageIsShared(storage) || b->bytes != storage->data()) return;
   kxInt length = std::max(octetLength(b), kxInt{16});
   if (storage->capacity - length < std::max(storage->capacity / 8, kxInt{4096})) return;
   auto *shrunk = static_cast<Storage *>(std::realloc(storage, sizeof(Storage) + static_cast<size_t>(length)));
   if (!shrunk) return;  // the larger block stays valid
   shrunk->capacity = length;
+  shrunk->octets = reinterpret_cast<kxByte *>(shrunk + 1);
   b->storage = shrunk;
   b->bytes = shrunk->data();
 }

@@ -24,6 +24,14 @@ KX_EXPORT KX_BUFFER *kxBufferCreateFromBits(const void *bytes, kxInt bitLength);
 /* A buffer of length octets whose contents the caller writes through *backing before sharing the buffer;
  * the octets start undefined. *backing is never null. */
 KX_EXPORT KX_BUFFER *kxBufferCreateUninitialized(kxInt length, kxByte **backing);
+/* Called once the last buffer over memory that kxBufferCreateWrapping wrapped is freed. */
+typedef void (*KX_BUFFER_RELEASE_FUNC)(void *context);
+/* A buffer over length octets at bytes, which it does not copy: a file mapped into memory, a block another
+ * allocator owns. The octets must stay readable and unchanged until release(context) is called, once, when
+ * the buffer and every slice read from it are freed (release may be null: nothing to give back). The
+ * octets are never written through the buffer: an append copies them first. */
+KX_EXPORT KX_BUFFER *kxBufferCreateWrapping(const void *bytes, kxInt length, KX_BUFFER_RELEASE_FUNC release,
+                                            void *context);
 
 KX_EXPORT kxInt kxBufferLength(KX_BUFFER *b);    /* octets, a partly used last octet included */
 KX_EXPORT kxInt kxBufferBitLength(KX_BUFFER *b); /* bits */

@@ -105,4 +105,50 @@ TEST(BufferAppend, GrowsGeometrically) {
   EXPECT_LT(blocks.size(), 40u) << "each append must not reallocate";
 }
 
+// --- wrapped memory ---
+
+void countRelease(void *context) {
+  ++*static_cast<int *>(context);
+}
+
+TEST(BufferWrapping, SharesTheMemoryAndGivesItBackOnceWithTheLastSlice) {
+  const std::string owned = "wrapped octets";
+  int released = 0;
+  BufferRef whole(
+      kxBufferCreateWrapping(owned.data(), static_cast<kxInt>(owned.size()), countRelease, &released));
+  EXPECT_EQ(kxBufferBacking(whole.get()), reinterpret_cast<const kxByte *>(owned.data())) << "no copy";
+  BufferRef slice(kxBufferRead(whole.get(), 8, 6));
+  whole.reset();
+  EXPECT_EQ(released, 0) << "a slice still reads the memory";
+  EXPECT_EQ(bytesOf(slice.get()), "octets");
+  slice.reset();
+  EXPECT_EQ(released, 1);
+}
+
+// Each change of a wrapped buffer: the owner's octets stay as they were (a write into them would corrupt a
+// mapped file or crash on read-only memory).
+TEST(BufferWrapping, ChangesNeverWriteTheWrappedOctets) {
+  const std::string owned = "abcdef";
+  const std::pair<const char *, void (*)(KX_BUFFER **)> changes[] = {
+      {"append", [](KX_BUFFER **b) { kxBufferAppendBytes(b, "XY", 2); }},
+      {"truncate, then append into the room left",
+       [](KX_BUFFER **b) {
+         kxBufferTruncate(b, 2);
+         kxBufferAppendBytes(b, "XY", 2);
+       }},
+      {"append itself", [](KX_BUFFER **b) { kxBufferAppend(b, *b); }},
+  };
+  for (const auto &[label, change] : changes) {
+    int released = 0;
+    BufferRef b(kxBufferCreateWrapping(owned.data(), 6, countRelease, &released));
+    change(b.addr());
+    EXPECT_EQ(owned, "abcdef") << label;
+    EXPECT_EQ(released, 1) << label << ": the copy no longer needs the memory";
+    b.reset();
+    EXPECT_EQ(released, 1) << label;
+  }
+  BufferRef empty(kxBufferCreateWrapping(nullptr, 0, nullptr, nullptr));
+  EXPECT_EQ(kxBufferLength(empty.get()), 0);
+}
+
 }  // namespace
