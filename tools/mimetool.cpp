@@ -14,9 +14,8 @@
 #include "mime/mime.hpp"
 #include "mimetool_files.hpp"
 #include "mimetool_help.hpp"
-#include "mimetool_message.hpp"
 #include "mimetool_pack.hpp"
-#include "mimetool_tree.hpp"
+#include "mimetool_unpack.hpp"
 
 namespace {
 
@@ -45,6 +44,7 @@ struct Arguments {
   std::map<std::string, std::string> values;  // option name (long form) -> its value
   bool force = false;
   bool binary = false;   // pack --binary
+  bool json = false;     // show --json
   bool help = false;     // --help: the page of the command, or the general one
   bool version = false;  // --version
   kxInt flagsOn = 0;
@@ -55,16 +55,11 @@ Arguments parseArguments(int argc, char **argv);
 mime::Options optionsFrom(const Arguments &args);
 void checkApplicable(const Arguments &args, std::initializer_list<std::string_view> allowed,
                      size_t minOperands, size_t maxOperands);
-std::string readMessageFile(const std::string &path);
 mimetool::PackedFile packedFile(const std::string &operand, const std::optional<mime::ContentType> &partType,
                                 const mime::Options &opt);
 std::optional<mime::ContentType> typeOption(const Arguments &args, const char *name,
                                             const mime::Options &opt);
 std::string outputPath(const Arguments &args);
-void writeOutput(const Arguments &args, std::string_view octets);
-std::string partLine(const mimetool::Part &part, const std::string &file);
-std::string partFileName(const mimetool::Part &part, std::set<std::string> *taken);
-void showPart(const mimetool::Part &part, int depth);
 
 // --- commands ---
 
@@ -101,57 +96,34 @@ int pack(const Arguments &args, const mime::Options &opt) {
 
 int unpack(const Arguments &args, const mime::Options &opt) {
   checkApplicable(args, {"directory"}, 1, 1);
-  const mimetool::Part root =
-      mimetool::readTree(mimetool::readMessage(readMessageFile(args.operands[0])), opt);
   const std::string directory = args.values.contains("directory") ? args.values.at("directory") : ".";
-
-  // Every name is chosen, and checked against what the directory holds, before the first file is written.
-  std::set<std::string> taken;
-  std::vector<std::pair<const mimetool::Part *, std::string>> plan;
-  for (const mimetool::Part *leaf : mimetool::leavesOf(root))
-    plan.emplace_back(leaf, directory + "/" + partFileName(*leaf, &taken));
-  mimetool::makeDirectories(directory);
-  if (!args.force) {
-    for (const auto &[leaf, path] : plan) {
-      if (mimetool::pathExists(path)) throw Failure(path + ": exists (use --force to overwrite)");
-    }
-  }
-  for (const auto &[leaf, path] : plan) {
-    mimetool::writeFileAtomically(path, leaf->body ? leaf->body->view() : std::string_view(),
-                                  args.force ? mimetool::Existing::kReplace : mimetool::Existing::kKeep);
-    std::cout << partLine(*leaf, path) << '\n';
-  }
-  return 0;
+  return mimetool::unpackMessages({args.operands[0], directory, args.force}, opt);
 }
 
 int show(const Arguments &args, const mime::Options &opt) {
-  checkApplicable(args, {}, 1, 1);
-  showPart(mimetool::readTree(mimetool::readMessage(readMessageFile(args.operands[0])), opt), 0);
-  return 0;
+  checkApplicable(args, {"json"}, 1, 1);
+  return mimetool::showMessages(args.operands[0], args.json, opt);
 }
 
 int encode(const Arguments &args, const mime::Options &opt) {
   checkApplicable(args, {"part-type", "output"}, 1, 1);
   const mime::Entity entity = mimetool::filePart({args.operands[0], typeOption(args, "part-type", opt)}, opt);
-  writeOutput(args, mimetool::writeMessage(entity, false));
+  // The entity's fields through the library's header codec, a blank line, the encoded body.
+  mime::Header header;
+  if (auto value = entity.contentType()) header.append("Content-Type", *value);
+  if (auto value = entity.contentTransferEncoding()) header.append("Content-Transfer-Encoding", *value);
+  if (auto value = entity.contentId()) header.append("Content-Id", *value);
+  mimetool::OutputFile output(outputPath(args), mimetool::Existing::kReplace);
+  output.write(header.encode().view());
+  output.write("\r\n");
+  if (const std::optional<mime::Buffer> body = entity.body()) output.write(body->view());
+  output.commit();
   return 0;
 }
 
 int decode(const Arguments &args, const mime::Options &opt) {
   checkApplicable(args, {"output"}, 1, 1);
-  const mimetool::ReadMessage read = mimetool::readMessage(readMessageFile(args.operands[0]));
-  const std::optional<mime::Decoded> decoded = mime::decode(read.entity, opt);
-  if (!decoded) throw Failure("the entity: " + mimetool::whyNotDecoded(read.entity, opt));
-  mimetool::Part part;
-  part.index = "1";
-  part.type = decoded->contentType;
-  part.transferEncoding = read.entity.contentTransferEncoding().value_or("");
-  part.contentId = decoded->contentId;
-  part.body = decoded->body;
-  writeOutput(args, part.body ? part.body->view() : std::string_view());
-  const bool toFile = args.values.contains("output");
-  (toFile ? std::cout : std::cerr) << partLine(part, toFile ? args.values.at("output") : "-") << '\n';
-  return 0;
+  return mimetool::decodeEntity(args.operands[0], outputPath(args), opt);
 }
 
 int showOptions(const Arguments &args, const mime::Options &opt) {
@@ -252,8 +224,8 @@ Arguments parseArguments(int argc, char **argv) {
       continue;
     }
     if (value) throw UsageError("option --" + mimetool::printable(name) + " takes no value");
-    if (name == "force" || name == "binary") {
-      (name == "force" ? args.force : args.binary) = true;
+    if (name == "force" || name == "binary" || name == "json") {
+      (name == "force" ? args.force : name == "binary" ? args.binary : args.json) = true;
       continue;
     }
     bool known = false;
@@ -321,6 +293,8 @@ void checkApplicable(const Arguments &args, std::initializer_list<std::string_vi
     throw UsageError("option --force does not apply to " + args.command);
   if (args.binary && std::find(allowed.begin(), allowed.end(), "binary") == allowed.end())
     throw UsageError("option --binary does not apply to " + args.command);
+  if (args.json && std::find(allowed.begin(), allowed.end(), "json") == allowed.end())
+    throw UsageError("option --json does not apply to " + args.command);
   if (args.operands.size() < minOperands) throw UsageError(args.command + ": missing operand");
   if (args.operands.size() > maxOperands)
     throw UsageError(args.command + ": unexpected operand " +
@@ -328,14 +302,6 @@ void checkApplicable(const Arguments &args, std::initializer_list<std::string_vi
 }
 
 // --- helpers of the commands ---
-
-// A message file with CR LF line ends; a file with LF line ends is converted, with a note.
-std::string readMessageFile(const std::string &path) {
-  std::string octets = mimetool::readFile(path);
-  if (!mimetool::hasLfLineEnds(octets)) return octets;
-  std::cerr << "mimetool: note: " << mimetool::printable(path) << " has LF line ends; read as CR LF\n";
-  return mimetool::withCrLfLineEnds(octets);
-}
 
 // FILE, or FILE:TYPE for a file of its own type: a name that exists whole is a file, else the first colon
 // whose left side exists parts the two (so "a:b.txt" stays a file of that name).
@@ -367,46 +333,6 @@ std::optional<mime::ContentType> typeOption(const Arguments &args, const char *n
 // The -o file, "-" (standard output) without one.
 std::string outputPath(const Arguments &args) {
   return args.values.contains("output") ? args.values.at("output") : "-";
-}
-
-void writeOutput(const Arguments &args, std::string_view octets) {
-  mimetool::writeFileAtomically(outputPath(args), octets, mimetool::Existing::kReplace);
-}
-
-// index, content type, transfer encoding, size, Content-ID, file: tab-separated, "-" for what is absent.
-std::string partLine(const mimetool::Part &part, const std::string &file) {
-  const std::string id = part.contentId ? "<" + mimetool::printable(*part.contentId) + ">" : "-";
-  return part.index + "\t" + mimetool::describeType(part) + "\t" +
-         (part.transferEncoding.empty() ? "-" : mimetool::printable(part.transferEncoding)) + "\t" +
-         std::to_string(part.size()) + "\t" + id + "\t" + mimetool::printable(file);
-}
-
-// The part's own file name made safe, else "part-INDEX" with the extension of its type; a name already
-// used for another part of this message gets "-2", "-3", ... before its extension.
-std::string partFileName(const mimetool::Part &part, std::set<std::string> *taken) {
-  std::string name = mimetool::sanitizeFileName(part.fileName);
-  if (name.empty()) {
-    const std::string mediaType = part.type ? part.type->name() : "text/plain";  // RFC 2045's default
-    name = "part-" + part.index + std::string(mimetool::extensionForMediaType(mediaType));
-  }
-  const size_t dot = name.rfind('.');
-  const std::string stem = (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
-  const std::string extension = (dot == std::string::npos || dot == 0) ? "" : name.substr(dot);
-  std::string chosen = name;
-  for (int n = 2; taken->contains(chosen); ++n) chosen = stem + "-" + std::to_string(n) + extension;
-  taken->insert(chosen);
-  return chosen;
-}
-
-void showPart(const mimetool::Part &part, int depth) {
-  std::string line(static_cast<size_t>(depth) * 2, ' ');
-  line += (part.index.empty() ? "message" : part.index) + "  " + mimetool::describeType(part) + "  " +
-          (part.transferEncoding.empty() ? "-" : mimetool::printable(part.transferEncoding)) + "  " +
-          std::to_string(part.size()) + " octets";
-  if (part.contentId) line += "  <" + mimetool::printable(*part.contentId) + ">";
-  if (!part.fileName.empty()) line += "  file \"" + mimetool::printable(part.fileName) + "\"";
-  std::cout << line << '\n';
-  for (const mimetool::Part &child : part.children) showPart(child, depth + 1);
 }
 
 }  // namespace

@@ -190,6 +190,26 @@ std::string terminalSafe(std::string_view text) {
   return escaped(text, false);
 }
 
+std::string jsonString(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  out.reserve(text.size() + 2);
+  for (size_t i = 0; i < text.size();) {
+    const Utf8Step step = utf8Step(text, i);
+    const char32_t codePoint = step.length == 0 ? char32_t{0xFFFD} : step.codePoint;
+    if (isHazard(codePoint) || step.length == 0) {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(codePoint >> shift) & 0xF];
+    } else if (codePoint == '"' || codePoint == '\\') {
+      out += {'\\', text[i]};
+    } else {
+      out.append(text, i, step.length);
+    }
+    i += step.length > 0 ? step.length : 1;
+  }
+  return out + '"';
+}
+
 bool isUtf8(std::string_view octets) {
   for (size_t i = 0; i < octets.size();) {
     const size_t length = utf8Step(octets, i).length;

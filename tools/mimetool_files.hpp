@@ -71,6 +71,11 @@ std::string sanitizeFileName(std::string_view name);
 // line or paragraph separator as \uNNNN, each backslash doubled.
 std::string printable(std::string_view text);
 
+// The text as a JSON string, quotes included: '"' and '\' escaped, each control character (C0, DEL, C1),
+// bidirectional formatting character and line or paragraph separator as \uNNNN, so that the document is safe
+// on a terminal too, and each octet that is no UTF-8 as \uFFFD (a JSON string holds characters, not octets).
+std::string jsonString(std::string_view text);
+
 // True when the octets are well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool isUtf8(std::string_view octets);
 

@@ -1,5 +1,5 @@
-// mimetool's view of a received message: the tree of its parts, every one decoded, multiparts inside
-// multiparts unpacked all the way down.
+// mimetool's view of a message the library's tolerant reader read: how its parts are numbered, described
+// and reported, the same way in unpack, show and decode.
 #ifndef MIMETOOL_TREE_HPP
 #define MIMETOOL_TREE_HPP
 
@@ -8,40 +8,43 @@
 #include <vector>
 
 #include "mime/mime.hpp"
-#include "mimetool_message.hpp"
+#include "mimetool_input.hpp"
 
 namespace mimetool {
 
-struct Part {
-  std::string index;                      // "2.1": the second part's first part; "" for a multipart message
-  std::optional<mime::ContentType> type;  // decoded; absent when the part has no Content-Type field
-  std::string transferEncoding;           // the field value as it travelled; "" when absent
-  std::optional<std::string> contentId;   // decoded, without angle brackets
-  std::optional<mime::Buffer> body;       // decoded; absent when the part has none
-  std::string fileName;                   // as the message gives it (not yet made safe); "" for none
-  std::vector<Part> children;             // the parts of a multipart, in order; empty for a leaf
-
-  [[nodiscard]] bool isMultipart() const { return type && type->isMultipart(); }
-  [[nodiscard]] size_t size() const { return body ? body->size() : 0; }
+// What the tool prints of one part, read from its header.
+struct PartFacts {
+  std::optional<mime::ContentType> type;   // absent when the part has no Content-Type field
+  std::string transferEncoding;            // the field value as it travelled; "" when absent
+  std::optional<std::string> contentId;    // without its angle brackets
+  std::optional<std::string> fileName;     // decoded, not yet made safe
+  std::optional<std::string> disposition;  // the disposition type, lower case
 };
 
-// Multiparts nested deeper than this are refused rather than followed.
-constexpr int kMaxDepth = 64;
+PartFacts factsOf(const mime::Part &part);
 
-// Decodes the message and, recursively, every multipart in it. The file name of a part comes from the
-// "filename" parameter of its Content-Disposition, else the "filename" or "name" parameter of its
-// Content-Type. Throws Failure naming the first part that does not decode or does not unpack.
-Part readTree(const ReadMessage &message, const mime::Options &opt);
+// The index of a message's root: "" when it holds parts (numbered 1, 2, ...), else "1".
+std::string rootIndex(const mime::Part &root);
 
-// Which of the entity's fields, or its body, keeps mime::decode from decoding it: one line for a reader.
-std::string whyNotDecoded(const mime::Entity &entity, const mime::Options &opt);
+// The index of the child at position (from 1) of the part at parent.
+std::string childIndex(const std::string &parent, size_t position);
+
+// True for a part whose child is an attached message (message/rfc822, message/global) rather than parts
+// of a multipart.
+bool holdsAttachedMessage(const mime::Part &part);
 
 // The content type with its decoded parameters, for a reader: name, then "; key=value" per parameter,
-// the value quoted where it is no token; control characters escaped. "-" for a part without one.
-std::string describeType(const Part &part);
+// the value quoted where it is no token; control characters escaped. "-" for none.
+std::string describeType(const std::optional<mime::ContentType> &type);
 
-// The leaves of the tree in order (a message that is no multipart is its own only leaf).
-std::vector<const Part *> leavesOf(const Part &root);
+// Where a part is in the input, for a report: "message 2, part 1.3" in an mbox (message 0: a single
+// message), "part 1.3", "the message" for a root whose index is "".
+std::string partLabel(size_t message, const std::string &index);
+
+// Prints each defect as one line on standard error, "mimetool: WHERE: KIND at offset N" with N the offset
+// in the input, and returns how many there were.
+size_t reportDefects(const InputMessage &message, const std::string &where,
+                     const std::vector<mime::Defect> &defects);
 
 }  // namespace mimetool
 
