@@ -5,11 +5,14 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
 
@@ -268,7 +271,22 @@ class SignalsHeld {
   sigset_t previous_;
 };
 
-// A new empty file beside path, with the mode a plain creat() would give, recorded for the signal handler.
+// A name for the next temporary file: a dot (hidden), the tool's name, and six letters that differ from file
+// to file and from process to process.
+void nextTemporaryName(char *letters) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static uint64_t state = [] {
+    uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) seed = 0;
+    return seed ^ (static_cast<uint64_t>(getpid()) << 32);
+  }();
+  state = state * 6364136223846793005u + 1442695040888963407u;  // a step of a 64-bit LCG
+  uint64_t bits = state >> 16;
+  for (int i = 0; i < 6; ++i, bits /= 62) letters[i] = kLetters[bits % 62];
+}
+
+// A new empty file beside path, recorded for the signal handler. Created with mode 0666, so that it has
+// what a plain creat() would give under the umask, without asking for the umask per file.
 std::string createTemporaryBeside(const std::string &path, int *fd) {
   const size_t slash = path.rfind('/');
   const std::string temporary =
@@ -277,25 +295,21 @@ std::string createTemporaryBeside(const std::string &path, int *fd) {
   const SignalsHeld held;
   temporary.copy(gTemporaryPath, temporary.size());
   gTemporaryPath[temporary.size()] = '\0';
-  *fd = mkostemp(gTemporaryPath, O_CLOEXEC);
-  if (*fd < 0) throw Failure(errorText(path, errno));
-  gTemporaryActive = 1;
-  // mkstemp makes the file private; give it the mode a plain creat() would have given.
-  const mode_t mask = umask(0);
-  umask(mask);
-  if (fchmod(*fd, 0666 & ~mask) != 0) {
-    const int error = errno;
-    close(*fd);
-    unlink(gTemporaryPath);
-    gTemporaryActive = 0;
-    throw Failure(errorText(path, error));
+  for (int attempt = 0;; ++attempt) {
+    nextTemporaryName(gTemporaryPath + temporary.size() - 6);
+    *fd = open(gTemporaryPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (*fd >= 0) break;
+    if (errno != EEXIST || attempt == 100) throw Failure(errorText(path, errno));
   }
+  gTemporaryActive = 1;
   return gTemporaryPath;
 }
 
+// The temporary file is gone or renamed: the handler must no longer touch its name. No signal needs holding
+// back: the handler reads the flag alone, and the name stays as it is until the next file is created.
 void forgetTemporary() {
-  const SignalsHeld held;
   gTemporaryActive = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 }  // namespace

@@ -26,10 +26,10 @@ struct ReadInput {
 
 struct PlannedFile {
   mime::Part part;
-  size_t message;  // its number in reports
+  size_t message;    // its number in reports
+  size_t directory;  // in Plan::directories
   std::string index;
-  std::string directory;
-  std::string path;
+  std::string name;
 };
 
 // Every directory and file unpack makes, named before the first is made.
@@ -37,10 +37,14 @@ struct Plan {
   std::vector<std::string> directories;  // parents before their folders
   std::vector<PlannedFile> files;
   size_t defects = 0;
+
+  [[nodiscard]] std::string pathOf(const PlannedFile &file) const {
+    return directories[file.directory] + "/" + file.name;
+  }
 };
 
 ReadInput readInput(const std::string &path, const mime::Options &opt);
-void planMessage(const ReadInput &read, size_t i, const std::string &directory, Plan *plan);
+void planMessage(const ReadInput &read, size_t i, size_t directory, Plan *plan);
 void refuseTakenNames(const Plan &plan);
 std::string partLine(const PartFacts &facts, const std::string &index, size_t size, const std::string &file);
 size_t showPart(const InputMessage &message, size_t number, const mime::Part &part, const std::string &index,
@@ -56,10 +60,8 @@ int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
   Plan plan;
   plan.directories.push_back(request.directory);
   for (size_t i = 0; i < read.roots.size(); ++i) {
-    const std::string directory =
-        read.isMbox() ? request.directory + "/" + std::to_string(i + 1) : request.directory;
-    if (read.isMbox()) plan.directories.push_back(directory);
-    planMessage(read, i, directory, &plan);
+    if (read.isMbox()) plan.directories.push_back(request.directory + "/" + std::to_string(i + 1));
+    planMessage(read, i, plan.directories.size() - 1, &plan);
   }
   if (!request.force) refuseTakenNames(plan);
   for (const std::string &directory : plan.directories) makeDirectories(directory);
@@ -70,8 +72,9 @@ int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
     // One part decoded at a time: its octets are given back before the next part is decoded.
     std::optional<mime::Defect> decoding;
     const mime::Buffer body = file.part.decodedBody(opt, &decoding);
-    writeFileAtomically(file.path, body.view(), existing);
-    std::cout << partLine(factsOf(file.part), file.index, body.size(), file.path) << '\n';
+    const std::string path = plan.pathOf(file);
+    writeFileAtomically(path, body.view(), existing);
+    std::cout << partLine(factsOf(file.part), file.index, body.size(), path) << '\n';
     if (decoding) {
       const size_t i = file.message == 0 ? 0 : file.message - 1;
       defects += reportDefects(read.messages[i], partLabel(file.message, file.index), {*decoding});
@@ -155,7 +158,7 @@ std::string folderName(const mime::Part &part, const std::string &index) {
 }
 
 struct Folder {
-  std::string path;
+  size_t directory;  // in Plan::directories
   std::set<std::string> taken;
 };
 
@@ -173,21 +176,22 @@ void planPart(const ReadInput &read, size_t i, const mime::Part &part, const std
               Folder *folder, Plan *plan) {
   plan->defects += reportDefects(read.messages[i], partLabel(read.number(i), index), part.defects());
   if (mimePartChildrenLength(part.get()) == 0) {
-    const std::string name = uniqueName(leafName(part, index), &folder->taken);
-    plan->files.push_back({part, read.number(i), index, folder->path, folder->path + "/" + name});
+    plan->files.push_back(
+        {part, read.number(i), folder->directory, index, uniqueName(leafName(part, index), &folder->taken)});
     return;
   }
   if (!holdsAttachedMessage(part)) {
     planChildren(read, i, part, index, folder, plan);
     return;
   }
-  Folder inner{folder->path + "/" + uniqueName(folderName(part, index), &folder->taken), {}};
-  plan->directories.push_back(inner.path);
+  const std::string name = uniqueName(folderName(part, index), &folder->taken);
+  Folder inner{plan->directories.size(), {}};
+  plan->directories.push_back(plan->directories[folder->directory] + "/" + name);
   planChildren(read, i, part, index, &inner, plan);
 }
 
 // The files of message i: a message that holds parts writes them, its root is no file of its own.
-void planMessage(const ReadInput &read, size_t i, const std::string &directory, Plan *plan) {
+void planMessage(const ReadInput &read, size_t i, size_t directory, Plan *plan) {
   const mime::Part &root = read.roots[i];
   const std::string index = rootIndex(root);
   Folder folder{directory, {}};
@@ -218,13 +222,11 @@ bool isMissingOrEmpty(const std::string &path) {
 // Throws Failure for the first planned file whose name something holds already. Only directories that
 // hold something are looked into, so that unpacking into a new directory costs no look-up per file.
 void refuseTakenNames(const Plan &plan) {
-  std::set<std::string> occupied;
-  for (const std::string &directory : plan.directories) {
-    if (!isMissingOrEmpty(directory)) occupied.insert(directory);
-  }
+  std::vector<bool> occupied;
+  for (const std::string &directory : plan.directories) occupied.push_back(!isMissingOrEmpty(directory));
   for (const PlannedFile &file : plan.files) {
-    if (occupied.contains(file.directory) && pathExists(file.path))
-      throw Failure(file.path + ": exists (use --force to overwrite)");
+    if (occupied[file.directory] && pathExists(plan.pathOf(file)))
+      throw Failure(plan.pathOf(file) + ": exists (use --force to overwrite)");
   }
 }
 
