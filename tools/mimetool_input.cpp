@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,6 +22,12 @@
 namespace mimetool {
 
 namespace {
+
+struct Mapping {
+  void *address;
+  size_t size;
+};
+Mapping *gMapping = nullptr;  // the input mapped, while it is
 
 mime::Buffer mapped(int fd, size_t size, const std::string &path);
 mime::Buffer readWhole(int fd, const std::string &path);
@@ -53,6 +60,21 @@ mime::Buffer mapInput(const std::string &path) {
   }
 }
 
+void releaseInputPages(std::string_view octets) {
+  // Below a mebibyte the call and the faults that read the pages again cost more than the memory is worth.
+  constexpr size_t kWorthReleasing = size_t{1} << 20;
+  if (!gMapping || octets.size() < kWorthReleasing) return;
+  const auto base = reinterpret_cast<std::uintptr_t>(gMapping->address);
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  std::uintptr_t from = reinterpret_cast<std::uintptr_t>(octets.data());
+  std::uintptr_t to = from + octets.size();
+  if (to <= base || from >= base + gMapping->size) return;
+  // Whole pages: dropping one the next part shares is harmless, it is read again from the file.
+  from = std::max(from, base) & ~(page - 1);
+  to = std::min(to, base + gMapping->size);
+  madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED);
+}
+
 size_t InputMessage::inputOffset(size_t offset) const {
   const auto removedBefore = std::upper_bound(unquoted.begin(), unquoted.end(), offset) - unquoted.begin();
   return start + offset + static_cast<size_t>(removedBefore);
@@ -77,14 +99,10 @@ namespace {
 
 // --- reading ---
 
-struct Mapping {
-  void *address;
-  size_t size;
-};
-
 void unmap(void *context) {
   const auto *mapping = static_cast<Mapping *>(context);
   munmap(mapping->address, mapping->size);
+  if (gMapping == mapping) gMapping = nullptr;
   delete mapping;
 }
 
@@ -99,6 +117,7 @@ mime::Buffer mapped(int fd, size_t size, const std::string &path) {
   // Read front to back, once: the kernel may read ahead and drop what was read.
   madvise(address, size, MADV_SEQUENTIAL);
   auto *mapping = new Mapping{address, size};
+  gMapping = mapping;
   return mime::Buffer(
       mime::Ref<KX_BUFFER>::adopt(kxBufferCreateWrapping(address, static_cast<kxInt>(size), unmap, mapping)));
 }

@@ -74,6 +74,7 @@ int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
     const mime::Buffer body = file.part.decodedBody(opt, &decoding);
     const std::string path = plan.pathOf(file);
     writeFileAtomically(path, body.view(), existing);
+    releaseInputPages(file.part.body().view());
     std::cout << partLine(factsOf(file.part), file.index, body.size(), path) << '\n';
     if (decoding) {
       const size_t i = file.message == 0 ? 0 : file.message - 1;
@@ -127,6 +128,8 @@ ReadInput readInput(const std::string &path, const mime::Options &opt) {
   read.roots.reserve(read.messages.size());
   for (const InputMessage &message : read.messages)
     read.roots.push_back(mime::readMessage(message.octets, opt));
+  // The parts are found: only the part being decoded needs its octets in memory from now on.
+  releaseInputPages(input.view());
   return read;
 }
 
@@ -246,6 +249,7 @@ std::vector<mime::Defect> defectsWithDecoding(const mime::Part &part, const mime
   std::vector<mime::Defect> defects = part.defects();
   std::optional<mime::Defect> decoding;
   *size = part.decodedBody(opt, &decoding).size();
+  if (mimePartChildrenLength(part.get()) == 0) releaseInputPages(part.body().view());
   if (decoding) defects.push_back(*decoding);
   return defects;
 }
