@@ -104,8 +104,7 @@ int showMessages(const std::string &input, bool json, const mime::Options &opt) 
 int decodeEntity(const std::string &input, const std::string &output, const mime::Options &opt) {
   const ReadInput read = readInput(input, opt);
   const mime::Part &entity = read.roots.front();
-  const InputMessage whole{
-      read.messages.front().octets, 0, {}};  // an mbox "From " line is skipped, not split
+  const InputMessage &whole = read.messages.front();  // of an mbox, the first message
   size_t defects = reportDefects(whole, "the entity", entity.defects());
   std::optional<mime::Defect> decoding;
   const mime::Buffer body = entity.decodedBody(opt, &decoding);
