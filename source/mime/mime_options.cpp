@@ -1,304 +1,196 @@
 // MIME_OPTIONS: its fields, each a default marker and a value, with copy-on-write setters, an order, and
-// persistence through kx stores.
+// persistence through kx stores. One table describes every field (its store key, how it is stored, its
+// default and what it accepts); creation, copying, the order, storing and restoring walk that table, and the
+// public accessors of each field come from one macro row.
 #include "mime/mime_options.h"
 
 #include "mime/mime_flags.h"
 #include "mime/mime_object.hpp"
 
-// Each marker is true while its field holds the default (set by creation or by the default setter).
-struct MIME_OPTIONS {
-  KX_OBJ obj;
-  kxBool flagsDefault;
-  kxInt flags;  // normalised MIME flags
-  kxBool wrapLineLengthDefault;
-  kxInt wrapLineLength;  // -1: never fold
-  kxBool rfc2231CharsetDefault;
-  kxInt rfc2231Charset;  // KX_CHARSET_OK
-  kxBool rfc2231MaxSegmentLengthDefault;
-  kxInt rfc2231MaxSegmentLength;  // -1: never split, otherwise above 0
-  kxBool rfcBaseOptionsDefault;
-  RFC_BASE_OPTIONS *rfcBaseOptions;  // owned, never null after creation
-  kxBool rfcQuopOptionsDefault;
-  RFC_QUOP_OPTIONS *rfcQuopOptions;  // owned, never null after creation
-  kxBool headerFallbackCharsetDefault;
-  kxInt headerFallbackCharset;  // KX_CHARSET_OK
-  kxBool readerLimitDefault[MIME_READER_LIMIT_COUNT];
-  kxInt readerLimit[MIME_READER_LIMIT_COUNT];  // 0 or more
+namespace {
+
+// The fields, in the order of the compare function and of the store's keys.
+enum Field : kxInt {
+  kFlags,
+  kWrapLineLength,
+  kRfc2231Charset,
+  kRfc2231MaxSegmentLength,
+  kRfcBaseOptions,
+  kRfcQuopOptions,
+  kHeaderFallbackCharset,
+  kFirstReaderLimit,  // then one field per MIME_READER_LIMIT_*
+  kFieldCount = kFirstReaderLimit + MIME_READER_LIMIT_COUNT
 };
 
-namespace {
-// Indexed by MIME_READER_LIMIT_*.
-constexpr kxInt kReaderLimitDefaults[MIME_READER_LIMIT_COUNT] = {10000, 1000, 100000, 100};
-constexpr const char *kReaderLimitKeys[MIME_READER_LIMIT_COUNT] = {
-    "readerMaxHeaderFields", "readerMaxParameters", "readerMaxParts", "readerMaxDepth"};
 }  // namespace
+
+// One slot per field. A value field holds its value in `value` and no object; a codec option field holds
+// its object (owned, never null after creation) and no value.
+struct MIME_OPTIONS {
+  KX_OBJ obj;
+  struct Slot {
+    kxBool isDefault;  // true while the field holds its default (set by creation or the default setter)
+    kxInt value;
+    KX_OBJ *object;
+  } slots[kFieldCount];
+};
 
 MIME_DEFINE_SORT_RECORD(MIME_OPTIONS, mime___OptionsFreeFunc, mime___OptionsCompFunc, nullptr);
 MIME_DEFINE_OBJECT_FAMILY(Options, MIME_OPTIONS)
 
-using mime::Ref;
+using kx::Ref;
 
 namespace {
+
+// How a field stands in a store.
+enum class Form {
+  Integer,      // the value as an integer entry
+  Charset,      // the kx name of the charset as a text entry
+  Flags,        // mimeFlagsToString of the flags as a text entry
+  BaseOptions,  // rfcBaseOptionsStore of the object as a nested store
+  QuopOptions,  // rfcQuopOptionsStore of the object as a nested store
+};
+
+struct FieldRule {
+  const char *key;
+  Form form;
+  kxInt defaultValue;      // a value field's default
+  bool (*usable)(kxInt);   // a value field: what its setter accepts and a restored entry must hold
+  kxInt (*normal)(kxInt);  // a value field: the form its value is kept in (null: as given)
+};
+
+const FieldRule &ruleOf(kxInt field);
 void requireReference(MIME_OPTIONS **mo);
-MIME_OPTIONS *writable(MIME_OPTIONS **mo);
-void restoreFlags(MIME_OPTIONS **mo, KX_STORE *store);
-void restoreWrapLineLength(MIME_OPTIONS **mo, KX_STORE *store);
-void restoreRfc2231Charset(MIME_OPTIONS **mo, KX_STORE *store);
-void restoreRfc2231MaxSegmentLength(MIME_OPTIONS **mo, KX_STORE *store);
-void restoreRfcBaseOptions(MIME_OPTIONS **mo, KX_STORE *store);
-void restoreRfcQuopOptions(MIME_OPTIONS **mo, KX_STORE *store);
-void restoreHeaderFallbackCharset(MIME_OPTIONS **mo, KX_STORE *store);
-void restoreReaderLimits(MIME_OPTIONS **mo, KX_STORE *store);
+void setValue(MIME_OPTIONS **mo, kxInt field, kxInt value);
+void setObject(MIME_OPTIONS **mo, kxInt field, KX_OBJ *object);
+void setDefault(MIME_OPTIONS **mo, kxInt field);
+void storeField(KX_STORE **store, const FieldRule &rule, const MIME_OPTIONS::Slot &slot, kxBool full);
+void restoreField(MIME_OPTIONS **mo, kxInt field, KX_STORE *store);
 kxInt compareInts(kxInt a, kxInt b);
-kxInt compareOptionalObjects(void *a, void *b);
+kxInt compareOptionalObjects(KX_OBJ *a, KX_OBJ *b);
+
 }  // namespace
 
 extern "C" {
 
 MIME_OPTIONS *mimeOptionsCreate(void) {
+  // Zero-filled: both codec option fields start null, then every field takes its default in table order.
   MIME_OPTIONS *mo = mime::createObject<MIME_OPTIONS>(&mime___sort_MIME_OPTIONS);
-  mo->rfcBaseOptions = nullptr;
-  mo->rfcQuopOptions = nullptr;
-  mimeOptionsSetFlagsDefault(&mo);
-  mimeOptionsSetWrapLineLengthDefault(&mo);
-  mimeOptionsSetRfc2231CharsetDefault(&mo);
-  mimeOptionsSetRfc2231MaxSegmentLengthDefault(&mo);
-  mimeOptionsSetRfcBaseOptionsDefault(&mo);
-  mimeOptionsSetRfcQuopOptionsDefault(&mo);
-  mimeOptionsSetHeaderFallbackCharsetDefault(&mo);
-  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which)
-    mimeOptionsSetReaderLimitDefault(&mo, which);
+  for (kxInt field = 0; field < kFieldCount; ++field) setDefault(&mo, field);
   return mo;
 }
 
 MIME_OPTIONS *mimeOptionsCreateFrom(MIME_OPTIONS *source) {
   MIME_ASSERT(source);
   MIME_OPTIONS *mo = mime::createObject<MIME_OPTIONS>(&mime___sort_MIME_OPTIONS);
-  mo->flagsDefault = source->flagsDefault;
-  mo->flags = source->flags;
-  mo->wrapLineLengthDefault = source->wrapLineLengthDefault;
-  mo->wrapLineLength = source->wrapLineLength;
-  mo->rfc2231CharsetDefault = source->rfc2231CharsetDefault;
-  mo->rfc2231Charset = source->rfc2231Charset;
-  mo->rfc2231MaxSegmentLengthDefault = source->rfc2231MaxSegmentLengthDefault;
-  mo->rfc2231MaxSegmentLength = source->rfc2231MaxSegmentLength;
-  mo->rfcBaseOptionsDefault = source->rfcBaseOptionsDefault;
-  mo->rfcBaseOptions = mime::retainField(source->rfcBaseOptions);
-  mo->rfcQuopOptionsDefault = source->rfcQuopOptionsDefault;
-  mo->rfcQuopOptions = mime::retainField(source->rfcQuopOptions);
-  mo->headerFallbackCharsetDefault = source->headerFallbackCharsetDefault;
-  mo->headerFallbackCharset = source->headerFallbackCharset;
-  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
-    mo->readerLimitDefault[which] = source->readerLimitDefault[which];
-    mo->readerLimit[which] = source->readerLimit[which];
+  for (kxInt field = 0; field < kFieldCount; ++field) {
+    mo->slots[field] = source->slots[field];
+    mime::retainField(mo->slots[field].object);
   }
   return mo;
 }
 
-// --- flags ---
+}  // extern "C"
 
-kxInt mimeOptionsFlags(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->flags;
+// --- the accessors of each field ---
+
+// The marker getter and the default setter, alike for every field.
+#define MIME_OPTIONS_MARKER(Name, field)                             \
+  extern "C" kxBool mimeOptions##Name##Default(MIME_OPTIONS *mo) {   \
+    MIME_ASSERT(mo);                                                 \
+    return mo->slots[field].isDefault;                               \
+  }                                                                  \
+  extern "C" void mimeOptionsSet##Name##Default(MIME_OPTIONS **mo) { \
+    requireReference(mo);                                            \
+    setDefault(mo, field);                                           \
+  }
+
+// A value field: the getter, the setter with its precondition (written once: its text is the abort's, and
+// the same test decides whether a restored entry is usable), the marker getter and the default setter.
+#define MIME_OPTIONS_VALUE_FIELD(Name, field, parameter, precondition)                    \
+  namespace {                                                                             \
+  bool usable##Name([[maybe_unused]] kxInt parameter) {                                   \
+    return precondition;                                                                  \
+  }                                                                                       \
+  }                                                                                       \
+  extern "C" kxInt mimeOptions##Name(MIME_OPTIONS *mo) {                                  \
+    MIME_ASSERT(mo);                                                                      \
+    return mo->slots[field].value;                                                        \
+  }                                                                                       \
+  extern "C" void mimeOptionsSet##Name(MIME_OPTIONS **mo, kxInt parameter) {              \
+    requireReference(mo);                                                                 \
+    if (!usable##Name(parameter)) kx___Abort(nullptr, __FILE__, __LINE__, #precondition); \
+    setValue(mo, field, parameter);                                                       \
+  }                                                                                       \
+  MIME_OPTIONS_MARKER(Name, field)
+
+// A codec option field: the getter returns a new reference; the setter retains its argument, and a null one
+// aborts with the argument's name.
+#define MIME_OPTIONS_CODEC_FIELD(Name, Type, field, parameter)                   \
+  extern "C" Type *mimeOptions##Name(MIME_OPTIONS *mo) {                         \
+    MIME_ASSERT(mo);                                                             \
+    return reinterpret_cast<Type *>(mime::retainField(mo->slots[field].object)); \
+  }                                                                              \
+  extern "C" void mimeOptionsSet##Name(MIME_OPTIONS **mo, Type *parameter) {     \
+    requireReference(mo);                                                        \
+    MIME_ASSERT(parameter);                                                      \
+    setObject(mo, field, kx::asObj(parameter));                                  \
+  }                                                                              \
+  MIME_OPTIONS_MARKER(Name, field)
+
+// The preconditions are stringized: their spacing is the abort text, so no reformatting.
+// clang-format off
+MIME_OPTIONS_VALUE_FIELD(Flags, kFlags, flags, true)
+MIME_OPTIONS_VALUE_FIELD(WrapLineLength, kWrapLineLength, wrapLineLength, wrapLineLength >= -1)
+MIME_OPTIONS_VALUE_FIELD(Rfc2231Charset, kRfc2231Charset, charset, KX_CHARSET_OK( charset ))
+MIME_OPTIONS_VALUE_FIELD(Rfc2231MaxSegmentLength, kRfc2231MaxSegmentLength, maxSegmentLength,
+                         maxSegmentLength == -1 || maxSegmentLength > 0)
+MIME_OPTIONS_CODEC_FIELD(RfcBaseOptions, RFC_BASE_OPTIONS, kRfcBaseOptions, bo)
+MIME_OPTIONS_CODEC_FIELD(RfcQuopOptions, RFC_QUOP_OPTIONS, kRfcQuopOptions, qo)
+MIME_OPTIONS_VALUE_FIELD(HeaderFallbackCharset, kHeaderFallbackCharset, charset, KX_CHARSET_OK( charset ))
+// clang-format on
+
+namespace {
+bool usableReaderLimit(kxInt limit) {
+  return limit >= 0;
+}
+}  // namespace
+
+namespace {
+
+// Indexed by Field.
+constexpr FieldRule kFieldRules[kFieldCount] = {
+    {"flags", Form::Flags, MIME_OPTIONS_DEFAULT_FLAGS, usableFlags, mimeFlagsNormalize},
+    {"wrapLineLength", Form::Integer, MIME_OPTIONS_DEFAULT_WRAP_LINE_LENGTH, usableWrapLineLength, nullptr},
+    {"rfc2231Charset", Form::Charset, MIME_OPTIONS_DEFAULT_RFC2231_CHARSET, usableRfc2231Charset, nullptr},
+    {"rfc2231MaxSegmentLength", Form::Integer, MIME_OPTIONS_DEFAULT_RFC2231_MAX_SEGMENT_LENGTH,
+     usableRfc2231MaxSegmentLength, nullptr},
+    {"rfcBaseOptions", Form::BaseOptions, 0, nullptr, nullptr},
+    {"rfcQuopOptions", Form::QuopOptions, 0, nullptr, nullptr},
+    {"headerFallbackCharset", Form::Charset, MIME_OPTIONS_DEFAULT_HEADER_FALLBACK_CHARSET,
+     usableHeaderFallbackCharset, nullptr},
+    {"readerMaxHeaderFields", Form::Integer, 10000, usableReaderLimit, nullptr},
+    {"readerMaxParameters", Form::Integer, 1000, usableReaderLimit, nullptr},
+    {"readerMaxParts", Form::Integer, 100000, usableReaderLimit, nullptr},
+    {"readerMaxDepth", Form::Integer, 100, usableReaderLimit, nullptr},
+};
+
+const FieldRule &ruleOf(kxInt field) {
+  return kFieldRules[field];
 }
 
-void mimeOptionsSetFlags(MIME_OPTIONS **mo, kxInt flags) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  o->flags = mimeFlagsNormalize(flags);
-  o->flagsDefault = 0;
-}
+}  // namespace
 
-kxBool mimeOptionsFlagsDefault(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->flagsDefault;
-}
+// --- reader limits: four fields behind one set of accessors ---
 
-void mimeOptionsSetFlagsDefault(MIME_OPTIONS **mo) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  o->flags = MIME_OPTIONS_DEFAULT_FLAGS;
-  o->flagsDefault = 1;
-}
-
-// --- wrap line length ---
-
-kxInt mimeOptionsWrapLineLength(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->wrapLineLength;
-}
-
-void mimeOptionsSetWrapLineLength(MIME_OPTIONS **mo, kxInt wrapLineLength) {
-  requireReference(mo);
-  MIME_ASSERT(wrapLineLength >= -1);
-  MIME_OPTIONS *o = writable(mo);
-  o->wrapLineLength = wrapLineLength;
-  o->wrapLineLengthDefault = 0;
-}
-
-kxBool mimeOptionsWrapLineLengthDefault(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->wrapLineLengthDefault;
-}
-
-void mimeOptionsSetWrapLineLengthDefault(MIME_OPTIONS **mo) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  o->wrapLineLength = MIME_OPTIONS_DEFAULT_WRAP_LINE_LENGTH;
-  o->wrapLineLengthDefault = 1;
-}
-
-// --- RFC 2231 charset ---
-
-kxInt mimeOptionsRfc2231Charset(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->rfc2231Charset;
-}
-
-void mimeOptionsSetRfc2231Charset(MIME_OPTIONS **mo, kxInt charset) {
-  requireReference(mo);
-  // No reformatting: the expression text is part of the contract.
-  // clang-format off
-  MIME_ASSERT(KX_CHARSET_OK( charset ));
-  // clang-format on
-  MIME_OPTIONS *o = writable(mo);
-  o->rfc2231Charset = charset;
-  o->rfc2231CharsetDefault = 0;
-}
-
-kxBool mimeOptionsRfc2231CharsetDefault(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->rfc2231CharsetDefault;
-}
-
-void mimeOptionsSetRfc2231CharsetDefault(MIME_OPTIONS **mo) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  o->rfc2231Charset = MIME_OPTIONS_DEFAULT_RFC2231_CHARSET;
-  o->rfc2231CharsetDefault = 1;
-}
-
-// --- RFC 2231 section length ---
-
-kxInt mimeOptionsRfc2231MaxSegmentLength(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->rfc2231MaxSegmentLength;
-}
-
-void mimeOptionsSetRfc2231MaxSegmentLength(MIME_OPTIONS **mo, kxInt maxSegmentLength) {
-  requireReference(mo);
-  MIME_ASSERT(maxSegmentLength == -1 || maxSegmentLength > 0);
-  MIME_OPTIONS *o = writable(mo);
-  o->rfc2231MaxSegmentLength = maxSegmentLength;
-  o->rfc2231MaxSegmentLengthDefault = 0;
-}
-
-kxBool mimeOptionsRfc2231MaxSegmentLengthDefault(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->rfc2231MaxSegmentLengthDefault;
-}
-
-void mimeOptionsSetRfc2231MaxSegmentLengthDefault(MIME_OPTIONS **mo) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  o->rfc2231MaxSegmentLength = MIME_OPTIONS_DEFAULT_RFC2231_MAX_SEGMENT_LENGTH;
-  o->rfc2231MaxSegmentLengthDefault = 1;
-}
-
-// --- Base64 codec options ---
-
-RFC_BASE_OPTIONS *mimeOptionsRfcBaseOptions(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mime::retainField(mo->rfcBaseOptions);
-}
-
-void mimeOptionsSetRfcBaseOptions(MIME_OPTIONS **mo, RFC_BASE_OPTIONS *bo) {
-  requireReference(mo);
-  MIME_ASSERT(bo);
-  MIME_OPTIONS *o = writable(mo);
-  mime::replaceField(&o->rfcBaseOptions, bo);
-  o->rfcBaseOptionsDefault = 0;
-}
-
-kxBool mimeOptionsRfcBaseOptionsDefault(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->rfcBaseOptionsDefault;
-}
-
-void mimeOptionsSetRfcBaseOptionsDefault(MIME_OPTIONS **mo) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  Ref<RFC_BASE_OPTIONS> fresh(rfcBaseOptionsCreate());
-  rfcBaseOptionsSetOutputLineLength(fresh.addr(), MIME_OPTIONS_DEFAULT_BASE_OUTPUT_LINE_LENGTH);
-  mime::replaceField(&o->rfcBaseOptions, fresh.get());
-  o->rfcBaseOptionsDefault = 1;
-}
-
-// --- quoted-printable codec options ---
-
-RFC_QUOP_OPTIONS *mimeOptionsRfcQuopOptions(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mime::retainField(mo->rfcQuopOptions);
-}
-
-void mimeOptionsSetRfcQuopOptions(MIME_OPTIONS **mo, RFC_QUOP_OPTIONS *qo) {
-  requireReference(mo);
-  MIME_ASSERT(qo);
-  MIME_OPTIONS *o = writable(mo);
-  mime::replaceField(&o->rfcQuopOptions, qo);
-  o->rfcQuopOptionsDefault = 0;
-}
-
-kxBool mimeOptionsRfcQuopOptionsDefault(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->rfcQuopOptionsDefault;
-}
-
-void mimeOptionsSetRfcQuopOptionsDefault(MIME_OPTIONS **mo) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  Ref<RFC_QUOP_OPTIONS> fresh(rfcQuopOptionsCreate());
-  mime::replaceField(&o->rfcQuopOptions, fresh.get());
-  o->rfcQuopOptionsDefault = 1;
-}
-
-// --- header fallback charset ---
-
-kxInt mimeOptionsHeaderFallbackCharset(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->headerFallbackCharset;
-}
-
-void mimeOptionsSetHeaderFallbackCharset(MIME_OPTIONS **mo, kxInt charset) {
-  requireReference(mo);
-  // clang-format off
-  MIME_ASSERT(KX_CHARSET_OK( charset ));
-  // clang-format on
-  MIME_OPTIONS *o = writable(mo);
-  o->headerFallbackCharset = charset;
-  o->headerFallbackCharsetDefault = 0;
-}
-
-kxBool mimeOptionsHeaderFallbackCharsetDefault(MIME_OPTIONS *mo) {
-  MIME_ASSERT(mo);
-  return mo->headerFallbackCharsetDefault;
-}
-
-void mimeOptionsSetHeaderFallbackCharsetDefault(MIME_OPTIONS **mo) {
-  requireReference(mo);
-  MIME_OPTIONS *o = writable(mo);
-  o->headerFallbackCharset = MIME_OPTIONS_DEFAULT_HEADER_FALLBACK_CHARSET;
-  o->headerFallbackCharsetDefault = 1;
-}
-
-// --- reader limits ---
+extern "C" {
 
 kxInt mimeOptionsReaderLimit(MIME_OPTIONS *mo, kxInt which) {
   MIME_ASSERT(mo);
   // clang-format off
   MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
   // clang-format on
-  return mo->readerLimit[which];
+  return mo->slots[kFirstReaderLimit + which].value;
 }
 
 void mimeOptionsSetReaderLimit(MIME_OPTIONS **mo, kxInt which, kxInt limit) {
@@ -307,9 +199,7 @@ void mimeOptionsSetReaderLimit(MIME_OPTIONS **mo, kxInt which, kxInt limit) {
   MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
   // clang-format on
   MIME_ASSERT(limit >= 0);
-  MIME_OPTIONS *o = writable(mo);
-  o->readerLimit[which] = limit;
-  o->readerLimitDefault[which] = 0;
+  setValue(mo, kFirstReaderLimit + which, limit);
 }
 
 kxBool mimeOptionsReaderLimitDefault(MIME_OPTIONS *mo, kxInt which) {
@@ -317,7 +207,7 @@ kxBool mimeOptionsReaderLimitDefault(MIME_OPTIONS *mo, kxInt which) {
   // clang-format off
   MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
   // clang-format on
-  return mo->readerLimitDefault[which];
+  return mo->slots[kFirstReaderLimit + which].isDefault;
 }
 
 void mimeOptionsSetReaderLimitDefault(MIME_OPTIONS **mo, kxInt which) {
@@ -325,9 +215,7 @@ void mimeOptionsSetReaderLimitDefault(MIME_OPTIONS **mo, kxInt which) {
   // clang-format off
   MIME_ASSERT(MIME_READER_LIMIT_OK( which ));
   // clang-format on
-  MIME_OPTIONS *o = writable(mo);
-  o->readerLimit[which] = kReaderLimitDefaults[which];
-  o->readerLimitDefault[which] = 1;
+  setDefault(mo, kFirstReaderLimit + which);
 }
 
 // --- persistence ---
@@ -335,48 +223,15 @@ void mimeOptionsSetReaderLimitDefault(MIME_OPTIONS **mo, kxInt which) {
 KX_STORE *mimeOptionsStore(MIME_OPTIONS *mo, kxBool full) {
   MIME_ASSERT(mo);
   Ref<KX_STORE> store(kxStoreCreate());
-  if (full || !mo->flagsDefault) {
-    Ref<KX_STRING> text(mimeFlagsToString(mo->flags));
-    kxStoreSetValueCstr(store.addr(), "flags", -1, text.get());
-  }
-  if (full || !mo->wrapLineLengthDefault)
-    kxStoreSetValueIntCstr(store.addr(), "wrapLineLength", -1, mo->wrapLineLength);
-  if (full || !mo->rfc2231CharsetDefault) {
-    Ref<KX_STRING> name(kxCharsetToString(mo->rfc2231Charset));
-    kxStoreSetValueCstr(store.addr(), "rfc2231Charset", -1, name.get());
-  }
-  if (full || !mo->rfc2231MaxSegmentLengthDefault)
-    kxStoreSetValueIntCstr(store.addr(), "rfc2231MaxSegmentLength", -1, mo->rfc2231MaxSegmentLength);
-  if (full || !mo->rfcBaseOptionsDefault) {
-    Ref<KX_STORE> sub(rfcBaseOptionsStore(mo->rfcBaseOptions, full));
-    kxStoreSetStoreCstr(store.addr(), "rfcBaseOptions", -1, sub.get());
-  }
-  if (full || !mo->rfcQuopOptionsDefault) {
-    Ref<KX_STORE> sub(rfcQuopOptionsStore(mo->rfcQuopOptions, full));
-    kxStoreSetStoreCstr(store.addr(), "rfcQuopOptions", -1, sub.get());
-  }
-  if (full || !mo->headerFallbackCharsetDefault) {
-    Ref<KX_STRING> name(kxCharsetToString(mo->headerFallbackCharset));
-    kxStoreSetValueCstr(store.addr(), "headerFallbackCharset", -1, name.get());
-  }
-  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
-    if (full || !mo->readerLimitDefault[which])
-      kxStoreSetValueIntCstr(store.addr(), kReaderLimitKeys[which], -1, mo->readerLimit[which]);
-  }
+  for (kxInt field = 0; field < kFieldCount; ++field)
+    storeField(store.addr(), ruleOf(field), mo->slots[field], full);
   return store.release();
 }
 
 MIME_OPTIONS *mimeOptionsRestore(KX_STORE *store) {
   MIME_ASSERT(store);
   Ref<MIME_OPTIONS> mo(mimeOptionsCreate());
-  restoreFlags(mo.addr(), store);
-  restoreWrapLineLength(mo.addr(), store);
-  restoreRfc2231Charset(mo.addr(), store);
-  restoreRfc2231MaxSegmentLength(mo.addr(), store);
-  restoreRfcBaseOptions(mo.addr(), store);
-  restoreRfcQuopOptions(mo.addr(), store);
-  restoreHeaderFallbackCharset(mo.addr(), store);
-  restoreReaderLimits(mo.addr(), store);
+  for (kxInt field = 0; field < kFieldCount; ++field) restoreField(mo.addr(), field, store);
   return mo.release();
 }
 
@@ -384,8 +239,9 @@ MIME_OPTIONS *mimeOptionsRestore(KX_STORE *store) {
 
 void mime___OptionsFreeFunc(KX_OBJ *obj) {
   auto *mo = reinterpret_cast<MIME_OPTIONS *>(obj);
-  mime::killField(&mo->rfcBaseOptions);
-  mime::killField(&mo->rfcQuopOptions);
+  for (auto &slot : mo->slots) {
+    if (slot.object) mime::killField(&slot.object);
+  }
 }
 
 // Field by field, each marker before its value: a field at its default sorts after the same value set
@@ -395,37 +251,21 @@ kxInt mime___OptionsCompFunc(KX_OBJ *thisObj, KX_OBJ *thatObj) {
   MIME_ASSERT(thatObj);
   const auto *a = reinterpret_cast<MIME_OPTIONS *>(thisObj);
   const auto *b = reinterpret_cast<MIME_OPTIONS *>(thatObj);
-  const kxInt scalars[][2] = {
-      {a->flagsDefault, b->flagsDefault},
-      {a->flags, b->flags},
-      {a->wrapLineLengthDefault, b->wrapLineLengthDefault},
-      {a->wrapLineLength, b->wrapLineLength},
-      {a->rfc2231CharsetDefault, b->rfc2231CharsetDefault},
-      {a->rfc2231Charset, b->rfc2231Charset},
-      {a->rfc2231MaxSegmentLengthDefault, b->rfc2231MaxSegmentLengthDefault},
-      {a->rfc2231MaxSegmentLength, b->rfc2231MaxSegmentLength},
-  };
-  for (const auto &pair : scalars)
-    if (kxInt order = compareInts(pair[0], pair[1])) return order;
-  if (kxInt order = compareInts(a->rfcBaseOptionsDefault, b->rfcBaseOptionsDefault)) return order;
-  if (kxInt order = compareOptionalObjects(a->rfcBaseOptions, b->rfcBaseOptions)) return order;
-  if (kxInt order = compareInts(a->rfcQuopOptionsDefault, b->rfcQuopOptionsDefault)) return order;
-  if (kxInt order = compareOptionalObjects(a->rfcQuopOptions, b->rfcQuopOptions)) return order;
-  if (kxInt order = compareInts(a->headerFallbackCharsetDefault, b->headerFallbackCharsetDefault))
-    return order;
-  if (kxInt order = compareInts(a->headerFallbackCharset, b->headerFallbackCharset)) return order;
-  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
-    if (kxInt order = compareInts(a->readerLimitDefault[which], b->readerLimitDefault[which])) return order;
-    if (kxInt order = compareInts(a->readerLimit[which], b->readerLimit[which])) return order;
+  for (kxInt field = 0; field < kFieldCount; ++field) {
+    const MIME_OPTIONS::Slot &x = a->slots[field];
+    const MIME_OPTIONS::Slot &y = b->slots[field];
+    if (kxInt order = compareInts(x.isDefault, y.isDefault)) return order;
+    if (kxInt order = compareInts(x.value, y.value)) return order;
+    if (kxInt order = compareOptionalObjects(x.object, y.object)) return order;
   }
   return 0;
 }
 
 }  // extern "C"
 
-// --- setter steps ---
-
 namespace {
+
+// --- setter steps ---
 
 // Step 1 of every changer: the address and the reference at it must be there.
 void requireReference(MIME_OPTIONS **mo) {
@@ -434,67 +274,99 @@ void requireReference(MIME_OPTIONS **mo) {
 }
 
 // Step 2: a shared object is replaced by a private copy in the caller's reference.
-MIME_OPTIONS *writable(MIME_OPTIONS **mo) {
+MIME_OPTIONS::Slot &writableSlot(MIME_OPTIONS **mo, kxInt field) {
   mime::makePrivate(mo, mimeOptionsCreateFrom);
-  return *mo;
+  return (*mo)->slots[field];
+}
+
+void setValue(MIME_OPTIONS **mo, kxInt field, kxInt value) {
+  const FieldRule &rule = ruleOf(field);
+  MIME_OPTIONS::Slot &slot = writableSlot(mo, field);
+  slot.value = rule.normal ? rule.normal(value) : value;
+  slot.isDefault = 0;
+}
+
+// Setting the object a field already holds is safe: it is retained before the old one is released.
+void setObject(MIME_OPTIONS **mo, kxInt field, KX_OBJ *object) {
+  MIME_OPTIONS::Slot &slot = writableSlot(mo, field);
+  mime::replaceField(&slot.object, object);
+  slot.isDefault = 0;
+}
+
+// A codec option field gets a fresh object each time, never the one it replaces; Base64 lines are folded
+// at 76 by default in mail, where the codec alone does not fold.
+Ref<KX_OBJ> freshDefaultObject(Form form) {
+  if (form == Form::QuopOptions) return Ref<KX_OBJ>(kx::asObj(rfcQuopOptionsCreate()));
+  Ref<RFC_BASE_OPTIONS> fresh(rfcBaseOptionsCreate());
+  rfcBaseOptionsSetOutputLineLength(fresh.addr(), MIME_OPTIONS_DEFAULT_BASE_OUTPUT_LINE_LENGTH);
+  return Ref<KX_OBJ>(kx::asObj(fresh.release()));
+}
+
+void setDefault(MIME_OPTIONS **mo, kxInt field) {
+  const FieldRule &rule = ruleOf(field);
+  MIME_OPTIONS::Slot &slot = writableSlot(mo, field);
+  if (rule.form == Form::BaseOptions || rule.form == Form::QuopOptions)
+    mime::replaceField(&slot.object, freshDefaultObject(rule.form).get());
+  else
+    slot.value = rule.defaultValue;
+  slot.isDefault = 1;
+}
+
+// --- storing: only the explicit fields, or every field when full ---
+
+void storeField(KX_STORE **store, const FieldRule &rule, const MIME_OPTIONS::Slot &slot, kxBool full) {
+  if (!full && slot.isDefault) return;
+  switch (rule.form) {
+    case Form::Integer:
+      kxStoreSetValueIntCstr(store, rule.key, -1, slot.value);
+      return;
+    case Form::Charset:
+      kxStoreSetValueCstr(store, rule.key, -1, Ref<KX_STRING>(kxCharsetToString(slot.value)).get());
+      return;
+    case Form::Flags:
+      kxStoreSetValueCstr(store, rule.key, -1, Ref<KX_STRING>(mimeFlagsToString(slot.value)).get());
+      return;
+    case Form::BaseOptions: {
+      Ref<KX_STORE> sub(rfcBaseOptionsStore(reinterpret_cast<RFC_BASE_OPTIONS *>(slot.object), full));
+      kxStoreSetStoreCstr(store, rule.key, -1, sub.get());
+      return;
+    }
+    case Form::QuopOptions: {
+      Ref<KX_STORE> sub(rfcQuopOptionsStore(reinterpret_cast<RFC_QUOP_OPTIONS *>(slot.object), full));
+      kxStoreSetStoreCstr(store, rule.key, -1, sub.get());
+      return;
+    }
+  }
 }
 
 // --- restoring: an entry is used only when it is present and usable ---
 
-void restoreFlags(MIME_OPTIONS **mo, KX_STORE *store) {
-  Ref<KX_STRING> text(kxStoreValueCstr(store, "flags", -1));
-  if (text) mimeOptionsSetFlags(mo, mimeFlagsFromString(text.get()));
+// The value an entry of a value field holds, or nothing when the entry is missing or of the wrong kind.
+bool restoredValue(const FieldRule &rule, KX_STORE *store, kxInt *value) {
+  if (rule.form == Form::Integer) return kxStoreValueIntCstr(store, rule.key, -1, value);
+  Ref<KX_STRING> text(kxStoreValueCstr(store, rule.key, -1));
+  if (!text) return false;
+  *value = rule.form == Form::Flags ? mimeFlagsFromString(text.get()) : kxCharsetFromString(text.get());
+  return true;
 }
 
-void restoreWrapLineLength(MIME_OPTIONS **mo, KX_STORE *store) {
-  kxInt value = 0;
-  if (kxStoreValueIntCstr(store, "wrapLineLength", -1, &value) && value >= -1)
-    mimeOptionsSetWrapLineLength(mo, value);
+// The object an entry of a codec option field describes, or null.
+Ref<KX_OBJ> restoredObject(const FieldRule &rule, KX_STORE *store) {
+  Ref<KX_STORE> sub(kxStoreStoreCstr(store, rule.key, -1));
+  if (!sub) return {};
+  if (rule.form == Form::BaseOptions) return Ref<KX_OBJ>(kx::asObj(rfcBaseOptionsRestore(sub.get())));
+  return Ref<KX_OBJ>(kx::asObj(rfcQuopOptionsRestore(sub.get())));
 }
 
-// A charset is stored by its kx name.
-void restoreCharset(MIME_OPTIONS **mo, KX_STORE *store, const char *key,
-                    void (*set)(MIME_OPTIONS **, kxInt)) {
-  Ref<KX_STRING> name(kxStoreValueCstr(store, key, -1));
-  if (!name) return;
-  kxInt charset = kxCharsetFromString(name.get());
-  if (KX_CHARSET_OK(charset)) set(mo, charset);
-}
-
-void restoreRfc2231Charset(MIME_OPTIONS **mo, KX_STORE *store) {
-  restoreCharset(mo, store, "rfc2231Charset", mimeOptionsSetRfc2231Charset);
-}
-
-void restoreRfc2231MaxSegmentLength(MIME_OPTIONS **mo, KX_STORE *store) {
-  kxInt value = 0;
-  if (kxStoreValueIntCstr(store, "rfc2231MaxSegmentLength", -1, &value) && (value == -1 || value > 0))
-    mimeOptionsSetRfc2231MaxSegmentLength(mo, value);
-}
-
-void restoreRfcBaseOptions(MIME_OPTIONS **mo, KX_STORE *store) {
-  Ref<KX_STORE> sub(kxStoreStoreCstr(store, "rfcBaseOptions", -1));
-  if (!sub) return;
-  Ref<RFC_BASE_OPTIONS> bo(rfcBaseOptionsRestore(sub.get()));
-  if (bo) mimeOptionsSetRfcBaseOptions(mo, bo.get());
-}
-
-void restoreRfcQuopOptions(MIME_OPTIONS **mo, KX_STORE *store) {
-  Ref<KX_STORE> sub(kxStoreStoreCstr(store, "rfcQuopOptions", -1));
-  if (!sub) return;
-  Ref<RFC_QUOP_OPTIONS> qo(rfcQuopOptionsRestore(sub.get()));
-  if (qo) mimeOptionsSetRfcQuopOptions(mo, qo.get());
-}
-
-void restoreHeaderFallbackCharset(MIME_OPTIONS **mo, KX_STORE *store) {
-  restoreCharset(mo, store, "headerFallbackCharset", mimeOptionsSetHeaderFallbackCharset);
-}
-
-void restoreReaderLimits(MIME_OPTIONS **mo, KX_STORE *store) {
-  for (kxInt which = 0; which < MIME_READER_LIMIT_COUNT; ++which) {
-    kxInt value = 0;
-    if (kxStoreValueIntCstr(store, kReaderLimitKeys[which], -1, &value) && value >= 0)
-      mimeOptionsSetReaderLimit(mo, which, value);
+void restoreField(MIME_OPTIONS **mo, kxInt field, KX_STORE *store) {
+  const FieldRule &rule = ruleOf(field);
+  if (rule.form == Form::BaseOptions || rule.form == Form::QuopOptions) {
+    Ref<KX_OBJ> object(restoredObject(rule, store));
+    if (object) setObject(mo, field, object.get());
+    return;
   }
+  kxInt value = 0;
+  if (restoredValue(rule, store, &value) && rule.usable(value)) setValue(mo, field, value);
 }
 
 // --- order ---
@@ -503,10 +375,10 @@ kxInt compareInts(kxInt a, kxInt b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-// A missing codec option object sorts before a present one; two present ones order by kxObjCompare.
-kxInt compareOptionalObjects(void *a, void *b) {
+// A missing object sorts before a present one; two present ones order by kxObjCompare.
+kxInt compareOptionalObjects(KX_OBJ *a, KX_OBJ *b) {
   if (!a || !b) return compareInts(a != nullptr, b != nullptr);
-  return kxObjCompare(mime::asObj(a), mime::asObj(b));
+  return kxObjCompare(a, b);
 }
 
 }  // namespace

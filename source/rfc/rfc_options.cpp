@@ -1,6 +1,7 @@
 // The option objects of both codecs. Each holds one field, the output line length, with its default marker;
 // the two kinds differ only in their sort, their default and the lengths they accept, so the common work is
-// written once as a template over the kind.
+// written once as a template over the kind and the public functions of both kinds come from one macro row
+// each.
 #include "rfc/rfc_internal.hpp"
 #include "rfc/rfc_quop.h"
 
@@ -22,19 +23,6 @@ kxInt compareOptions(KX_OBJ *a, KX_OBJ *b);
 
 // The store key of the line length, for both kinds.
 constexpr const char kLineLengthKey[] = "outputLineLength";
-
-// Base64 lines are unlimited unless asked for (the mime library asks for 76).
-constexpr kxInt kBaseDefaultLineLength = 0;
-bool baseLineLengthOk(kxInt length) {
-  return length >= 0;
-}
-
-// RFC 2045 allows quoted-printable lines of at most 76 characters. Below 4 an escape and the "=" of a soft
-// break would not fit on one line; 998 is the longest line a mail transport must carry. 0: no soft breaks.
-constexpr kxInt kQuopDefaultLineLength = 76;
-bool quopLineLengthOk(kxInt length) {
-  return length == 0 || (length >= 4 && length <= 998);
-}
 
 }  // namespace
 
@@ -151,94 +139,55 @@ kxInt compareOptions(KX_OBJ *a, KX_OBJ *b) {
 RFC_DEFINE_OBJECT_FAMILY(BaseOptions, RFC_BASE_OPTIONS)
 RFC_DEFINE_OBJECT_FAMILY(QuopOptions, RFC_QUOP_OPTIONS)
 
-extern "C" {
+// The public functions of one kind. Each kind is one row below: its default line length and the line
+// lengths it accepts, written once (the precondition's text is the setter's abort, and the same test decides
+// whether a restored entry is usable).
+#define RFC_OPTIONS_KIND(Xxx, KIND, ref, defaultLength, length, precondition)                     \
+  namespace {                                                                                     \
+  bool usable##Xxx##LineLength(kxInt length) {                                                    \
+    return precondition;                                                                          \
+  }                                                                                               \
+  }                                                                                               \
+  extern "C" KIND *rfc##Xxx##OptionsCreate(void) {                                                \
+    return createOptions<KIND>(&rfc___sort_##KIND, (defaultLength));                              \
+  }                                                                                               \
+  extern "C" KIND *rfc##Xxx##OptionsCreateFrom(KIND *source) {                                    \
+    RFC_ASSERT(source);                                                                           \
+    return copyOptions(source);                                                                   \
+  }                                                                                               \
+  extern "C" kxInt rfc##Xxx##OptionsOutputLineLength(KIND *ref) {                                 \
+    RFC_ASSERT(ref);                                                                              \
+    return ref->outputLineLength;                                                                 \
+  }                                                                                               \
+  extern "C" void rfc##Xxx##OptionsSetOutputLineLength(KIND **ref, kxInt length) {                \
+    RFC_ASSERT(ref);                                                                              \
+    RFC_ASSERT(*ref);                                                                             \
+    if (!usable##Xxx##LineLength(length)) kx___Abort(nullptr, __FILE__, __LINE__, #precondition); \
+    setLineLength(ref, length, false);                                                            \
+  }                                                                                               \
+  extern "C" kxBool rfc##Xxx##OptionsOutputLineLengthDefault(KIND *ref) {                         \
+    RFC_ASSERT(ref);                                                                              \
+    return ref->outputLineLengthDefault;                                                          \
+  }                                                                                               \
+  extern "C" void rfc##Xxx##OptionsSetOutputLineLengthDefault(KIND **ref) {                       \
+    RFC_ASSERT(ref);                                                                              \
+    RFC_ASSERT(*ref);                                                                             \
+    setLineLength(ref, (defaultLength), true);                                                    \
+  }                                                                                               \
+  extern "C" KX_STORE *rfc##Xxx##OptionsStore(KIND *ref, kxBool full) {                           \
+    RFC_ASSERT(ref);                                                                              \
+    return storeOptions(ref, full);                                                               \
+  }                                                                                               \
+  extern "C" KIND *rfc##Xxx##OptionsRestore(KX_STORE *store) {                                    \
+    RFC_ASSERT(store);                                                                            \
+    return restoreOptions(store, rfc##Xxx##OptionsCreate(), usable##Xxx##LineLength);             \
+  }
 
-// --- Base64 options ---
-
-RFC_BASE_OPTIONS *rfcBaseOptionsCreate(void) {
-  return createOptions<RFC_BASE_OPTIONS>(&rfc___sort_RFC_BASE_OPTIONS, kBaseDefaultLineLength);
-}
-
-RFC_BASE_OPTIONS *rfcBaseOptionsCreateFrom(RFC_BASE_OPTIONS *source) {
-  RFC_ASSERT(source);
-  return copyOptions(source);
-}
-
-kxInt rfcBaseOptionsOutputLineLength(RFC_BASE_OPTIONS *bo) {
-  RFC_ASSERT(bo);
-  return bo->outputLineLength;
-}
-
-void rfcBaseOptionsSetOutputLineLength(RFC_BASE_OPTIONS **bo, kxInt length) {
-  RFC_ASSERT(bo);
-  RFC_ASSERT(*bo);
-  RFC_ASSERT(length >= 0);
-  setLineLength(bo, length, false);
-}
-
-kxBool rfcBaseOptionsOutputLineLengthDefault(RFC_BASE_OPTIONS *bo) {
-  RFC_ASSERT(bo);
-  return bo->outputLineLengthDefault;
-}
-
-void rfcBaseOptionsSetOutputLineLengthDefault(RFC_BASE_OPTIONS **bo) {
-  RFC_ASSERT(bo);
-  RFC_ASSERT(*bo);
-  setLineLength(bo, kBaseDefaultLineLength, true);
-}
-
-KX_STORE *rfcBaseOptionsStore(RFC_BASE_OPTIONS *bo, kxBool full) {
-  RFC_ASSERT(bo);
-  return storeOptions(bo, full);
-}
-
-RFC_BASE_OPTIONS *rfcBaseOptionsRestore(KX_STORE *store) {
-  RFC_ASSERT(store);
-  return restoreOptions(store, rfcBaseOptionsCreate(), baseLineLengthOk);
-}
-
-// --- quoted-printable options ---
-
-RFC_QUOP_OPTIONS *rfcQuopOptionsCreate(void) {
-  return createOptions<RFC_QUOP_OPTIONS>(&rfc___sort_RFC_QUOP_OPTIONS, kQuopDefaultLineLength);
-}
-
-RFC_QUOP_OPTIONS *rfcQuopOptionsCreateFrom(RFC_QUOP_OPTIONS *source) {
-  RFC_ASSERT(source);
-  return copyOptions(source);
-}
-
-kxInt rfcQuopOptionsOutputLineLength(RFC_QUOP_OPTIONS *qo) {
-  RFC_ASSERT(qo);
-  return qo->outputLineLength;
-}
-
-void rfcQuopOptionsSetOutputLineLength(RFC_QUOP_OPTIONS **qo, kxInt length) {
-  RFC_ASSERT(qo);
-  RFC_ASSERT(*qo);
-  RFC_ASSERT(length == 0 || (length >= 4 && length <= 998));
-  setLineLength(qo, length, false);
-}
-
-kxBool rfcQuopOptionsOutputLineLengthDefault(RFC_QUOP_OPTIONS *qo) {
-  RFC_ASSERT(qo);
-  return qo->outputLineLengthDefault;
-}
-
-void rfcQuopOptionsSetOutputLineLengthDefault(RFC_QUOP_OPTIONS **qo) {
-  RFC_ASSERT(qo);
-  RFC_ASSERT(*qo);
-  setLineLength(qo, kQuopDefaultLineLength, true);
-}
-
-KX_STORE *rfcQuopOptionsStore(RFC_QUOP_OPTIONS *qo, kxBool full) {
-  RFC_ASSERT(qo);
-  return storeOptions(qo, full);
-}
-
-RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(KX_STORE *store) {
-  RFC_ASSERT(store);
-  return restoreOptions(store, rfcQuopOptionsCreate(), quopLineLengthOk);
-}
-
-}  // extern "C"
+// Base64 lines are unlimited unless asked for (the mime library asks for 76). RFC 2045 allows
+// quoted-printable lines of at most 76 characters; below 4 an escape and the "=" of a soft break would not
+// fit on one line, and 998 is the longest line a mail transport must carry. 0: no soft breaks.
+// The preconditions are stringized: their spacing is the abort text, so no reformatting.
+// clang-format off
+RFC_OPTIONS_KIND(Base, RFC_BASE_OPTIONS, bo, 0, length, length >= 0)
+RFC_OPTIONS_KIND(Quop, RFC_QUOP_OPTIONS, qo, 76, length, length == 0 || (length >= 4 && length <= 998))
+// clang-format on
