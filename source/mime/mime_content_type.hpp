@@ -4,7 +4,7 @@
 
 #include "kx/kx_dict.h"
 #include "mime/mime_content_type.h"
-#include "mime/mime_shf_token.hpp"
+#include "mime/mime_text.hpp"
 
 namespace mime {
 

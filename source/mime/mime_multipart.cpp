@@ -1,5 +1,5 @@
 // Multipart boundaries: the validity test, the generator and the delimiter search that packing and
-// unpacking share.
+// unpacking share (its AVX2 path in mime_multipart_avx2.cpp, chosen here at run time).
 //
 //   boundary       := 0*69<bchars> bcharsnospace
 //   bchars         := bcharsnospace / " "
@@ -7,9 +7,6 @@
 //   delimiter      := CRLF dash-boundary   ; or dash-boundary at the very start of the body
 #include "mime/mime_multipart.h"
 
-#include <immintrin.h>
-
-#include <cstdint>
 #include <cstring>
 
 #include "mime/mime_char.h"
@@ -82,76 +79,13 @@ kxInt findDelimiter(std::string_view content, const Delimiter &delimiter, size_t
   return static_cast<kxInt>(hit - content.data());
 }
 
-namespace {
-
-const char *memmemOf(std::string_view haystack, std::string_view needle) {
-  return static_cast<const char *>(memmem(haystack.data(), haystack.size(), needle.data(), needle.size()));
-}
-
-// 32 places at a time, those where the needle's first octet (the CR) and its last both stand are found with
-// two compares; only they are compared whole. The needle holds its CR only at its start, so a place that
-// matches part of the needle holds no other candidate: the whole comparisons add up to no more than the
-// octets searched, and the search stays linear whatever the content.
-__attribute__((target("avx2,bmi"))) const char *findWithAvx2(std::string_view haystack,
-                                                             std::string_view needle) {
-  const char *h = haystack.data();
-  const size_t last = needle.size() - 1;
-  const __m256i first = _mm256_set1_epi8(needle.front());
-  const __m256i ending = _mm256_set1_epi8(needle.back());
-  size_t i = 0;
-  for (; i + last + 32 <= haystack.size(); i += 32) {
-    __m256i starts = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i)), first);
-    __m256i ends =
-        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + last)), ending);
-    for (auto places = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(starts, ends)));
-         places; places &= places - 1) {
-      const char *candidate = h + i + _tzcnt_u32(places);
-      if (std::memcmp(candidate + 1, needle.data() + 1, last - 1) == 0) return candidate;
-    }
-  }
-  return memmemOf(haystack.substr(i), needle);
-}
-
-// findWithAvx2 that also copies each block it looks at to out. Returns whether the needle was found; the
-// copy is complete either way.
-__attribute__((target("avx2,bmi"))) bool copyFindingWithAvx2(std::string_view haystack,
-                                                             std::string_view needle, kxByte *out) {
-  const char *h = haystack.data();
-  const size_t last = needle.size() - 1;
-  const __m256i first = _mm256_set1_epi8(needle.front());
-  const __m256i ending = _mm256_set1_epi8(needle.back());
-  bool found = false;
-  size_t i = 0;
-  for (; i + last + 32 <= haystack.size(); i += 32) {
-    __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i));
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), block);
-    if (found) continue;
-    __m256i starts = _mm256_cmpeq_epi8(block, first);
-    __m256i ends =
-        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(h + i + last)), ending);
-    for (auto places = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(starts, ends)));
-         places && !found; places &= places - 1) {
-      found = std::memcmp(h + i + _tzcnt_u32(places) + 1, needle.data() + 1, last - 1) == 0;
-    }
-  }
-  std::memcpy(out + i, h + i, haystack.size() - i);
-  return found || memmemOf(haystack.substr(i), needle);
-}
-
-bool processorRunsAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
-}
-
-}  // namespace
-
 bool copyFindingDelimiter(std::string_view body, const Delimiter &delimiter, kxByte *out) {
-  static const bool avx2 = processorRunsAvx2();
-  if (body.starts_with(delimiter.bare()) || !avx2) {
+  static const DelimiterSearch *const vector = avx2DelimiterSearch();
+  if (body.starts_with(delimiter.bare()) || !vector) {
     std::memcpy(out, body.data(), body.size());
     return findDelimiter(body, delimiter, 0) >= 0;
   }
-  return copyFindingWithAvx2(body, delimiter.afterCrLf(), out);
+  return vector->copyFinding(body, delimiter.afterCrLf(), out);
 }
 
 const char *findDelimiterAfterCrLf(std::string_view content, std::string_view needle) {
@@ -159,9 +93,9 @@ const char *findDelimiterAfterCrLf(std::string_view content, std::string_view ne
 }
 
 const char *findNeedle(std::string_view content, std::string_view needle) {
-  static const bool avx2 = processorRunsAvx2();
+  static const DelimiterSearch *const vector = avx2DelimiterSearch();
   const bool firstOctetOnce = needle.size() >= 2 && needle.find(needle.front(), 1) == needle.npos;
-  return avx2 && firstOctetOnce ? findWithAvx2(content, needle) : memmemOf(content, needle);
+  return vector && firstOctetOnce ? vector->find(content, needle) : findWithMemmem(content, needle);
 }
 
 }  // namespace mime::multipart

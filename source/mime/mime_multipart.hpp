@@ -2,6 +2,7 @@
 // octets. Internal to the library.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -44,5 +45,22 @@ const char *findDelimiterAfterCrLf(std::string_view content, std::string_view ne
 // nowhere else in it (a line end before a delimiter), found with vector compares where the processor has
 // them, linear in the octets searched whatever they hold.
 const char *findNeedle(std::string_view content, std::string_view needle);
+
+// --- the paths of the search: memmem, and vector compares where the processor has them ---
+
+// The first place of needle in haystack, or null; linear in the octets searched, whatever they hold.
+inline const char *findWithMemmem(std::string_view haystack, std::string_view needle) {
+  return static_cast<const char *>(memmem(haystack.data(), haystack.size(), needle.data(), needle.size()));
+}
+
+// A faster search for a needle of two octets or more whose first octet stands nowhere else in it: the same
+// results as findWithMemmem, and copyFinding also copies the whole haystack to out as it goes.
+struct DelimiterSearch {
+  const char *(*find)(std::string_view haystack, std::string_view needle);
+  bool (*copyFinding)(std::string_view haystack, std::string_view needle, kxByte *out);
+};
+
+// The AVX2 search, or null where the processor lacks AVX2 or BMI1.
+const DelimiterSearch *avx2DelimiterSearch();
 
 }  // namespace mime::multipart

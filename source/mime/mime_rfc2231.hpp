@@ -8,7 +8,7 @@
 #include "kx/kx_dict.h"
 #include "kx/kx_libraries.hpp"
 #include "mime/mime_rfc2231.h"
-#include "mime/mime_shf_token.hpp"
+#include "mime/mime_text.hpp"
 
 namespace mime {
 

@@ -2,15 +2,10 @@
 // header codecs can write and read token text without building a token object for every token.
 #pragma once
 
-#include <span>
-#include <vector>
-
 #include "mime/mime_shf_token.h"
+#include "mime/mime_text.hpp"
 
 namespace mime {
-
-using CodePoints = std::span<const kxChar>;
-using CodePointBuffer = std::vector<kxChar>;
 
 // A new token of the given type that keeps a new reference to rawValue. The caller vouches that rawValue has
 // the shape of that type (the tokenizer's scans guarantee it), so it is not classified again.
