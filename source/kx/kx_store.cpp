@@ -142,9 +142,9 @@ void set(StoreData &data, std::string_view key, EntryKind kind, kxInt integer, K
   if (const Entry *found = find(data, key)) {
     Entry &existing = data.entries[static_cast<size_t>(found - data.entries.data())];
     KX_OBJ *old = std::exchange(existing.object, retainedObject);
-    EntryKind oldKind = std::exchange(existing.kind, kind);
+    existing.kind = kind;
     existing.integer = integer;
-    releaseValue(old, oldKind);  // after the new value is in: old may be the very object just stored
+    kxObjRelease(old);  // after the new value is in: old may be the very object just stored
     return;
   }
   data.entries.push_back(Entry{std::string(key), kind, integer, retainedObject});
@@ -160,7 +160,6 @@ void erase(StoreData &data, std::string_view key) {
   if (!found) return;
   const size_t position = static_cast<size_t>(found - data.entries.data());
   KX_OBJ *old = found->object;
-  EntryKind oldKind = found->kind;
   data.entries.erase(data.entries.begin() + static_cast<std::ptrdiff_t>(position));
   if (!data.index.empty()) {
     data.index.erase(data.index.find(key));
@@ -168,7 +167,7 @@ void erase(StoreData &data, std::string_view key) {
       if (indexedPosition > position) --indexedPosition;
     }
   }
-  releaseValue(old, oldKind);
+  kxObjRelease(old);  // a store value too: freeStore hands its own sub-stores to releaseStores
 }
 
 }  // namespace kx::store
@@ -209,7 +208,9 @@ KX_STORE *copyStore(KX_STORE *shared) {
 namespace {
 
 // Sub-stores of dying stores wait here while an outer release is under way on this thread, so that the
-// release of a deep chain runs as a loop instead of one nested call per level.
+// release of a deep chain runs as a loop instead of one nested call per level. Every store dies through
+// freeStore, which hands its sub-stores here, so a store is released with plain kxObjRelease wherever it
+// is let go (a caller's last reference, an entry replaced or removed) and the chain below it never recurses.
 thread_local std::vector<KX_OBJ *> *pendingStores = nullptr;
 
 void releaseStores(std::vector<KX_OBJ *> stores) {
@@ -227,19 +228,6 @@ void releaseStores(std::vector<KX_OBJ *> stores) {
 }
 
 }  // namespace
-
-namespace kx::store {
-
-void releaseValue(KX_OBJ *object, EntryKind kind) {
-  if (!object) return;
-  if (kind == EntryKind::kStore) {
-    releaseStores({object});
-  } else {
-    kxObjRelease(object);
-  }
-}
-
-}  // namespace kx::store
 
 // --- sort functions ---
 

@@ -49,8 +49,6 @@ const Entry *find(const StoreData &data, std::string_view key);
 void set(StoreData &data, std::string_view key, EntryKind kind, kxInt integer, KX_OBJ *retainedObject);
 // Removes key and releases its value; absent keys are left alone.
 void erase(StoreData &data, std::string_view key);
-// Releases one entry value; a store value is released without recursion, however deep it nests.
-void releaseValue(KX_OBJ *object, EntryKind kind);
 
 // The text form of st (kx_store_text.cpp).
 KX_STRING *encode(KX_STORE *st);

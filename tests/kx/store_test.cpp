@@ -199,6 +199,7 @@ TEST(StoreTextForm, HundredThousandDeepNesting) {
   EXPECT_EQ(kxObjCompare(kxStoreObj(chain.get()), kxStoreObj(back.get())), 0);
   setInt(back, "top", 2);
   EXPECT_NE(kxObjCompare(kxStoreObj(chain.get()), kxStoreObj(back.get())), 0);
+  setInt(chain, "k", 0);  // the replaced entry lets go of the whole chain below it, without recursion too
   StringRef unclosed(kxStringCreateFromInner(text.get(), 0, kxStringLength(text.get()) - 2));
   EXPECT_FALSE(StoreRef(kxStoreTryDecode(unclosed.get()))) << "one closing brace short";
 }

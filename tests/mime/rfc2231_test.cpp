@@ -61,6 +61,16 @@ TEST(Rfc2231Encode, WritesSectionsAndExtendedValues) {
     EXPECT_EQ(text(encode({{"n", value}}, charset, segment)), expected) << label;
   // Keys that are not attributes are dropped.
   EXPECT_EQ(text(encode({{"a*b", "1"}, {"a'b", "2"}, {"a%b", "3"}, {"ok", "4"}}, kUtf8, 60)), "ok=4");
+  // A lone surrogate (only a string made from code points holds one) has no octets in any charset: the
+  // parameter is left out, never written as U+FFFD or as nothing.
+  const kxChar loneSurrogate[] = {'a', 0xD800, 'b'};
+  for (kxInt charset : {kUtf8, kxInt{KX_CHARSET_ISO_8859_1}}) {
+    DictRef dict = dictOf({{"ok", "4"}});
+    kxDictSetStringKey(dict.addr(), str("n").get(),
+                       kxStringObj(StringRef(kxStringCreateFromChars(loneSurrogate, 3)).get()));
+    DictRef encoded(mime___Rfc2231Encode(dict.get(), options(3, -2, charset, -1).get()));
+    EXPECT_EQ(text(paramsOf(encoded.get())), "ok=4") << "charset " << charset;
+  }
 }
 
 TEST(Rfc2231Encode, EverySectionFitsTheLimitAndHoldsWholeCharacters) {
