@@ -35,7 +35,7 @@ MIME_DEFINE_SORT_RECORD(MIME_CONTENT_DISPOSITION, mime___ContentDispositionFreeF
 namespace {
 
 using mime::CodePoints;
-using mime::Ref;
+using kx::Ref;
 using mime::ShfTokenSpan;
 
 constexpr char kFilename[] = "filename";

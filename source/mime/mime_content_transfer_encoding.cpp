@@ -23,7 +23,7 @@
 
 namespace {
 
-using mime::Ref;
+using kx::Ref;
 
 // Indexed by the encoding; the decoder tries them in this order.
 constexpr std::array<std::string_view, 5> kNames = {"7bit", "8bit", "binary", "quoted-printable", "base64"};

@@ -22,7 +22,7 @@ MIME_DEFINE_SORT_RECORD(MIME_CONTENT_TYPE, mime___ContentTypeFreeFunc, mime___Co
 
 namespace {
 
-using mime::Ref;
+using kx::Ref;
 
 MIME_CONTENT_TYPE *asContentType(KX_OBJ *obj) {
   return reinterpret_cast<MIME_CONTENT_TYPE *>(obj);

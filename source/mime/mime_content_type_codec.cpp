@@ -40,7 +40,7 @@ namespace {
 using mime::CodePointBuffer;
 using mime::CodePoints;
 using mime::HeaderWords;
-using mime::Ref;
+using kx::Ref;
 using mime::ShfTokenSpan;
 
 constexpr kxChar kBoundary[8] = {'b', 'o', 'u', 'n', 'd', 'a', 'r', 'y'};

@@ -11,7 +11,7 @@
 
 namespace {
 
-using mime::Ref;
+using kx::Ref;
 
 Ref<KX_BUFFER> decodeBody(MIME_OPTIONS *opt, kxInt cte, KX_BUFFER *body);
 bool recordBodyFailure(KX_BUFFER *body);

@@ -13,7 +13,7 @@
 
 namespace {
 
-using mime::Ref;
+using kx::Ref;
 
 // The lengths of the text written before each value on its first header line ("Content-Type: ",
 // "Content-Transfer-Encoding: "), so that folding counts them.

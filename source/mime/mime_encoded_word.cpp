@@ -38,7 +38,7 @@ namespace {
 
 using mime::CodePointBuffer;
 using mime::CodePoints;
-using mime::Ref;
+using kx::Ref;
 using Octets = std::vector<kxByte>;
 
 CodePoints charsOf(KX_STRING *s) {

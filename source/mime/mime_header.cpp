@@ -33,7 +33,7 @@ struct MIME_HEADER {
 MIME_DEFINE_SORT_RECORD(MIME_HEADER, mime___HeaderFreeFunc, mime___HeaderCompareFunc, nullptr);
 MIME_DEFINE_OBJECT_FAMILY(Header, MIME_HEADER)
 
-using mime::Ref;
+using kx::Ref;
 using mime::header::Fields;
 using mime::header::LineEnds;
 

@@ -29,7 +29,7 @@
 
 namespace {
 
-using mime::Ref;
+using kx::Ref;
 using mime::header::LineEnds;
 
 // Longer boundaries are used all the same, with a defect.

@@ -23,7 +23,7 @@
 
 namespace {
 
-using mime::Ref;
+using kx::Ref;
 
 // At most this many boundaries are tested against the bodies: the caller's (or a first generated one)
 // and nine generated replacements.

@@ -29,7 +29,7 @@
 
 namespace {
 
-using mime::Ref;
+using kx::Ref;
 
 enum class DelimiterLine { kMalformed, kClose, kOpen };
 

@@ -1,5 +1,6 @@
-// The frame every mime object kind stands in: contract macros, RAII references, copy-on-write, and the
-// common object family written once for all four kinds. Internal to the library.
+// The frame every mime object kind stands in: contract macros, copy-on-write, and the common object family
+// written once for all four kinds. Internal to the library; the RAII reference inside it is kx::Ref (the
+// name mime::Ref belongs to the public C++ handle of mime/mime.hpp).
 #pragma once
 
 #include "kx/kx_libraries.hpp"
@@ -23,11 +24,7 @@
 
 namespace mime {
 
-using kx::Ref;
-
-inline KX_OBJ *asObj(void *p) {
-  return static_cast<KX_OBJ *>(p);
-}
+using kx::makePrivate;  // the copy-on-write step of every changer, with the kind's CreateFrom
 
 // A new object of kind T (a struct that starts with KX_OBJ), zero-filled, reference count 1.
 template <typename T>
@@ -35,38 +32,27 @@ T *createObject(KX_SORT *sort) {
   return reinterpret_cast<T *>(kx___ObjCreate(static_cast<kxInt>(sizeof(T)), sort));
 }
 
-// Copy-on-write step of every changer: a shared object is replaced, in the caller's reference, by a private
-// copy made with the kind's CreateFrom; other holders keep seeing the old object unchanged.
-template <typename T>
-void makePrivate(T **ref, T *(*createFrom)(T *)) {
-  if (kxObjIsShared(asObj(*ref))) {
-    T *copy = createFrom(*ref);
-    kxObjRelease(asObj(*ref));
-    *ref = copy;
-  }
-}
-
 // Stores value (may be null) into an object field: the new value is retained before the old one is
 // released, so storing the object the field already holds is safe.
 template <typename F>
 void replaceField(F **field, F *value) {
-  if (value) kxObjRetain(asObj(value));
+  if (value) kxObjRetain(kx::asObj(value));
   F *old = *field;
   *field = value;
-  kxObjRelease(asObj(old));
+  kxObjRelease(kx::asObj(old));
 }
 
 // Releases an object field and overwrites it with the all-ones marker of a dead object.
 template <typename F>
 void killField(F **field) {
-  kxObjRelease(asObj(*field));
+  kxObjRelease(kx::asObj(*field));
   *field = reinterpret_cast<F *>(~static_cast<uintptr_t>(0));
 }
 
 // A new reference to a field (null when absent).
 template <typename F>
 F *retainField(F *field) {
-  if (field) kxObjRetain(asObj(field));
+  if (field) kxObjRetain(kx::asObj(field));
   return field;
 }
 

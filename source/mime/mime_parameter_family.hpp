@@ -12,8 +12,8 @@
 namespace mime {
 
 // A new string of a C string argument of the Cstr functions (length -1: up to the NUL).
-inline Ref<KX_STRING> cstrArgument(const char *text, kxInt length) {
-  return Ref<KX_STRING>(kxStringCreateFromCstr(text, length));
+inline kx::Ref<KX_STRING> cstrArgument(const char *text, kxInt length) {
+  return kx::Ref<KX_STRING>(kxStringCreateFromCstr(text, length));
 }
 
 }  // namespace mime
@@ -40,7 +40,7 @@ inline Ref<KX_STRING> cstrArgument(const char *text, kxInt length) {
   }                                                                                                          \
   extern "C" MIME_EXPORT KX_STRING *mime##Xxx##Parameter(KIND *obj, KX_STRING *key) {                        \
     MIME_ASSERT(obj);                                                                                        \
-    mime::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
+    kx::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
     return reinterpret_cast<KX_STRING *>(kxDictStringKey(obj->parameters, normalKey.get()));                 \
   }                                                                                                          \
   extern "C" MIME_EXPORT KX_STRING *mime##Xxx##ParameterCstr(KIND *obj, const char *key, kxInt length) {     \
@@ -49,7 +49,7 @@ inline Ref<KX_STRING> cstrArgument(const char *text, kxInt length) {
   }                                                                                                          \
   extern "C" MIME_EXPORT kxBool mime##Xxx##HasParameter(KIND *obj, KX_STRING *key) {                         \
     MIME_ASSERT(obj);                                                                                        \
-    mime::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
+    kx::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
     return kxDictHasStringKey(obj->parameters, normalKey.get());                                             \
   }                                                                                                          \
   extern "C" MIME_EXPORT kxBool mime##Xxx##HasParameterCstr(KIND *obj, const char *key, kxInt length) {      \
@@ -60,7 +60,7 @@ inline Ref<KX_STRING> cstrArgument(const char *text, kxInt length) {
     MIME_ASSERT(obj);                                                                                        \
     MIME_ASSERT(*obj);                                                                                       \
     MIME_ASSERT(value);                                                                                      \
-    mime::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
+    kx::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
     kxDictSetStringKey(&privateObject(obj)->parameters, normalKey.get(), kxStringObj(value));                \
   }                                                                                                          \
   extern "C" MIME_EXPORT void mime##Xxx##SetParameterCstr(KIND **obj, const char *key, kxInt keyLength,      \
@@ -79,7 +79,7 @@ inline Ref<KX_STRING> cstrArgument(const char *text, kxInt length) {
   extern "C" MIME_EXPORT void mime##Xxx##DelParameter(KIND **obj, KX_STRING *key) {                          \
     MIME_ASSERT(obj);                                                                                        \
     MIME_ASSERT(*obj);                                                                                       \
-    mime::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
+    kx::Ref<KX_STRING> normalKey(mimeContentTypeParameterKeyNormalize(key));                               \
     kxDictDelStringKey(&privateObject(obj)->parameters, normalKey.get());                                    \
   }                                                                                                          \
   extern "C" MIME_EXPORT void mime##Xxx##DelParameterCstr(KIND **obj, const char *key, kxInt length) {       \

@@ -36,7 +36,7 @@ namespace mime {
 
 void writeParameterList(FoldingWriter &out, KX_DICT *dict, MIME_OPTIONS *mo, CodePoints wholeKey) {
   const kxInt flags = mimeOptionsFlags(mo);
-  std::vector<Ref<KX_STRING>> strings;
+  std::vector<kx::Ref<KX_STRING>> strings;
   const Parameters stored = parametersOfDict(dict, strings);
   const bool rfc2231 = flags & MIME_FLAG_GENERATE_RFC2231_HEADERS;
   Parameters encoded;

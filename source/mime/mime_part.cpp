@@ -18,7 +18,7 @@
 MIME_DEFINE_SORT_RECORD(MIME_PART, mime___PartFreeFunc, mime___PartCompareFunc, nullptr);
 MIME_DEFINE_OBJECT_FAMILY(Part, MIME_PART)
 
-using mime::Ref;
+using kx::Ref;
 
 namespace {
 KX_STRING *parameterOf(MIME_PART *part, const char *field, const char *key);

@@ -38,7 +38,7 @@ namespace {
 using mime::CodePoints;
 using mime::Parameter;
 using mime::Parameters;
-using mime::Ref;
+using kx::Ref;
 using Text = std::vector<kxChar>;
 using Octets = std::vector<kxByte>;
 

@@ -33,7 +33,7 @@ struct MIME_SHF_TOKEN {
 MIME_DEFINE_SORT_RECORD(MIME_SHF_TOKEN, mime___ShfTokenFreeFunc, nullptr, nullptr);
 MIME_DEFINE_OBJECT_FAMILY(ShfToken, MIME_SHF_TOKEN)
 
-using mime::Ref;
+using kx::Ref;
 namespace chars = mime::chars;
 
 namespace {

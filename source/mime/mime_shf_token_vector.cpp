@@ -11,7 +11,7 @@
 #include "mime/mime_shf_token.h"
 #include "mime/mime_shf_token_vector.hpp"
 
-using mime::Ref;
+using kx::Ref;
 namespace chars = mime::chars;
 
 namespace {

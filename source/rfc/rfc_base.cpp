@@ -38,7 +38,7 @@ KX_BUFFER *rfcBaseTryDecodeWithOptions(KX_BUFFER *buf, kxInt selector, RFC_BASE_
   if (kxBufferBitLength(buf) % 8 != 0) return nullptr;
   rfc::base64::Bytes text = bytesOf(buf);
   kxByte *out = nullptr;
-  rfc::Ref<KX_BUFFER> decoded(
+  kx::Ref<KX_BUFFER> decoded(
       kxBufferCreateUninitialized(static_cast<kxInt>(rfc::base64::decodedMaxLength(text.size())), &out));
   std::optional<std::size_t> length = rfc::base64::decode(text, out);
   if (!length) return nullptr;

@@ -15,8 +15,6 @@
 
 namespace rfc {
 
-using kx::Ref;
-
 // True when this processor runs the AVX2 paths (AVX2, BMI1 and POPCNT, with the system saving the vector
 // registers). The explicit init makes the answer right even when asked from a static constructor.
 inline bool processorRunsAvx2Paths() {

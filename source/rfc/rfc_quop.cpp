@@ -48,7 +48,7 @@ KX_BUFFER *rfcQuopTryDecodeWithOptions(KX_BUFFER *buf, RFC_QUOP_OPTIONS *qo) {
   if (!wholeOctets(buf)) return nullptr;
   rfc::quop::Bytes text = bytesOf(buf);
   kxByte *out = nullptr;
-  rfc::Ref<KX_BUFFER> decoded(kxBufferCreateUninitialized(static_cast<kxInt>(text.size()), &out));
+  kx::Ref<KX_BUFFER> decoded(kxBufferCreateUninitialized(static_cast<kxInt>(text.size()), &out));
   auto length = static_cast<kxInt>(rfc::quop::decode(text, out));
   // Decoding never lengthens, so the text's size is always room enough; where escapes made the result much
   // shorter, it moves to a buffer of its own size rather than keep the unused room alive.
@@ -92,13 +92,13 @@ std::size_t worstCaseLength(std::size_t octets, std::size_t lineLength) {
 KX_BUFFER *encodeGrowing(rfc::quop::Bytes input, std::size_t lineLength) {
   std::size_t room = firstGuess(input.size());
   kxByte *out = nullptr;
-  rfc::Ref<KX_BUFFER> encoded(kxBufferCreateUninitialized(static_cast<kxInt>(room), &out));
+  kx::Ref<KX_BUFFER> encoded(kxBufferCreateUninitialized(static_cast<kxInt>(room), &out));
   rfc::quop::Progress done = rfc::quop::encodeSome(input, lineLength, out, room);
   if (done.stop != input.data() + input.size()) {
     rfc::quop::Bytes rest(done.stop, input.data() + input.size());
     room = std::min(done.written + worstCaseLength(rest.size(), lineLength), kMaxLength);
     kxByte *grown = nullptr;
-    rfc::Ref<KX_BUFFER> larger(kxBufferCreateUninitialized(static_cast<kxInt>(room), &grown));
+    kx::Ref<KX_BUFFER> larger(kxBufferCreateUninitialized(static_cast<kxInt>(room), &grown));
     std::memcpy(grown, out, done.written);
     rfc::quop::Progress more =
         rfc::quop::encodeSome(rest, lineLength, grown + done.written, room - done.written);
@@ -115,7 +115,7 @@ KX_BUFFER *encodeGrowing(rfc::quop::Bytes input, std::size_t lineLength) {
 KX_BUFFER *encodeWithin(rfc::quop::Bytes input, std::size_t lineLength, std::size_t maxLength) {
   std::size_t room = std::min({maxLength, worstCaseLength(input.size(), lineLength), kMaxLength});
   kxByte *out = nullptr;
-  rfc::Ref<KX_BUFFER> encoded(kxBufferCreateUninitialized(static_cast<kxInt>(room), &out));
+  kx::Ref<KX_BUFFER> encoded(kxBufferCreateUninitialized(static_cast<kxInt>(room), &out));
   rfc::quop::Progress done = rfc::quop::encodeSome(input, lineLength, out, room);
   if (done.stop != input.data() + input.size()) return nullptr;
   kxBufferTruncate(encoded.addr(), static_cast<kxInt>(done.written));
