@@ -151,14 +151,12 @@ MIME_OPTIONS_VALUE_FIELD(HeaderFallbackCharset, kHeaderFallbackCharset, charset,
 // clang-format on
 
 namespace {
+
 bool usableReaderLimit(kxInt limit) {
   return limit >= 0;
 }
-}  // namespace
 
-namespace {
-
-// Indexed by Field.
+// Indexed by Field; every field has its row.
 constexpr FieldRule kFieldRules[kFieldCount] = {
     {"flags", Form::Flags, MIME_OPTIONS_DEFAULT_FLAGS, usableFlags, mimeFlagsNormalize},
     {"wrapLineLength", Form::Integer, MIME_OPTIONS_DEFAULT_WRAP_LINE_LENGTH, usableWrapLineLength, nullptr},
@@ -174,6 +172,7 @@ constexpr FieldRule kFieldRules[kFieldCount] = {
     {"readerMaxParts", Form::Integer, 100000, usableReaderLimit, nullptr},
     {"readerMaxDepth", Form::Integer, 100, usableReaderLimit, nullptr},
 };
+static_assert(kFieldRules[kFieldCount - 1].key != nullptr, "a field without its row");
 
 const FieldRule &ruleOf(kxInt field) {
   return kFieldRules[field];
