@@ -13,11 +13,16 @@ typedef struct KX_BUFFER KX_BUFFER;
 /* The most octets a buffer may hold. */
 #define KX_BUFFER_MAX_LENGTH (KX_INT_C(1) << 40)
 
+/* The sort record; static, no reference. */
 KX_EXPORT KX_SORT *kxBufferSort(void);
+/* The same pointer as a kx object; no check, no reference. */
 KX_EXPORT KX_OBJ *kxBufferObj(KX_BUFFER *b);
+/* The same pointer as this kind; null passes, another sort aborts; no reference. */
 KX_EXPORT KX_BUFFER *kxBufferFrom(KX_OBJ *obj);
 
+/* A new empty buffer, owned by the caller. */
 KX_EXPORT KX_BUFFER *kxBufferCreate(void);
+/* A new buffer holding a copy of length octets at bytes, owned by the caller. */
 KX_EXPORT KX_BUFFER *kxBufferCreateFromBytes(const void *bytes, kxInt length);
 /* A buffer of bitLength bits (the last octet partly used when bitLength is not a multiple of 8). */
 KX_EXPORT KX_BUFFER *kxBufferCreateFromBits(const void *bytes, kxInt bitLength);
@@ -43,7 +48,9 @@ KX_EXPORT kxInt kxBufferSpace(KX_BUFFER *b);
 
 /* Appending requires whole-octet buffers ("kxBufferBitLength( *b ) % 8 == 0"). */
 KX_EXPORT void kxBufferAppend(KX_BUFFER **b, KX_BUFFER *other);
+/* Appends a copy of length octets at bytes (a shared *b is copied first). */
 KX_EXPORT void kxBufferAppendBytes(KX_BUFFER **b, const void *bytes, kxInt length);
+/* Appends one octet (a shared *b is copied first). */
 KX_EXPORT void kxBufferAppendByte(KX_BUFFER **b, kxByte byte);
 /* Shortens the buffer to length octets (length <= kxBufferLength). */
 KX_EXPORT void kxBufferTruncate(KX_BUFFER **b, kxInt length);

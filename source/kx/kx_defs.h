@@ -56,7 +56,9 @@ KX_NORETURN KX_EXPORT void kx___Abort(const char *label, const char *file, kxInt
 /* An abort that carries no expression text. */
 #define KX_UNREACHABLE() kx___Abort(NULL, __FILE__, __LINE__, NULL)
 
+/* The smaller of a and b. */
 KX_EXPORT kxInt kxIntMin(kxInt a, kxInt b);
+/* The larger of a and b. */
 KX_EXPORT kxInt kxIntMax(kxInt a, kxInt b);
 /* 0 to 15 for the code points 0-9, a-f and A-F; -1 for every other code point. */
 KX_EXPORT kxInt kxUnicodeHexadecimalDigitValue(kxChar c);

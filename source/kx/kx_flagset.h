@@ -8,8 +8,11 @@ KX_EXTERN_C_BEGIN
 
 typedef struct KX_FLAGSET KX_FLAGSET;
 
+/* The sort record; static, no reference. */
 KX_EXPORT KX_SORT *kxFlagsetSort(void);
+/* The same pointer as a kx object; no check, no reference. */
 KX_EXPORT KX_OBJ *kxFlagsetObj(KX_FLAGSET *fs);
+/* The same pointer as this kind; null passes, another sort aborts; no reference. */
 KX_EXPORT KX_FLAGSET *kxFlagsetFrom(KX_OBJ *obj);
 
 /* A new empty flagset, owned by the caller. */

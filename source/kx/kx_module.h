@@ -42,6 +42,7 @@ KX_EXPORT extern KX_SORT kx___sort_KX_MODULE;
 KX_EXPORT kxBool kxModuleStartup(KX_MODULE *module);
 /* Stops the module when the call balances the first startup (runs its shutdown function once). */
 KX_EXPORT void kxModuleShutdown(KX_MODULE *module);
+/* True while the module is started (between its first startup and the balancing shutdown). */
 KX_EXPORT kxBool kxModuleStarted(KX_MODULE *module);
 
 KX_EXTERN_C_END

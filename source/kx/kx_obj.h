@@ -54,20 +54,23 @@ KX_EXPORT void kxObjRelease(KX_OBJ *obj);   /* null is a no-op */
 KX_EXPORT KX_SORT *kxObjSort(KX_OBJ *obj);  /* null aborts */
 /* Negative, 0 or positive. Objects of different sorts order by sort name; null aborts. */
 KX_EXPORT kxInt kxObjCompare(KX_OBJ *a, KX_OBJ *b);
+/* True when kxObjCompare gives 0; null aborts. */
 KX_EXPORT kxBool kxObjEquals(KX_OBJ *a, KX_OBJ *b);
 /* A new string; null aborts. */
 KX_EXPORT KX_STRING *kxObjToString(KX_OBJ *obj);
 /* True when another holder may see the object (count above 1): a changer must copy first. */
 KX_EXPORT kxBool kxObjIsShared(KX_OBJ *obj);
 
-/* Releases *ref and sets it to null; null ref or *ref is a no-op. */
+/* Releases *ref and sets it to null; a null *ref is a no-op (ref itself must not be null). */
 #ifdef __cplusplus
 #define kxObjClear(ref) (kxObjRelease(reinterpret_cast<KX_OBJ *>(*(ref))), *(ref) = nullptr)
 #else
 #define kxObjClear(ref) (kxObjRelease((KX_OBJ *)*(ref)), *(ref) = NULL)
 #endif
 
+/* The sort record of sort records; static, no reference. */
 KX_EXPORT KX_SORT *kxSortSort(void);
+/* The sort's name, a static C string owned by the sort. */
 KX_EXPORT const char *kxSortName(KX_SORT *sort);
 
 KX_EXTERN_C_END

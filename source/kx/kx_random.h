@@ -14,6 +14,8 @@ KX_EXPORT kxInt kxRandomNonNegativeIntRange(kxInt min, kxInt max);
  * rejected (at most 64 times in a row; the 65th draw is taken), the rest modulo span. Null restores the
  * thread's own generator. */
 typedef uint64_t (*KX_RANDOM_SOURCE)(void *context);
+/* Installs source (with context, borrowed until replaced) as the calling thread's random source; null
+ * restores its own. */
 KX_EXPORT void kxRandomSetThreadSource(KX_RANDOM_SOURCE source, void *context);
 
 /* Fills length octets at bytes with random bits straight from the kernel (getrandom), for values that must

@@ -11,8 +11,11 @@ KX_EXTERN_C_BEGIN
 
 typedef struct KX_STORE KX_STORE;
 
+/* The sort record; static, no reference. */
 KX_EXPORT KX_SORT *kxStoreSort(void);
+/* The same pointer as a kx object; no check, no reference. */
 KX_EXPORT KX_OBJ *kxStoreObj(KX_STORE *st);
+/* The same pointer as this kind; null passes, another sort aborts; no reference. */
 KX_EXPORT KX_STORE *kxStoreFrom(KX_OBJ *obj);
 
 /* A new empty store, owned by the caller. */
@@ -27,7 +30,9 @@ KX_EXPORT KX_STRING *kxStoreKeyAt(KX_STORE *st, kxInt index);
  * (of any kind), a new key is appended. Keys are any octets (NUL too, with an explicit length). The value
  * is retained, not copied; a shared *st is copied first. Null st, *st, key or value abort. */
 KX_EXPORT void kxStoreSetValueCstr(KX_STORE **st, const char *key, kxInt keyLength, KX_STRING *value);
+/* As kxStoreSetValueCstr, the value an integer. */
 KX_EXPORT void kxStoreSetValueIntCstr(KX_STORE **st, const char *key, kxInt keyLength, kxInt value);
+/* As kxStoreSetValueCstr, the value a sub-store (retained, not copied). */
 KX_EXPORT void kxStoreSetStoreCstr(KX_STORE **st, const char *key, kxInt keyLength, KX_STORE *sub);
 /* Removes key and its value; an absent key changes nothing (and copies nothing). */
 KX_EXPORT void kxStoreDelCstr(KX_STORE **st, const char *key, kxInt keyLength);

@@ -11,10 +11,13 @@
 
 KX_EXTERN_C_BEGIN
 
+/* The sort record; static, no reference. */
 KX_EXPORT KX_SORT *kxStringSort(void);
+/* The same pointer as a kx object; no check, no reference. */
 KX_EXPORT KX_OBJ *kxStringObj(KX_STRING *s);
 KX_EXPORT KX_STRING *kxStringFrom(KX_OBJ *obj); /* null passes; another sort aborts */
 
+/* A new empty string, owned by the caller. */
 KX_EXPORT KX_STRING *kxStringCreate(void);
 /* UTF-8; length -1 means up to the NUL. Invalid sequences (overlong, surrogates, truncated) become U+FFFD. */
 KX_EXPORT KX_STRING *kxStringCreateFromCstr(const char *cstr, kxInt length);
@@ -28,8 +31,10 @@ KX_EXPORT KX_STRING *kxStringCreateFromInner(KX_STRING *s, kxInt start, kxInt le
 /* printf-like, see kx_format directives: %s, %~s, %o, %~o, %i, %^02!16i (width/flags/base), %lc (C string),
  * %%. */
 KX_EXPORT KX_STRING *kxStringCreateFromFormatCstr(const char *format, ...);
+/* As kxStringCreateFromFormatCstr, the arguments given as a va_list. */
 KX_EXPORT KX_STRING *kxStringCreateFromFormatCstrVa(const char *format, va_list args);
 
+/* The number of code points. */
 KX_EXPORT kxInt kxStringLength(KX_STRING *s);
 /* The code points; valid while the caller holds its reference and does not change the string. Not
  * NUL-terminated; never null (an empty string gives a valid pointer to nothing). */
@@ -39,9 +44,11 @@ KX_EXPORT kxChar kxStringCharAt(KX_STRING *s, kxInt index); /* index inside s */
  * NUL-terminated, freed with kxMemFree. *length (may be null) receives the octet count without the NUL. */
 KX_EXPORT char *kxStringConvertToCstr(KX_STRING *s, kxInt *length);
 
+/* True when a and b hold the same code points; null aborts. */
 KX_EXPORT kxBool kxStringEquals(KX_STRING *a, KX_STRING *b);
 /* Compares with a UTF-8 C string (length -1: up to the NUL). */
 KX_EXPORT kxBool kxStringEqualsCstr(KX_STRING *s, const char *cstr, kxInt length);
+/* True when s holds exactly the length code points at chars. */
 KX_EXPORT kxBool kxStringEqualsChars(KX_STRING *s, const kxChar *chars, kxInt length);
 /* ASCII case-insensitive comparison with a C string. */
 KX_EXPORT kxBool kxStringEqualsCaseFoldCstr(KX_STRING *s, const char *cstr, kxInt length);
@@ -58,10 +65,16 @@ KX_EXPORT KX_STRING *kxStringTrim(KX_STRING *s);
 /* ASCII letters lower-cased (the same object when nothing changes). */
 KX_EXPORT KX_STRING *kxStringToLower(KX_STRING *s);
 
+/* Appends the code points of other (a shared *s is copied first). */
 KX_EXPORT void kxStringAppend(KX_STRING **s, KX_STRING *other);
+/* Appends one code point (a shared *s is copied first). */
 KX_EXPORT void kxStringAppendChar(KX_STRING **s, kxChar c);
+/* Appends length code points at chars (a shared *s is copied first). */
 KX_EXPORT void kxStringAppendChars(KX_STRING **s, const kxChar *chars, kxInt length);
+/* Appends UTF-8 text (length -1: up to the NUL), ill-formed octets as U+FFFD (a shared *s is copied first).
+ * */
 KX_EXPORT void kxStringAppendCstr(KX_STRING **s, const char *cstr, kxInt length);
+/* Appends what kxStringCreateFromFormatCstr makes of format and the arguments. */
 KX_EXPORT void kxStringAppendFormatCstr(KX_STRING **s, const char *format, ...);
 
 KX_EXTERN_C_END

@@ -40,7 +40,9 @@ MIME_EXPORT MIME_CONTENT_DISPOSITION *mimeContentDispositionCreateFrom(MIME_CONT
 
 /* The sort's functions, called by kx with objects of this sort. */
 MIME_EXPORT void mime___ContentDispositionFreeFunc(KX_OBJ *obj);
+/* The compare function: by type, then by the parameter dictionary; negative, 0 or positive. */
 MIME_EXPORT kxInt mime___ContentDispositionCompareFunc(KX_OBJ *thisObj, KX_OBJ *thatObj);
+/* The to-string function: a new string, as mimeContentDispositionToString gives it. */
 MIME_EXPORT KX_STRING *mime___ContentDispositionToStringFunc(KX_OBJ *obj);
 
 /* --- creating and reading --- */
@@ -51,6 +53,7 @@ MIME_EXPORT kxBool mimeContentDispositionTypeOk(KX_STRING *type);
 /* A new disposition of the type in lower case and no parameters; a type that fails
  * mimeContentDispositionTypeOk aborts. */
 MIME_EXPORT MIME_CONTENT_DISPOSITION *mimeContentDispositionCreate(KX_STRING *type);
+/* As mimeContentDispositionCreate, the type given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT MIME_CONTENT_DISPOSITION *mimeContentDispositionCreateCstr(const char *type, kxInt length);
 /* The disposition type (lower case), a new reference. */
 MIME_EXPORT KX_STRING *mimeContentDispositionType(MIME_CONTENT_DISPOSITION *disposition);
@@ -61,18 +64,21 @@ MIME_EXPORT KX_STRING *mimeContentDispositionFilename(MIME_CONTENT_DISPOSITION *
 MIME_EXPORT KX_DICT *mimeContentDispositionParametersDict(MIME_CONTENT_DISPOSITION *disposition);
 /* The number of parameters. */
 MIME_EXPORT kxInt mimeContentDispositionParametersLength(MIME_CONTENT_DISPOSITION *disposition);
-/* The key / the value at a dictionary position (0 <= index < length), a new reference. */
+/* The key at a dictionary position (0 <= index < length), a new reference. */
 MIME_EXPORT KX_STRING *mimeContentDispositionParameterKeyAt(MIME_CONTENT_DISPOSITION *disposition,
                                                             kxInt index);
+/* The value at a dictionary position (0 <= index < length), a new reference. */
 MIME_EXPORT KX_STRING *mimeContentDispositionParameterValueAt(MIME_CONTENT_DISPOSITION *disposition,
                                                               kxInt index);
 /* The value stored under the normalised key, a new reference; null when there is none. A key that fails
  * mimeContentTypeParameterKeyOk aborts. */
 MIME_EXPORT KX_STRING *mimeContentDispositionParameter(MIME_CONTENT_DISPOSITION *disposition, KX_STRING *key);
+/* As mimeContentDispositionParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT KX_STRING *mimeContentDispositionParameterCstr(MIME_CONTENT_DISPOSITION *disposition,
                                                            const char *key, kxInt length);
 /* True when a value is stored under the normalised key. */
 MIME_EXPORT kxBool mimeContentDispositionHasParameter(MIME_CONTENT_DISPOSITION *disposition, KX_STRING *key);
+/* As mimeContentDispositionHasParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT kxBool mimeContentDispositionHasParameterCstr(MIME_CONTENT_DISPOSITION *disposition,
                                                           const char *key, kxInt length);
 
@@ -80,6 +86,7 @@ MIME_EXPORT kxBool mimeContentDispositionHasParameterCstr(MIME_CONTENT_DISPOSITI
 
 /* Replaces the type by the type in lower case; a type that fails mimeContentDispositionTypeOk aborts. */
 MIME_EXPORT void mimeContentDispositionSetType(MIME_CONTENT_DISPOSITION **disposition, KX_STRING *type);
+/* As mimeContentDispositionSetType, the type given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT void mimeContentDispositionSetTypeCstr(MIME_CONTENT_DISPOSITION **disposition, const char *type,
                                                    kxInt length);
 /* Stores filename, as given, as the "filename" parameter. */
@@ -88,13 +95,16 @@ MIME_EXPORT void mimeContentDispositionSetFilename(MIME_CONTENT_DISPOSITION **di
 /* Stores value, as given, under the normalised key, replacing an earlier value. */
 MIME_EXPORT void mimeContentDispositionSetParameter(MIME_CONTENT_DISPOSITION **disposition, KX_STRING *key,
                                                     KX_STRING *value);
+/* As mimeContentDispositionSetParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT void mimeContentDispositionSetParameterCstr(MIME_CONTENT_DISPOSITION **disposition,
                                                         const char *key, kxInt keyLength, KX_STRING *value);
+/* As mimeContentDispositionSetParameter, key and value given as UTF-8 (a length of -1: up to the NUL). */
 MIME_EXPORT void mimeContentDispositionSetParameterCstrCstrValue(MIME_CONTENT_DISPOSITION **disposition,
                                                                  const char *key, kxInt keyLength,
                                                                  const char *value, kxInt valueLength);
 /* Removes the parameter under the normalised key; an absent key changes nothing. */
 MIME_EXPORT void mimeContentDispositionDelParameter(MIME_CONTENT_DISPOSITION **disposition, KX_STRING *key);
+/* As mimeContentDispositionDelParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT void mimeContentDispositionDelParameterCstr(MIME_CONTENT_DISPOSITION **disposition,
                                                         const char *key, kxInt length);
 /* Removes every parameter. */

@@ -36,7 +36,9 @@ MIME_EXPORT MIME_CONTENT_TYPE *mimeContentTypeCreateFrom(MIME_CONTENT_TYPE *sour
 
 /* The sort's functions, called by kx with objects of this sort. */
 MIME_EXPORT void mime___ContentTypeFreeFunc(KX_OBJ *obj);
+/* The compare function: by name, then by the parameter dictionary; negative, 0 or positive. */
 MIME_EXPORT kxInt mime___ContentTypeCompareFunc(KX_OBJ *thisObj, KX_OBJ *thatObj);
+/* The to-string function: a new string, as mimeContentTypeToString gives it. */
 MIME_EXPORT KX_STRING *mime___ContentTypeToStringFunc(KX_OBJ *obj);
 
 /* --- names and keys --- */
@@ -54,7 +56,9 @@ MIME_EXPORT KX_STRING *mimeContentTypeParameterKeyNormalize(KX_STRING *key);
 
 /* A new content type with the normalised name and no parameters; an unacceptable name aborts. */
 MIME_EXPORT MIME_CONTENT_TYPE *mimeContentTypeCreate(KX_STRING *name);
+/* As mimeContentTypeCreate, the name given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT MIME_CONTENT_TYPE *mimeContentTypeCreateCstr(const char *name, kxInt length);
+/* As mimeContentTypeCreate, the name given as wide characters, length of them (-1: up to the NUL). */
 MIME_EXPORT MIME_CONTENT_TYPE *mimeContentTypeCreateWcstr(const wchar_t *name, kxInt length);
 /* The name (lower case), a new reference. */
 MIME_EXPORT KX_STRING *mimeContentTypeName(MIME_CONTENT_TYPE *type);
@@ -62,17 +66,22 @@ MIME_EXPORT KX_STRING *mimeContentTypeName(MIME_CONTENT_TYPE *type);
 MIME_EXPORT KX_DICT *mimeContentTypeParametersDict(MIME_CONTENT_TYPE *type);
 /* The number of parameters. */
 MIME_EXPORT kxInt mimeContentTypeParametersLength(MIME_CONTENT_TYPE *type);
-/* The key / the value at a dictionary position (0 <= index < length), a new reference. */
+/* The key at a dictionary position (0 <= index < length), a new reference. */
 MIME_EXPORT KX_STRING *mimeContentTypeParameterKeyAt(MIME_CONTENT_TYPE *type, kxInt index);
+/* The value at a dictionary position (0 <= index < length), a new reference. */
 MIME_EXPORT KX_STRING *mimeContentTypeParameterValueAt(MIME_CONTENT_TYPE *type, kxInt index);
 /* The value stored under the normalised key, a new reference; null when there is none. */
 MIME_EXPORT KX_STRING *mimeContentTypeParameter(MIME_CONTENT_TYPE *type, KX_STRING *key);
+/* As mimeContentTypeParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT KX_STRING *mimeContentTypeParameterCstr(MIME_CONTENT_TYPE *type, const char *key, kxInt length);
+/* As mimeContentTypeParameter, the key given as wide characters, length of them (-1: up to the NUL). */
 MIME_EXPORT KX_STRING *mimeContentTypeParameterWcstr(MIME_CONTENT_TYPE *type, const wchar_t *key,
                                                      kxInt length);
 /* True when a value is stored under the normalised key. */
 MIME_EXPORT kxBool mimeContentTypeHasParameter(MIME_CONTENT_TYPE *type, KX_STRING *key);
+/* As mimeContentTypeHasParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT kxBool mimeContentTypeHasParameterCstr(MIME_CONTENT_TYPE *type, const char *key, kxInt length);
+/* As mimeContentTypeHasParameter, the key given as wide characters, length of them (-1: up to the NUL). */
 MIME_EXPORT kxBool mimeContentTypeHasParameterWcstr(MIME_CONTENT_TYPE *type, const wchar_t *key,
                                                     kxInt length);
 
@@ -80,29 +89,41 @@ MIME_EXPORT kxBool mimeContentTypeHasParameterWcstr(MIME_CONTENT_TYPE *type, con
 
 /* Replaces the name by the normalised name; an unacceptable name aborts. */
 MIME_EXPORT void mimeContentTypeSetName(MIME_CONTENT_TYPE **type, KX_STRING *name);
+/* As mimeContentTypeSetName, the name given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeSetNameCstr(MIME_CONTENT_TYPE **type, const char *name, kxInt length);
+/* As mimeContentTypeSetName, the name given as wide characters, length of them (-1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeSetNameWcstr(MIME_CONTENT_TYPE **type, const wchar_t *name, kxInt length);
 /* Stores value, as given, under the normalised key, replacing an earlier value. */
 MIME_EXPORT void mimeContentTypeSetParameter(MIME_CONTENT_TYPE **type, KX_STRING *key, KX_STRING *value);
+/* As mimeContentTypeSetParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeSetParameterCstr(MIME_CONTENT_TYPE **type, const char *key, kxInt keyLength,
                                                  KX_STRING *value);
+/* As mimeContentTypeSetParameter, the key given as wide characters, length of them (-1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeSetParameterWcstr(MIME_CONTENT_TYPE **type, const wchar_t *key,
                                                   kxInt keyLength, KX_STRING *value);
+/* As mimeContentTypeSetParameter, key and value given as UTF-8 (a length of -1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeSetParameterCstrCstrValue(MIME_CONTENT_TYPE **type, const char *key,
                                                           kxInt keyLength, const char *value,
                                                           kxInt valueLength);
+/* As mimeContentTypeSetParameter, the key given as UTF-8 and the value as wide characters (a length of -1: up
+ * to the NUL). */
 MIME_EXPORT void mimeContentTypeSetParameterCstrWcstrValue(MIME_CONTENT_TYPE **type, const char *key,
                                                            kxInt keyLength, const wchar_t *value,
                                                            kxInt valueLength);
+/* As mimeContentTypeSetParameter, the key given as wide characters and the value as UTF-8 (a length of -1: up
+ * to the NUL). */
 MIME_EXPORT void mimeContentTypeSetParameterWcstrCstrValue(MIME_CONTENT_TYPE **type, const wchar_t *key,
                                                            kxInt keyLength, const char *value,
                                                            kxInt valueLength);
+/* As mimeContentTypeSetParameter, key and value given as wide characters (a length of -1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeSetParameterWcstrWcstrValue(MIME_CONTENT_TYPE **type, const wchar_t *key,
                                                             kxInt keyLength, const wchar_t *value,
                                                             kxInt valueLength);
 /* Removes the parameter under the normalised key; an absent key changes nothing. */
 MIME_EXPORT void mimeContentTypeDelParameter(MIME_CONTENT_TYPE **type, KX_STRING *key);
+/* As mimeContentTypeDelParameter, the key given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeDelParameterCstr(MIME_CONTENT_TYPE **type, const char *key, kxInt length);
+/* As mimeContentTypeDelParameter, the key given as wide characters, length of them (-1: up to the NUL). */
 MIME_EXPORT void mimeContentTypeDelParameterWcstr(MIME_CONTENT_TYPE **type, const wchar_t *key, kxInt length);
 /* Removes every parameter. */
 MIME_EXPORT void mimeContentTypeClearParameters(MIME_CONTENT_TYPE **type);

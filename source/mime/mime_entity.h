@@ -18,16 +18,16 @@ MIME_EXPORT extern KX_SORT mime___sort_MIME_ENTITY;
 /* The sort's free function: releases each present field of the dying entity. */
 MIME_EXPORT void mime___EntityFreeFunc(KX_OBJ *obj);
 
-/* The common object family: the sort record (static); the entity as a kx object (no check, no reference);
- * a kx object as an entity (null passes, another sort aborts; no reference); retain and release (null
- * aborts); a new string naming the entity; compare and equals by kx's default order (identity). */
-MIME_EXPORT KX_SORT *mimeEntitySort(void);
-MIME_EXPORT KX_OBJ *mimeEntityObj(MIME_ENTITY *ent);
-MIME_EXPORT MIME_ENTITY *mimeEntityFrom(KX_OBJ *obj);
-MIME_EXPORT MIME_ENTITY *mimeEntityRetain(MIME_ENTITY *obj);
-MIME_EXPORT void mimeEntityRelease(MIME_ENTITY *obj);
-MIME_EXPORT KX_STRING *mimeEntityToString(MIME_ENTITY *obj);
+/* --- common object operations --- */
+MIME_EXPORT KX_SORT *mimeEntitySort(void);                   /* the sort record; static */
+MIME_EXPORT KX_OBJ *mimeEntityObj(MIME_ENTITY *ent);         /* the same pointer; no check, no reference */
+MIME_EXPORT MIME_ENTITY *mimeEntityFrom(KX_OBJ *obj);        /* null passes; another sort aborts */
+MIME_EXPORT MIME_ENTITY *mimeEntityRetain(MIME_ENTITY *obj); /* returns obj, one more reference */
+MIME_EXPORT void mimeEntityRelease(MIME_ENTITY *obj);        /* frees the entity with its last reference */
+MIME_EXPORT KX_STRING *mimeEntityToString(MIME_ENTITY *obj); /* a new string naming the entity */
+/* -1, 0 or 1 by kx's default order (identity); null aborts. */
 MIME_EXPORT kxInt mimeEntityCompare(MIME_ENTITY *objA, MIME_ENTITY *objB);
+/* True when objA and objB are the same entity; null aborts. */
 MIME_EXPORT kxBool mimeEntityEquals(MIME_ENTITY *objA, MIME_ENTITY *objB);
 
 /* A new entity with all four fields absent, owned by the caller. */

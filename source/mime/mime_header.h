@@ -22,6 +22,7 @@ MIME_EXPORT void mimeHeaderRelease(MIME_HEADER *obj);        /* frees the object
 MIME_EXPORT KX_STRING *mimeHeaderToString(MIME_HEADER *obj); /* a new string (the kx default form) */
 /* -1, 0 or 1: by the octets the header writes. */
 MIME_EXPORT kxInt mimeHeaderCompare(MIME_HEADER *objA, MIME_HEADER *objB);
+/* True when the two headers write the same octets; null aborts. */
 MIME_EXPORT kxBool mimeHeaderEquals(MIME_HEADER *objA, MIME_HEADER *objB);
 
 /* Returns a new header without fields, whose values will be read in UTF-8 (else windows-1252). */
@@ -56,8 +57,9 @@ MIME_EXPORT kxInt mimeHeaderFindCstr(MIME_HEADER *header, const char *name, kxIn
 /* Returns a new string with the value of the first field named name, or null when there is none. */
 MIME_EXPORT KX_STRING *mimeHeaderValueCstr(MIME_HEADER *header, const char *name, kxInt length);
 
-/* The number of defects found reading the header, and defect index. */
+/* The number of defects found reading the header. */
 MIME_EXPORT kxInt mimeHeaderDefectsLength(MIME_HEADER *header);
+/* The defect at index (0 <= index < mimeHeaderDefectsLength, else abort), by value. */
 MIME_EXPORT MIME_DEFECT mimeHeaderDefectAt(MIME_HEADER *header, kxInt index);
 
 /* Appends the field "name: value" CR LF, the value in UTF-8 as it is (folds it holds are kept; none is
@@ -72,6 +74,7 @@ MIME_EXPORT KX_BUFFER *mimeHeaderEncode(MIME_HEADER *header);
 
 /* The sort's functions. */
 MIME_EXPORT void mime___HeaderFreeFunc(KX_OBJ *obj);
+/* The compare function: -1, 0 or 1 by the octets the headers write. */
 MIME_EXPORT kxInt mime___HeaderCompareFunc(KX_OBJ *thisObj, KX_OBJ *thatObj);
 
 KX_EXTERN_C_END

@@ -38,6 +38,7 @@ MIME_EXPORT void mimeOptionsRelease(MIME_OPTIONS *obj);         /* frees the obj
 MIME_EXPORT KX_STRING *mimeOptionsToString(MIME_OPTIONS *obj);  /* a new string (the kx default form) */
 /* -1, 0 or 1 (order under mime___OptionsCompFunc); null aborts. */
 MIME_EXPORT kxInt mimeOptionsCompare(MIME_OPTIONS *objA, MIME_OPTIONS *objB);
+/* True when the two compare equal (every field and marker alike); null aborts. */
 MIME_EXPORT kxBool mimeOptionsEquals(MIME_OPTIONS *objA, MIME_OPTIONS *objB);
 
 /* Returns a new options object with every field at its default (markers true). */
@@ -46,27 +47,43 @@ MIME_EXPORT MIME_OPTIONS *mimeOptionsCreate(void);
 MIME_EXPORT MIME_OPTIONS *mimeOptionsCreateFrom(MIME_OPTIONS *source);
 
 /* --- flags: stored normalised (mimeFlagsNormalize); default 3 --- */
+/* Returns the MIME flags (MIME_FLAG_*), normalised. A null mo aborts. */
 MIME_EXPORT kxInt mimeOptionsFlags(MIME_OPTIONS *mo);
+/* Stores mimeFlagsNormalize(flags) and clears the field's marker; any value is accepted. */
 MIME_EXPORT void mimeOptionsSetFlags(MIME_OPTIONS **mo, kxInt flags);
+/* Returns true while the flags hold their default. A null mo aborts. */
 MIME_EXPORT kxBool mimeOptionsFlagsDefault(MIME_OPTIONS *mo);
+/* Puts the flags back to MIME_OPTIONS_DEFAULT_FLAGS and sets the marker. */
 MIME_EXPORT void mimeOptionsSetFlagsDefault(MIME_OPTIONS **mo);
 
 /* --- fold length of header values: -1 (never fold) or more; default 76 --- */
+/* Returns the fold length of header values (-1: never fold). A null mo aborts. */
 MIME_EXPORT kxInt mimeOptionsWrapLineLength(MIME_OPTIONS *mo);
+/* Stores wrapLineLength and clears the marker; below -1 aborts ("wrapLineLength >= -1"). */
 MIME_EXPORT void mimeOptionsSetWrapLineLength(MIME_OPTIONS **mo, kxInt wrapLineLength);
+/* Returns true while the fold length holds its default. A null mo aborts. */
 MIME_EXPORT kxBool mimeOptionsWrapLineLengthDefault(MIME_OPTIONS *mo);
+/* Puts the fold length back to 76 and sets the marker. */
 MIME_EXPORT void mimeOptionsSetWrapLineLengthDefault(MIME_OPTIONS **mo);
 
 /* --- RFC 2231 charset: KX_CHARSET_OK (0 to 50); default 44 --- */
+/* Returns the charset RFC 2231 values are encoded in (a KX_CHARSET_*). A null mo aborts. */
 MIME_EXPORT kxInt mimeOptionsRfc2231Charset(MIME_OPTIONS *mo);
+/* Stores charset and clears the marker; a charset outside KX_CHARSET_OK aborts. */
 MIME_EXPORT void mimeOptionsSetRfc2231Charset(MIME_OPTIONS **mo, kxInt charset);
+/* Returns true while the RFC 2231 charset holds its default. A null mo aborts. */
 MIME_EXPORT kxBool mimeOptionsRfc2231CharsetDefault(MIME_OPTIONS *mo);
+/* Puts the RFC 2231 charset back to UTF-8 (44) and sets the marker. */
 MIME_EXPORT void mimeOptionsSetRfc2231CharsetDefault(MIME_OPTIONS **mo);
 
 /* --- RFC 2231 section length: -1 (never split) or 1 and more; default 60 --- */
+/* Returns the longest RFC 2231 section in characters (-1: never split). A null mo aborts. */
 MIME_EXPORT kxInt mimeOptionsRfc2231MaxSegmentLength(MIME_OPTIONS *mo);
+/* Stores maxSegmentLength and clears the marker; 0 or below -1 aborts. */
 MIME_EXPORT void mimeOptionsSetRfc2231MaxSegmentLength(MIME_OPTIONS **mo, kxInt maxSegmentLength);
+/* Returns true while the section length holds its default. A null mo aborts. */
 MIME_EXPORT kxBool mimeOptionsRfc2231MaxSegmentLengthDefault(MIME_OPTIONS *mo);
+/* Puts the section length back to 60 and sets the marker. */
 MIME_EXPORT void mimeOptionsSetRfc2231MaxSegmentLengthDefault(MIME_OPTIONS **mo);
 
 /* --- Base64 codec options: never null; default a new object with output line length 76 --- */
@@ -74,6 +91,7 @@ MIME_EXPORT void mimeOptionsSetRfc2231MaxSegmentLengthDefault(MIME_OPTIONS **mo)
 MIME_EXPORT RFC_BASE_OPTIONS *mimeOptionsRfcBaseOptions(MIME_OPTIONS *mo);
 /* Stores bo (retained; the caller keeps its reference). A null bo aborts. */
 MIME_EXPORT void mimeOptionsSetRfcBaseOptions(MIME_OPTIONS **mo, RFC_BASE_OPTIONS *bo);
+/* Returns true while the Base64 options hold their default. A null mo aborts. */
 MIME_EXPORT kxBool mimeOptionsRfcBaseOptionsDefault(MIME_OPTIONS *mo);
 /* Stores a fresh default object (never the one it replaces). */
 MIME_EXPORT void mimeOptionsSetRfcBaseOptionsDefault(MIME_OPTIONS **mo);
@@ -83,21 +101,30 @@ MIME_EXPORT void mimeOptionsSetRfcBaseOptionsDefault(MIME_OPTIONS **mo);
 MIME_EXPORT RFC_QUOP_OPTIONS *mimeOptionsRfcQuopOptions(MIME_OPTIONS *mo);
 /* Stores qo (retained; the caller keeps its reference). A null qo aborts. */
 MIME_EXPORT void mimeOptionsSetRfcQuopOptions(MIME_OPTIONS **mo, RFC_QUOP_OPTIONS *qo);
+/* Returns true while the quoted-printable options hold their default. A null mo aborts. */
 MIME_EXPORT kxBool mimeOptionsRfcQuopOptionsDefault(MIME_OPTIONS *mo);
 /* Stores a fresh default object (never the one it replaces). */
 MIME_EXPORT void mimeOptionsSetRfcQuopOptionsDefault(MIME_OPTIONS **mo);
 
-/* --- header fallback charset: KX_CHARSET_OK (0 to 50); default 17 (windows-1252) ---
- * The charset header octets are read in where they are not UTF-8 (the reader records a defect for each). */
+/* --- header fallback charset: KX_CHARSET_OK (0 to 50); default 17 (windows-1252) --- */
+/* Returns the charset header octets are read in where they are not UTF-8 (the reader records a defect for
+ * each). A null mo aborts. */
 MIME_EXPORT kxInt mimeOptionsHeaderFallbackCharset(MIME_OPTIONS *mo);
+/* Stores charset and clears the marker; a charset outside KX_CHARSET_OK aborts. */
 MIME_EXPORT void mimeOptionsSetHeaderFallbackCharset(MIME_OPTIONS **mo, kxInt charset);
+/* Returns true while the fallback charset holds its default. A null mo aborts. */
 MIME_EXPORT kxBool mimeOptionsHeaderFallbackCharsetDefault(MIME_OPTIONS *mo);
+/* Puts the fallback charset back to windows-1252 (17) and sets the marker. */
 MIME_EXPORT void mimeOptionsSetHeaderFallbackCharsetDefault(MIME_OPTIONS **mo);
 
 /* --- reader limits: `which` is MIME_READER_LIMIT_OK, a limit is 0 or more --- */
+/* Returns the reader limit `which` (a MIME_READER_LIMIT_*); another `which` or a null mo aborts. */
 MIME_EXPORT kxInt mimeOptionsReaderLimit(MIME_OPTIONS *mo, kxInt which);
+/* Stores limit as the reader limit `which` and clears its marker; a negative limit aborts. */
 MIME_EXPORT void mimeOptionsSetReaderLimit(MIME_OPTIONS **mo, kxInt which, kxInt limit);
+/* Returns true while the reader limit `which` holds its default. */
 MIME_EXPORT kxBool mimeOptionsReaderLimitDefault(MIME_OPTIONS *mo, kxInt which);
+/* Puts the reader limit `which` back to its default (see MIME_READER_LIMIT_*) and sets its marker. */
 MIME_EXPORT void mimeOptionsSetReaderLimitDefault(MIME_OPTIONS **mo, kxInt which);
 
 /* --- persistence --- */
@@ -110,9 +137,10 @@ MIME_EXPORT KX_STORE *mimeOptionsStore(MIME_OPTIONS *mo, kxBool full);
  * of the wrong kind or out of range leaves its field at the default. Never null; a null store aborts. */
 MIME_EXPORT MIME_OPTIONS *mimeOptionsRestore(KX_STORE *store);
 
-/* The sort's functions: the free function releases both codec option objects; the compare function
- * orders field by field, marker before value, and returns -1, 0 or 1 (or kxObjCompare of codec options). */
+/* The sort's free function: releases both codec option objects of the dying object. */
 MIME_EXPORT void mime___OptionsFreeFunc(KX_OBJ *obj);
+/* The sort's compare function: field by field, marker before value; returns -1, 0 or 1 (or kxObjCompare
+ * of the codec options). A null object aborts ("thisObj", "thatObj"). */
 MIME_EXPORT kxInt mime___OptionsCompFunc(KX_OBJ *thisObj, KX_OBJ *thatObj);
 
 KX_EXTERN_C_END

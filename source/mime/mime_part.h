@@ -24,6 +24,7 @@ MIME_EXPORT void mimePartRelease(MIME_PART *obj);        /* frees the object wit
 MIME_EXPORT KX_STRING *mimePartToString(MIME_PART *obj); /* a new string (the kx default form) */
 /* -1, 0 or 1: by offset in the message, then length (parts of one message); identity orders others. */
 MIME_EXPORT kxInt mimePartCompare(MIME_PART *objA, MIME_PART *objB);
+/* True when the two parts compare equal (the same place of one message); null aborts. */
 MIME_EXPORT kxBool mimePartEquals(MIME_PART *objA, MIME_PART *objB);
 
 /* Reads message (a header block, a blank line and a body; lines ended by CR LF or LF alone; an mbox
@@ -51,10 +52,11 @@ MIME_EXPORT KX_STRING *mimePartDisposition(MIME_PART *part);
  * neither. */
 MIME_EXPORT KX_STRING *mimePartFileName(MIME_PART *part);
 
-/* The offset in the message of the part's first octet (its header block), its length, and the offset of
- * its body. */
+/* The offset in the message of the part's first octet (the start of its header block). */
 MIME_EXPORT kxInt mimePartOffset(MIME_PART *part);
+/* The part's length in octets, header block and body. */
 MIME_EXPORT kxInt mimePartLength(MIME_PART *part);
+/* The offset in the message of the part's body. */
 MIME_EXPORT kxInt mimePartBodyOffset(MIME_PART *part);
 /* Returns a new buffer with the part's body as it stands (still transfer-encoded): a slice of the message,
  * not a copy. For a multipart, the preamble, parts and epilogue. */
@@ -70,13 +72,15 @@ MIME_EXPORT kxInt mimePartChildrenLength(MIME_PART *part);
 /* Returns a new reference to child index. */
 MIME_EXPORT MIME_PART *mimePartChildAt(MIME_PART *part, kxInt index);
 
-/* The defects found reading this part (its header block, its values and its structure; not its
- * children's), in the order of their offsets within each kind of check. */
+/* The number of defects found reading this part (its header block, its values and its structure; not its
+ * children's), kept in the order of their offsets within each kind of check. */
 MIME_EXPORT kxInt mimePartDefectsLength(MIME_PART *part);
+/* The defect at index (0 <= index < mimePartDefectsLength, else abort), by value. */
 MIME_EXPORT MIME_DEFECT mimePartDefectAt(MIME_PART *part, kxInt index);
 
 /* The sort's functions. */
 MIME_EXPORT void mime___PartFreeFunc(KX_OBJ *obj);
+/* The compare function: -1, 0 or 1, as mimePartCompare. */
 MIME_EXPORT kxInt mime___PartCompareFunc(KX_OBJ *thisObj, KX_OBJ *thatObj);
 
 KX_EXTERN_C_END

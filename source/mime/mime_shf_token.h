@@ -30,6 +30,7 @@ MIME_EXPORT void mimeShfTokenRelease(MIME_SHF_TOKEN *obj); /* frees the token wi
 MIME_EXPORT KX_STRING *mimeShfTokenToString(MIME_SHF_TOKEN *obj); /* a new string (the kx default form) */
 /* The kx default order (identity); null aborts. */
 MIME_EXPORT kxInt mimeShfTokenCompare(MIME_SHF_TOKEN *objA, MIME_SHF_TOKEN *objB);
+/* True when the two are the same token (the kx default order); null aborts. */
 MIME_EXPORT kxBool mimeShfTokenEquals(MIME_SHF_TOKEN *objA, MIME_SHF_TOKEN *objB);
 
 /* --- creation: each returns a new token owned by the caller --- */
@@ -38,19 +39,28 @@ MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateTspecial(kxChar tspecial);
 /* A TOKEN when the text is a non-empty RFC 2045 token, otherwise a QUOTED_STRING that quotes it (CR, " and
  * \ escaped). The text is copied. */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedString(KX_STRING *tokenOrQuotedString);
+/* As mimeShfTokenCreateTokenOrQuotedString, the text given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedStringCstr(const char *tokenOrQuotedString,
                                                                       kxInt length);
+/* As mimeShfTokenCreateTokenOrQuotedString, the text given as wide characters, length of them (-1: up to the
+ * NUL). */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateTokenOrQuotedStringWcstr(const wchar_t *tokenOrQuotedString,
                                                                        kxInt length);
 /* A COMMENT that encloses the text in parentheses (CR, LF and every tspecial escaped). */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateComment(KX_STRING *comment);
+/* As mimeShfTokenCreateComment, the text given as UTF-8 of length octets (-1: up to the NUL). */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateCommentCstr(const char *comment, kxInt length);
+/* As mimeShfTokenCreateComment, the text given as wide characters, length of them (-1: up to the NUL). */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateCommentWcstr(const wchar_t *comment, kxInt length);
 /* A token of the type the raw text's shape gives; the token keeps a reference to rawValue itself. Text that
  * fits no shape (empty, a space outside delimiters, an unbalanced comment, ...) aborts: pass only header
  * syntax. */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateRawValue(KX_STRING *rawValue);
+/* As mimeShfTokenCreateRawValue, the raw text given as UTF-8 of length octets (-1: up to the NUL) (a new
+ * string the token keeps). */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateRawValueCstr(const char *rawValue, kxInt length);
+/* As mimeShfTokenCreateRawValue, the raw text given as wide characters, length of them (-1: up to the NUL) (a
+ * new string the token keeps). */
 MIME_EXPORT MIME_SHF_TOKEN *mimeShfTokenCreateRawValueWcstr(const wchar_t *rawValue, kxInt length);
 
 /* --- queries --- */

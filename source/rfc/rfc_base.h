@@ -16,16 +16,20 @@ KX_EXTERN_C_BEGIN
 
 typedef struct RFC_BASE_OPTIONS RFC_BASE_OPTIONS;
 
-RFC_EXPORT KX_SORT *rfcBaseOptionsSort(void);
-RFC_EXPORT KX_OBJ *rfcBaseOptionsObj(RFC_BASE_OPTIONS *bo);
-RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsFrom(KX_OBJ *obj);
-RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsRetain(RFC_BASE_OPTIONS *bo);
-RFC_EXPORT void rfcBaseOptionsRelease(RFC_BASE_OPTIONS *bo);
+/* --- common object operations --- */
+RFC_EXPORT KX_SORT *rfcBaseOptionsSort(void);                 /* the sort record; static */
+RFC_EXPORT KX_OBJ *rfcBaseOptionsObj(RFC_BASE_OPTIONS *bo);   /* the same pointer; no reference */
+RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsFrom(KX_OBJ *obj); /* null passes; another sort aborts */
+RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsRetain(RFC_BASE_OPTIONS *bo); /* returns bo, one more reference */
+RFC_EXPORT void rfcBaseOptionsRelease(RFC_BASE_OPTIONS *bo); /* frees it with its last reference */
+/* -1, 0 or 1: an explicit length before the default, then by length; null aborts. */
 RFC_EXPORT kxInt rfcBaseOptionsCompare(RFC_BASE_OPTIONS *a, RFC_BASE_OPTIONS *b);
+/* True when the two compare equal; null aborts. */
 RFC_EXPORT kxBool rfcBaseOptionsEquals(RFC_BASE_OPTIONS *a, RFC_BASE_OPTIONS *b);
 
 /* A new options object: output line length 0 (no line breaks), marker true. */
 RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsCreate(void);
+/* A new copy of source (length and marker); a null source aborts. */
 RFC_EXPORT RFC_BASE_OPTIONS *rfcBaseOptionsCreateFrom(RFC_BASE_OPTIONS *source);
 
 /* Characters per encoded line, CR LF between lines; 0: one line. Rounded down to a multiple of 4 when
@@ -35,6 +39,7 @@ RFC_EXPORT kxInt rfcBaseOptionsOutputLineLength(RFC_BASE_OPTIONS *bo);
 RFC_EXPORT void rfcBaseOptionsSetOutputLineLength(RFC_BASE_OPTIONS **bo, kxInt length);
 /* True while the length holds its default, set by creation or by the default setter. */
 RFC_EXPORT kxBool rfcBaseOptionsOutputLineLengthDefault(RFC_BASE_OPTIONS *bo);
+/* Puts the length back to its default, 0, and sets the marker (copy-on-write as the setter). */
 RFC_EXPORT void rfcBaseOptionsSetOutputLineLengthDefault(RFC_BASE_OPTIONS **bo);
 
 /* A new store of the explicit fields only, or of every field when full; the key is "outputLineLength"

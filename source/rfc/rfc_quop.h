@@ -9,28 +9,38 @@ KX_EXTERN_C_BEGIN
 
 typedef struct RFC_QUOP_OPTIONS RFC_QUOP_OPTIONS;
 
-RFC_EXPORT KX_SORT *rfcQuopOptionsSort(void);
-RFC_EXPORT KX_OBJ *rfcQuopOptionsObj(RFC_QUOP_OPTIONS *qo);
-RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsFrom(KX_OBJ *obj);
-RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsRetain(RFC_QUOP_OPTIONS *qo);
-RFC_EXPORT void rfcQuopOptionsRelease(RFC_QUOP_OPTIONS *qo);
+/* --- common object operations --- */
+RFC_EXPORT KX_SORT *rfcQuopOptionsSort(void);                 /* the sort record; static */
+RFC_EXPORT KX_OBJ *rfcQuopOptionsObj(RFC_QUOP_OPTIONS *qo);   /* the same pointer; no reference */
+RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsFrom(KX_OBJ *obj); /* null passes; another sort aborts */
+RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsRetain(RFC_QUOP_OPTIONS *qo); /* returns qo, one more reference */
+RFC_EXPORT void rfcQuopOptionsRelease(RFC_QUOP_OPTIONS *qo); /* frees it with its last reference */
+/* -1, 0 or 1: an explicit length before the default, then by length; null aborts. */
 RFC_EXPORT kxInt rfcQuopOptionsCompare(RFC_QUOP_OPTIONS *a, RFC_QUOP_OPTIONS *b);
+/* True when the two compare equal; null aborts. */
 RFC_EXPORT kxBool rfcQuopOptionsEquals(RFC_QUOP_OPTIONS *a, RFC_QUOP_OPTIONS *b);
 
 /* A new options object: output line length 76, marker true. */
 RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsCreate(void);
+/* A new copy of source (length and marker); a null source aborts. */
 RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsCreateFrom(RFC_QUOP_OPTIONS *source);
 
 /* The most characters of an encoded line, the "=" of a soft line break included, CR LF not counted:
- * 4 to 998 (RFC 2045 allows at most 76), or 0 for no soft line breaks. The setter copies on write and
- * aborts on "length == 0 || (length >= 4 && length <= 998)". */
+ * 4 to 998 (RFC 2045 allows at most 76), or 0 for no soft line breaks. The setter aborts on
+ * "length == 0 || (length >= 4 && length <= 998)". */
 RFC_EXPORT kxInt rfcQuopOptionsOutputLineLength(RFC_QUOP_OPTIONS *qo);
+/* Stores length and clears the marker (copy-on-write: a shared *qo is first replaced by a private copy); a
+ * length the kind does not accept aborts. */
 RFC_EXPORT void rfcQuopOptionsSetOutputLineLength(RFC_QUOP_OPTIONS **qo, kxInt length);
+/* True while the length holds its default, set by creation or by the default setter. */
 RFC_EXPORT kxBool rfcQuopOptionsOutputLineLengthDefault(RFC_QUOP_OPTIONS *qo);
+/* Puts the length back to its default, 76, and sets the marker (copy-on-write as the setter). */
 RFC_EXPORT void rfcQuopOptionsSetOutputLineLengthDefault(RFC_QUOP_OPTIONS **qo);
 
-/* As for the Base64 options: key "outputLineLength"; restore never fails and ignores unusable entries. */
+/* A new store of the explicit fields only, or of every field when full; the key is "outputLineLength". */
 RFC_EXPORT KX_STORE *rfcQuopOptionsStore(RFC_QUOP_OPTIONS *qo, kxBool full);
+/* A new options object built from the store, never null: a missing or unusable entry leaves the default. A
+ * null store aborts. */
 RFC_EXPORT RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(KX_STORE *store);
 
 /* A new buffer holding the "quoted-printable" encoding of the buffer: octets 33-60 and 62-126 as they
