@@ -26,6 +26,7 @@
 #include "mime/mime_options.h"
 #include "mime/mime_part.h"
 #include "mime/mime_part.hpp"
+#include "mime/mime_shf_token.hpp"
 
 namespace {
 

@@ -32,13 +32,14 @@
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
 #include "mime/mime_rfc2231.hpp"
+#include "mime/mime_shf_token.hpp"
 
 namespace {
 
+using kx::Ref;
 using mime::CodePoints;
 using mime::Parameter;
 using mime::Parameters;
-using kx::Ref;
 using Text = std::vector<kxChar>;
 using Octets = std::vector<kxByte>;
 
