@@ -1,5 +1,5 @@
 // The message reader on any octets: never aborts, every part lies inside its parent, bodies lie inside
-// their parts, defects are of known kinds, and every body decodes.
+// their parts, defects are of known kinds, every body decodes, and every header text reads.
 #include "fuzz_support.hpp"
 
 namespace {
@@ -15,6 +15,10 @@ void check(MIME_PART *part, kxInt parentStart, kxInt parentEnd, MIME_OPTIONS *mo
   FUZZ_CHECK(type);
   fuzz::Ref<KX_STRING> name(mimePartFileName(part));
   fuzz::Ref<KX_STRING> disposition(mimePartDisposition(part));
+  fuzz::Ref<MIME_CONTENT_DISPOSITION> read(mimePartContentDisposition(part));
+  FUZZ_CHECK(!disposition == !read);
+  fuzz::Ref<MIME_HEADER> header(mimePartHeader(part));
+  fuzz::Ref<KX_STRING> subject(mimeHeaderTextCstr(header.get(), "Subject", -1));
   MIME_DEFECT defect;
   fuzz::Ref<KX_BUFFER> decoded(mimePartDecodeBody(part, mo, &defect));
   FUZZ_CHECK(decoded && (defect.kind == -1 || MIME_DEFECT_KIND_OK(defect.kind)));
@@ -32,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz::Ref<MIME_OPTIONS> mo(mimeOptionsCreate());
   mimeOptionsSetReaderLimit(mo.addr(), MIME_READER_LIMIT_DEPTH, in.ConsumeIntegralInRange<kxInt>(0, 8));
   mimeOptionsSetReaderLimit(mo.addr(), MIME_READER_LIMIT_PARTS, in.ConsumeIntegralInRange<kxInt>(0, 64));
+  if (in.ConsumeBool()) mimeOptionsSetFlags(mo.addr(), 0);  // RFC 2231 parameters left as written
   fuzz::Ref<KX_BUFFER> message(fuzz::bufferFrom(in.ConsumeRemainingBytesAsString()));
   fuzz::Ref<MIME_PART> root(mimeMessageRead(message.get(), mo.get()));
   check(root.get(), 0, kxBufferLength(message.get()), mo.get());

@@ -723,6 +723,11 @@ class Header {
   [[nodiscard]] std::optional<std::string> value(std::string_view name) const {
     return detail::takeUtf8(mimeHeaderValueCstr(get(), name.data(), detail::lengthOf(name)));
   }
+  // The text of the first unstructured field named name (Subject, Content-Description, ...): its value
+  // with RFC 2047 encoded words decoded; or nothing.
+  [[nodiscard]] std::optional<std::string> text(std::string_view name) const {
+    return detail::takeUtf8(mimeHeaderTextCstr(get(), name.data(), detail::lengthOf(name)));
+  }
   [[nodiscard]] std::vector<Defect> defects() const {
     return detail::defectsOf(get(), mimeHeaderDefectsLength, mimeHeaderDefectAt);
   }
@@ -751,11 +756,22 @@ class Part {
   [[nodiscard]] kxInt contentTransferEncoding() const noexcept {
     return mimePartContentTransferEncoding(get());
   }
+  // The first Content-Disposition, read as far as it goes (see mimePartContentDisposition), or nothing.
+  [[nodiscard]] std::optional<ContentDisposition> contentDisposition() const {
+    Ref<MIME_CONTENT_DISPOSITION> disposition =
+        Ref<MIME_CONTENT_DISPOSITION>::adopt(mimePartContentDisposition(get()));
+    if (!disposition) return std::nullopt;
+    return ContentDisposition(std::move(disposition));
+  }
   [[nodiscard]] std::optional<std::string> disposition() const {
     return detail::takeUtf8(mimePartDisposition(get()));
   }
   [[nodiscard]] std::optional<std::string> fileName() const {
     return detail::takeUtf8(mimePartFileName(get()));
+  }
+  // The text of the part's first unstructured field named name, encoded words decoded (see Header::text).
+  [[nodiscard]] std::optional<std::string> fieldText(std::string_view name) const {
+    return header().text(name);
   }
   [[nodiscard]] size_t offset() const noexcept { return static_cast<size_t>(mimePartOffset(get())); }
   [[nodiscard]] size_t bodyOffset() const noexcept { return static_cast<size_t>(mimePartBodyOffset(get())); }

@@ -17,6 +17,7 @@
 #include "kx/kx_dict.h"
 #include "kx/kx_string.h"
 #include "mime/mime_char.h"
+#include "mime/mime_content_disposition.hpp"
 #include "mime/mime_failure.hpp"
 #include "mime/mime_object.hpp"
 #include "mime/mime_parameter_family.hpp"
@@ -170,6 +171,37 @@ MIME_CONTENT_DISPOSITION *mimeContentDispositionTryDecodeCstr(const char *conten
 }
 
 }  // extern "C"
+
+namespace mime::disposition {
+
+MIME_CONTENT_DISPOSITION *decodeTolerantly(KX_STRING *value, MIME_OPTIONS *mo, bool *salvaged) {
+  *salvaged = false;
+  if (MIME_CONTENT_DISPOSITION *strict = mimeContentDispositionTryDecode(value, mo)) return strict;
+  *salvaged = true;
+  const CodePoints text = charsOf(value);
+  std::vector<ShfTokenSpan> tokens;
+  const bool scanned = scanValueTokens(text, tokens);  // else it holds the tokens before the fault
+  const Failure fault = lastFailure;
+  Ref<KX_STRING> type = readType(tokens, text);
+  size_t first = 1;
+  if (!type) {
+    type.reset(kxStringCreateFromCstr("attachment", -1));
+    first = static_cast<size_t>(
+        std::find_if(tokens.begin(), tokens.end(),
+                     [&text](const ShfTokenSpan &token) { return isTspecialToken(token, text, ';'); }) -
+        tokens.begin());
+  }
+  if (!scanned && fault.kind == MIME_FAILURE_UNCLOSED_QUOTED_STRING) {
+    // Its text runs to the end of the value, taken as written (a word of the value's own code points).
+    const kxInt after = fault.offset + 1;
+    tokens.push_back({MIME_SHF_TOKEN_TYPE_TOKEN, after, static_cast<kxInt>(text.size()) - after});
+  }
+  HeaderWords words(text);
+  Ref<KX_DICT> parameters(decodeParameterList(words, tokens, first, text, mo));
+  return createDisposition(type.release(), parameters.release());
+}
+
+}  // namespace mime::disposition
 
 namespace {
 

@@ -23,6 +23,7 @@ constexpr const char *kNames[MIME_DEFECT_KIND_COUNT] = {
     "base64-truncated",
     "quoted-printable-bad-escape",
     "empty-part",
+    "bad-content-disposition",
 };
 
 }  // namespace

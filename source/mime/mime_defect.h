@@ -48,7 +48,11 @@ KX_EXTERN_C_BEGIN
 /* multipart structure, continued */
 /* two delimiter lines in a row: the part of no octets between them is skipped */
 #define MIME_DEFECT_EMPTY_PART KX_INT_C(17)
-#define MIME_DEFECT_KIND_COUNT KX_INT_C(18)
+/* field values, continued */
+/* a Content-Disposition the strict decoder refuses: what it still says is kept (see
+ * mimePartContentDisposition) */
+#define MIME_DEFECT_BAD_CONTENT_DISPOSITION KX_INT_C(18)
+#define MIME_DEFECT_KIND_COUNT KX_INT_C(19)
 #define MIME_DEFECT_KIND_OK(kind) (KX_CAST(uint64_t, kind) < KX_CAST(uint64_t, MIME_DEFECT_KIND_COUNT))
 
 /* One defect: its kind (MIME_DEFECT_*) and the offset of the octet where it was found. */

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mime/mime_encoded_word.h"
 #include "mime/mime_header.hpp"
 #include "mime/mime_multipart.hpp"
 #include "mime/mime_object.hpp"
@@ -107,6 +108,16 @@ kxInt mimeHeaderFindCstr(MIME_HEADER *header, const char *name, kxInt length, kx
 KX_STRING *mimeHeaderValueCstr(MIME_HEADER *header, const char *name, kxInt length) {
   const kxInt index = mimeHeaderFindCstr(header, name, length, 0);
   return index < 0 ? nullptr : mimeHeaderValueAt(header, index);
+}
+
+KX_STRING *mimeHeaderTextAt(MIME_HEADER *header, kxInt index) {
+  Ref<KX_STRING> value(mimeHeaderValueAt(header, index));
+  return mimeEncodedWordDecode(value.get(), nullptr);
+}
+
+KX_STRING *mimeHeaderTextCstr(MIME_HEADER *header, const char *name, kxInt length) {
+  const kxInt index = mimeHeaderFindCstr(header, name, length, 0);
+  return index < 0 ? nullptr : mimeHeaderTextAt(header, index);
 }
 
 kxInt mimeHeaderDefectsLength(MIME_HEADER *header) {

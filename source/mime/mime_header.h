@@ -56,6 +56,13 @@ MIME_EXPORT KX_BUFFER *mimeHeaderRawAt(MIME_HEADER *header, kxInt index);
 MIME_EXPORT kxInt mimeHeaderFindCstr(MIME_HEADER *header, const char *name, kxInt length, kxInt start);
 /* Returns a new string with the value of the first field named name, or null when there is none. */
 MIME_EXPORT KX_STRING *mimeHeaderValueCstr(MIME_HEADER *header, const char *name, kxInt length);
+/* Returns a new string with the text of field index, for an unstructured field (Subject, Comments,
+ * Content-Description, ...): its value as mimeHeaderValueAt gives it (octets that are not UTF-8 read in the
+ * fallback charset of the options it was read with), then its RFC 2047 encoded words decoded as
+ * mimeEncodedWordDecode decodes them (a malformed word stays as written). */
+MIME_EXPORT KX_STRING *mimeHeaderTextAt(MIME_HEADER *header, kxInt index);
+/* Returns a new string with the text of the first field named name, or null when there is none. */
+MIME_EXPORT KX_STRING *mimeHeaderTextCstr(MIME_HEADER *header, const char *name, kxInt length);
 
 /* The number of defects found reading the header. */
 MIME_EXPORT kxInt mimeHeaderDefectsLength(MIME_HEADER *header);

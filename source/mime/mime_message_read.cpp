@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mime/mime_content_disposition.hpp"
 #include "mime/mime_content_transfer_encoding.h"
 #include "mime/mime_content_transfer_encoding.hpp"
 #include "mime/mime_content_type.h"
@@ -179,6 +180,25 @@ Ref<MIME_CONTENT_TYPE> defaultType(Reader *reader, const Place &place) {
       mime::retainField(place.inDigest ? reader->messageRfc822.get() : reader->textPlain.get()));
 }
 
+// The first Content-Disposition, read as far as it goes; null when there is none.
+MIME_CONTENT_DISPOSITION *readContentDisposition(Reader *reader, MIME_PART *part) {
+  const kxInt index = mimeHeaderFindCstr(part->header, "Content-Disposition", -1, 0);
+  if (index < 0) return nullptr;
+  const std::string_view field = mime::header::fieldOctets(part->header, index);
+  const size_t fieldOffset = static_cast<size_t>(field.data() - reader->bytes.data());
+  std::string scratch;
+  bool cut = false;
+  const std::string_view value = withinParameterLimit(
+      mime::header::valueOf(field, LineEnds::kCrLfOrLf, &scratch), reader->maxParameters, &cut);
+  if (cut) addDefect(part, MIME_DEFECT_TOO_MANY_PARAMETERS, fieldOffset);
+  Ref<KX_STRING> text(mime::header::decodeText(value, reader->fallbackCharset));
+  bool salvaged = false;
+  MIME_CONTENT_DISPOSITION *disposition =
+      mime::disposition::decodeTolerantly(text.get(), reader->opt, &salvaged);
+  if (salvaged) addDefect(part, MIME_DEFECT_BAD_CONTENT_DISPOSITION, fieldOffset);
+  return disposition;
+}
+
 kxInt readTransferEncoding(Reader *reader, MIME_PART *part) {
   const kxInt index = mimeHeaderFindCstr(part->header, "Content-Transfer-Encoding", -1, 0);
   if (index < 0) return MIME_CONTENT_TRANSFER_ENCODING_7BIT;
@@ -337,6 +357,7 @@ MIME_PART *readPart(Reader *reader, const Place &place) {
                   ? mime::retainField(reader->noFields.get())
                   : mime::header::create(reader->message, std::move(block), reader->fallbackCharset);
   p->contentType = readContentType(reader, p, place).release();
+  p->contentDisposition = readContentDisposition(reader, p);
   p->contentTransferEncoding = readTransferEncoding(reader, p);
   if (nameStartsWith(p->contentType, "multipart/")) {
     readMultipart(reader, p, place);

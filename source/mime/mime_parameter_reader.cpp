@@ -31,6 +31,11 @@ bool HeaderWords::word(const ShfTokenSpan &token, Place *place) {
     return true;
   }
   if (token.type != MIME_SHF_TOKEN_TYPE_QUOTED_STRING) return false;
+  const CodePoints inner = text_.subspan(start + 1, length - 2);
+  if (std::find(inner.begin(), inner.end(), kxChar{'\\'}) == inner.end()) {
+    *place = {Where::kText, start + 1, length - 2};  // nothing to unescape: the text between the quotes
+    return true;
+  }
   const size_t before = buffer_.size();
   appendUnescapedInner(text_.subspan(start, length), buffer_);
   *place = {Where::kBuffer, before, buffer_.size() - before};

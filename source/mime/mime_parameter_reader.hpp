@@ -20,8 +20,10 @@
 namespace mime {
 
 // The plain values of the words (tokens and quoted strings) of one header value. A token's plain value is its
-// raw text, so it stays where it is in the header; quoted strings are unescaped, and keys lower-cased, into
-// one buffer. Places are kept as offsets while the buffer grows and become code points once reading is done.
+// raw text, and so is that of a quoted string without an escape, between its quotes: they stay where they are
+// in the header (a value as long as the header costs no copy); other quoted strings are unescaped, and keys
+// lower-cased, into one buffer. Places are kept as offsets while the buffer grows and become code points once
+// reading is done.
 class HeaderWords {
  public:
   enum class Where : size_t { kText, kBuffer };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "mime/mime_content_disposition.h"
 #include "mime/mime_content_transfer_encoding.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_encoded_word.h"
@@ -21,7 +22,6 @@ MIME_DEFINE_OBJECT_FAMILY(Part, MIME_PART)
 using kx::Ref;
 
 namespace {
-KX_STRING *parameterOf(MIME_PART *part, const char *field, const char *key);
 KX_BUFFER *decodeBase64(KX_BUFFER *body, MIME_OPTIONS *opt, MIME_DEFECT *defect);
 KX_BUFFER *decodeQuotedPrintable(KX_BUFFER *body, MIME_OPTIONS *opt, MIME_DEFECT *defect);
 }  // namespace
@@ -53,22 +53,20 @@ kxInt mimePartContentTransferEncoding(MIME_PART *part) {
   return part->contentTransferEncoding;
 }
 
+MIME_CONTENT_DISPOSITION *mimePartContentDisposition(MIME_PART *part) {
+  MIME_ASSERT(part);
+  return part->contentDisposition ? mime::retainField(part->contentDisposition) : nullptr;
+}
+
 KX_STRING *mimePartDisposition(MIME_PART *part) {
   MIME_ASSERT(part);
-  const kxInt index = mimeHeaderFindCstr(part->header, "Content-Disposition", -1, 0);
-  if (index < 0) return nullptr;
-  std::string scratch;
-  std::string_view value = mime::header::valueOf(mime::header::fieldOctets(part->header, index),
-                                                 mime::header::LineEnds::kCrLfOrLf, &scratch);
-  value = value.substr(0, value.find(';'));
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-  Ref<KX_STRING> type(mime::header::decodeText(value, KX_CHARSET_UTF_8));
-  return kxStringToLower(type.get());
+  return part->contentDisposition ? mimeContentDispositionType(part->contentDisposition) : nullptr;
 }
 
 KX_STRING *mimePartFileName(MIME_PART *part) {
   MIME_ASSERT(part);
-  Ref<KX_STRING> name(parameterOf(part, "Content-Disposition", "filename"));
+  Ref<KX_STRING> name(part->contentDisposition ? mimeContentDispositionFilename(part->contentDisposition)
+                                               : nullptr);
   if (!name) name.reset(mimeContentTypeParameterCstr(part->contentType, "name", -1));
   // Senders put encoded words in file names, quoted as if the value were unstructured text.
   return name ? mimeEncodedWordDecode(name.get(), nullptr) : nullptr;
@@ -145,6 +143,7 @@ void mime___PartFreeFunc(KX_OBJ *obj) {
   mime::killField(&part->message);
   if (part->header) mime::killField(&part->header);
   if (part->contentType) mime::killField(&part->contentType);
+  if (part->contentDisposition) mime::killField(&part->contentDisposition);
   if (part->children) mime::killField(&part->children);
   delete part->defects;
   part->defects = nullptr;
@@ -164,25 +163,6 @@ kxInt mime___PartCompareFunc(KX_OBJ *thisObj, KX_OBJ *thatObj) {
 }  // extern "C"
 
 namespace {
-
-// A parameter of a parameterised field other than Content-Type (Content-Disposition): read with the
-// Content-Type codec in front of a stand-in media type, so that RFC 2231 sections and charsets are
-// decoded the same way.
-KX_STRING *parameterOf(MIME_PART *part, const char *field, const char *key) {
-  const kxInt index = mimeHeaderFindCstr(part->header, field, -1, 0);
-  if (index < 0) return nullptr;
-  std::string scratch;
-  const std::string_view value = mime::header::valueOf(mime::header::fieldOctets(part->header, index),
-                                                       mime::header::LineEnds::kCrLfOrLf, &scratch);
-  const size_t semicolon = value.find(';');
-  if (semicolon == value.npos) return nullptr;
-  Ref<KX_STRING> text(mime::header::decodeText(value.substr(semicolon), KX_CHARSET_UTF_8));
-  Ref<KX_STRING> standIn(kxStringCreateFromCstr("application/octet-stream", -1));
-  kxStringAppend(standIn.addr(), text.get());
-  Ref<MIME_OPTIONS> opt(mimeOptionsCreate());
-  Ref<MIME_CONTENT_TYPE> parsed(mimeContentTypeTryDecode(standIn.get(), opt.get()));
-  return parsed ? mimeContentTypeParameterCstr(parsed.get(), key, -1) : nullptr;
-}
 
 // The Base64 alphabet, "=" and the white space of line breaks; anything else is junk.
 constexpr bool isBase64Text(unsigned char c) {

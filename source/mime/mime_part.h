@@ -44,12 +44,18 @@ MIME_EXPORT MIME_CONTENT_TYPE *mimePartContentType(MIME_PART *part);
 /* The transfer encoding (MIME_CONTENT_TRANSFER_ENCODING_*; 7bit when absent), or -1 when it is unknown or
  * malformed: the body is then taken as it is. */
 MIME_EXPORT kxInt mimePartContentTransferEncoding(MIME_PART *part);
+/* Returns a new reference to the part's first Content-Disposition, read with the options given to
+ * mimeMessageRead (the RFC 2231 flag, the header fallback charset, the parameter limit), or null when the
+ * part has none. One the strict decoder (mimeContentDispositionTryDecode) refuses is read as far as it goes,
+ * with MIME_DEFECT_BAD_CONTENT_DISPOSITION: a quoted string left open runs to the end of the value, and a
+ * type that is no token of ASCII reads as "attachment", the type a reader gives one it does not know. */
+MIME_EXPORT MIME_CONTENT_DISPOSITION *mimePartContentDisposition(MIME_PART *part);
 /* Returns a new string with the disposition type in lower case ("inline", "attachment", ...), or null
  * when the part has no Content-Disposition. */
 MIME_EXPORT KX_STRING *mimePartDisposition(MIME_PART *part);
 /* Returns a new string with the part's file name: the Content-Disposition "filename" parameter, else the
- * Content-Type "name" parameter, its RFC 2231 form and RFC 2047 encoded words decoded; null when there is
- * neither. */
+ * Content-Type "name" parameter, their RFC 2231 form decoded under the options given to mimeMessageRead, and
+ * RFC 2047 encoded words decoded; null when there is neither. */
 MIME_EXPORT KX_STRING *mimePartFileName(MIME_PART *part);
 
 /* The offset in the message of the part's first octet (the start of its header block). */

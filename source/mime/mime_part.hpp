@@ -18,6 +18,8 @@ struct MIME_PART {
   kxInt offset;
   kxInt length;
   kxInt bodyOffset;  // within offset .. offset + length
+  // Owned; null when the part has no Content-Disposition.
+  MIME_CONTENT_DISPOSITION *contentDisposition;
 };
 
 namespace mime::part {

@@ -377,7 +377,8 @@ TEST(Reader, TreeAndHeaderThroughTheWrappers) {
   std::optional<mime::Part> root;
   {
     const mime::Buffer message(
-        "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Disposition: Attachment; filename=a.bin\n"
+        "Subject: =?UTF-8?Q?caf=C3=A9?=\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+        "Content-Disposition: Attachment; filename=a.bin\n"
         "Content-Transfer-Encoding: base64\n\nYWJj*\n--b--\n");
     root = mime::readMessage(message, opt);
     EXPECT_FALSE(mime::Header::decode(message, opt, message.size() + 1));
@@ -386,6 +387,10 @@ TEST(Reader, TreeAndHeaderThroughTheWrappers) {
   ASSERT_EQ(parts.size(), 1u);
   EXPECT_EQ(parts[0].fileName(), "a.bin");
   EXPECT_EQ(parts[0].disposition(), "attachment");
+  EXPECT_EQ(parts[0].contentDisposition()->parameter("filename"), "a.bin");
+  EXPECT_FALSE(root->contentDisposition());
+  EXPECT_EQ(root->fieldText("subject"), "caf\xC3\xA9");
+  EXPECT_FALSE(parts[0].fieldText("Subject"));
   std::optional<mime::Defect> defect;
   EXPECT_EQ(parts[0].decodedBody(opt, &defect).toString(), "abc");
   ASSERT_TRUE(defect);

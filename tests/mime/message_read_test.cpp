@@ -11,6 +11,7 @@ namespace {
 
 using namespace test_support;
 using PartRef = kx::Ref<MIME_PART>;
+using HeaderRef = kx::Ref<MIME_HEADER>;
 
 // A part as text: its type, "(file name)" when it has one, then "{decoded body}" for a leaf or
 // "[child,child]" for a container.
@@ -233,6 +234,89 @@ TEST(MessageRead, LimitsAreDefectsNotFailures) {
            {"too-many-parameters@0"}},
       },
       opt.get());
+}
+
+// Content-Disposition is read with the reader's options, and one the strict decoder refuses still gives
+// what it says: "type(file name)" and the defects of the part.
+TEST(MessageRead, DispositionIsReadWithTheReadersOptionsAndAsFarAsItGoes) {
+  OptionsRef strict2231(mimeOptionsCreate());
+  OptionsRef no2231(options(0));
+  OptionsRef oneParameter(mimeOptionsCreate());
+  mimeOptionsSetReaderLimit(oneParameter.addr(), MIME_READER_LIMIT_PARAMETERS, 1);
+  const struct {
+    const char *label;
+    MIME_OPTIONS *opt;
+    std::string fields;
+    std::string read;
+    std::vector<std::string> defects;
+  } rows[] = {
+      {"a comment holding a semicolon before the parameters",
+       strict2231.get(),
+       "Content-Disposition: attachment (see; below); filename=a.txt\n",
+       "attachment(a.txt)",
+       {}},
+      {"a quoted string left open runs to the end",
+       strict2231.get(),
+       "Content-Disposition: inline; filename=\"report.pdf\n",
+       "inline(report.pdf)",
+       {"bad-content-disposition@0"}},
+      {"a type that is no token reads as attachment",
+       strict2231.get(),
+       "Content-Disposition: \"inline\"; filename=x.txt\n",
+       "attachment(x.txt)",
+       {"bad-content-disposition@0"}},
+      {"8-bit octets in the fallback charset",
+       strict2231.get(),
+       "Content-Disposition: attachment; filename=\"caf\xE9.txt\"\n",
+       "attachment(caf\xC3\xA9.txt)",
+       {"eight-bit-header@46"}},
+      {"RFC 2231 form read under the flag",
+       strict2231.get(),
+       "Content-Type: text/plain; name=b.txt\nContent-Disposition: attachment; filename*=UTF-8''%C3%A9.txt\n",
+       "attachment(\xC3\xA9.txt)",
+       {}},
+      {"without the flag it is no filename: the type's name stands",
+       no2231.get(),
+       "Content-Type: text/plain; name=b.txt\nContent-Disposition: attachment; filename*=UTF-8''%C3%A9.txt\n",
+       "attachment(b.txt)",
+       {}},
+      {"parameters past the limit",
+       oneParameter.get(),
+       "Content-Disposition: attachment; size=3; filename=a.txt\n",
+       "attachment()",
+       {"too-many-parameters@0"}},
+  };
+  for (const auto &row : rows) {
+    BufferRef input(buf(row.fields + "\nabc"));
+    PartRef part(mimeMessageRead(input.get(), row.opt));
+    StringRef type(mimePartDisposition(part.get()));
+    StringRef name(mimePartFileName(part.get()));
+    EXPECT_EQ((type ? utf8Of(type.get()) : "-") + "(" + (name ? utf8Of(name.get()) : "") + ")", row.read)
+        << row.label;
+    std::vector<std::string> defects;
+    collectDefects(part.get(), &defects);
+    EXPECT_EQ(defects, row.defects) << row.label;
+  }
+}
+
+// Unstructured fields come out with their folds joined and their encoded words decoded; raw 8-bit octets in
+// the fallback charset of the options the message was read with.
+TEST(MessageRead, UnstructuredFieldTextIsDecoded) {
+  OptionsRef cyrillic(mimeOptionsCreate());
+  mimeOptionsSetHeaderFallbackCharset(cyrillic.addr(), kxCharsetFromIanaName(str("windows-1251").get()));
+  const struct {
+    std::string message;
+    const char *text;
+  } rows[] = {
+      {"Subject: Re: =?ISO-8859-1?Q?caf=E9?=\n au lait\n\n", "Re: caf\xC3\xA9 au lait"},
+      {"Subject: \xCF\xF0\xE8\xE2\xE5\xF2\n\n", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+  };
+  for (const auto &row : rows) {
+    BufferRef input(buf(row.message));
+    PartRef part(mimeMessageRead(input.get(), cyrillic.get()));
+    HeaderRef header(mimePartHeader(part.get()));
+    EXPECT_EQ(utf8Of(StringRef(mimeHeaderTextCstr(header.get(), "subject", -1)).get()), row.text) << row.text;
+  }
 }
 
 // What the packer writes, the reader reads back: the same parts, types and octets.

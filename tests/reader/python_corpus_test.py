@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The message reader against Python's email package (policy.default) on Python's own test corpus
 (test/test_email/data/msg_*.txt of the Python installation): every message is read, and part count, content
-types, file names and decoded bodies agree, except where listed in DIFFERENT with the reason.
+types, file names, Subjects and decoded bodies agree, except where listed in DIFFERENT with the reason.
 
 Run as: python_corpus_test.py PATH-TO-MESSAGE-DUMP. Skips (exit 0 with a note) when the corpus is absent."""
 
@@ -40,7 +40,8 @@ def python_parts(path):
         message = email.message_from_binary_file(f, policy=email.policy.default)
     parts = []
     for part in message.walk():
-        entry = {"type": part.get_content_type(), "filename": part.get_filename()}
+        entry = {"type": part.get_content_type(), "filename": part.get_filename(),
+                 "subject": None if part["subject"] is None else str(part["subject"])}
         if not part.is_multipart():
             entry["body"] = (part.get_payload(decode=True) or b"").hex()
         parts.append(entry)
@@ -55,8 +56,9 @@ def reader_parts(dump, files):
             messages.append(current)
             current = []
             continue
-        kind, name, body = line.split("\t")
+        kind, name, subject, body = line.split("\t")
         current.append({"type": kind, "filename": None if name == "-" else bytes.fromhex(name).decode("utf-8"),
+                        "subject": None if subject == "-" else bytes.fromhex(subject).decode("utf-8"),
                         **({} if body == "-" else {"body": body})})
     return messages
 
@@ -70,7 +72,7 @@ def difference(ours, theirs):
     if len(ours) != len(theirs):
         return "%d parts, Python %d" % (len(ours), len(theirs))
     for i, (a, b) in enumerate(zip(ours, theirs)):
-        for key in ("type", "filename", "body"):
+        for key in ("type", "filename", "subject", "body"):
             if (lf_lines if key == "body" else str)(a.get(key)) != (lf_lines if key == "body" else str)(b.get(key)):
                 return "part %d %s: %r, Python %r" % (i, key, str(a.get(key))[:60], str(b.get(key))[:60])
     return None
