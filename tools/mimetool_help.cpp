@@ -116,7 +116,7 @@ constexpr Page kPages[] = {
      "encoding, the decoded size in octets, the Content-ID, the file written. A field\n"
      "that is absent is -; text from the message is escaped. What the reader had to\n"
      "read past is one line each on standard error, and the exit status is 3:\n"
-     "  mimetool: message 2, part 1.3: no-close-delimiter at offset 51234\n"
+     "  mimetool: message 2, part 3: no-close-delimiter at offset 51234\n"
      "(offsets count octets of the input; no message number outside an mbox).\n"
      "\n"
      "  -d, --directory DIR    where the files go (default .; created when missing)\n"

@@ -37,8 +37,8 @@ bool holdsAttachedMessage(const mime::Part &part);
 // the value quoted where it is no token; control characters escaped. "-" for none.
 std::string describeType(const std::optional<mime::ContentType> &type);
 
-// Where a part is in the input, for a report: "message 2, part 1.3" in an mbox (message 0: a single
-// message), "part 1.3", "the message" for a root whose index is "".
+// Where a part is in the input, for a report: "message 2, part 3" in an mbox (message 0: a single
+// message), "part 2", "the message" for a root whose index is "".
 std::string partLabel(size_t message, const std::string &index);
 
 // Prints each defect as one line on standard error, "mimetool: WHERE: KIND at offset N" with N the offset
