@@ -139,17 +139,26 @@ std::string_view withinParameterLimit(std::string_view value, size_t maxParamete
   return value;
 }
 
+// The unfolded value of field index, cut at the parameter limit (a defect when cut); it may live in
+// *scratch. *fieldOffset receives where the field starts in the message.
+std::string_view parameterisedValue(Reader *reader, MIME_PART *part, kxInt index, std::string *scratch,
+                                    size_t *fieldOffset) {
+  const std::string_view field = mime::header::fieldOctets(part->header, index);
+  *fieldOffset = static_cast<size_t>(field.data() - reader->bytes.data());
+  bool cut = false;
+  const std::string_view value = withinParameterLimit(
+      mime::header::valueOf(field, LineEnds::kCrLfOrLf, scratch), reader->maxParameters, &cut);
+  if (cut) addDefect(part, MIME_DEFECT_TOO_MANY_PARAMETERS, *fieldOffset);
+  return value;
+}
+
 // The first Content-Type, read as far as the codec goes; the parent's default when absent or unreadable.
 Ref<MIME_CONTENT_TYPE> readContentType(Reader *reader, MIME_PART *part, const Place &place) {
   const kxInt index = mimeHeaderFindCstr(part->header, "Content-Type", -1, 0);
   if (index < 0) return defaultType(reader, place);
-  const std::string_view field = mime::header::fieldOctets(part->header, index);
-  const size_t fieldOffset = static_cast<size_t>(field.data() - reader->bytes.data());
   std::string scratch;
-  bool cut = false;
-  const std::string_view value = withinParameterLimit(
-      mime::header::valueOf(field, LineEnds::kCrLfOrLf, &scratch), reader->maxParameters, &cut);
-  if (cut) addDefect(part, MIME_DEFECT_TOO_MANY_PARAMETERS, fieldOffset);
+  size_t fieldOffset = 0;
+  const std::string_view value = parameterisedValue(reader, part, index, &scratch, &fieldOffset);
   if (!reader->lastType || value != reader->lastTypeValue) {
     Ref<MIME_CONTENT_TYPE> type = decodeContentTypeValue(reader, value);
     if (!type) {
@@ -184,13 +193,9 @@ Ref<MIME_CONTENT_TYPE> defaultType(Reader *reader, const Place &place) {
 MIME_CONTENT_DISPOSITION *readContentDisposition(Reader *reader, MIME_PART *part) {
   const kxInt index = mimeHeaderFindCstr(part->header, "Content-Disposition", -1, 0);
   if (index < 0) return nullptr;
-  const std::string_view field = mime::header::fieldOctets(part->header, index);
-  const size_t fieldOffset = static_cast<size_t>(field.data() - reader->bytes.data());
   std::string scratch;
-  bool cut = false;
-  const std::string_view value = withinParameterLimit(
-      mime::header::valueOf(field, LineEnds::kCrLfOrLf, &scratch), reader->maxParameters, &cut);
-  if (cut) addDefect(part, MIME_DEFECT_TOO_MANY_PARAMETERS, fieldOffset);
+  size_t fieldOffset = 0;
+  const std::string_view value = parameterisedValue(reader, part, index, &scratch, &fieldOffset);
   Ref<KX_STRING> text(mime::header::decodeText(value, reader->fallbackCharset));
   bool salvaged = false;
   MIME_CONTENT_DISPOSITION *disposition =
