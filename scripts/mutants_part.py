@@ -10,7 +10,10 @@ the faults planted in the code they cover. Everything else goes to the sampler u
 import argparse
 import fnmatch
 import importlib.util
+import os
 import random
+import signal
+import subprocess
 import sys
 import types
 
@@ -20,6 +23,19 @@ def load(path):
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
     return module
+
+
+def run_in_group(command, timeout, env):
+    """Runs a test or build command in a process group of its own: on a timeout the whole group ends, so no
+    test process keeps running the planted fault (and eating the machine) while the next mutant runs."""
+    with subprocess.Popen(command, shell=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env,
+                          start_new_session=True) as process:
+        try:
+            return process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            return "timeout"
 
 
 def main():
@@ -43,6 +59,7 @@ def main():
 
     tool = load(ours.tool)
     tool.random = types.SimpleNamespace(Random=PartRandom)
+    tool.run = lambda command, timeout: run_in_group(command, timeout, tool.CLEAN_ENV)
     sys.argv = [ours.tool, "--sample", str(ours.sample)] + rest
     return tool.main()
 
