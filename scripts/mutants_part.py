@@ -4,8 +4,8 @@
   mutants_part.py TOOL [--shard K/N] [--within 'GLOB ...'] SAMPLER-OPTIONS...
 
 --shard K/N keeps the drawn sites K, K+N, K+2N... (K from 0), so N checkouts can share one sample;
---within keeps the drawn sites in the files the globs match, so a change of some tests can be checked against
-the faults planted in the code they cover. Everything else goes to the sampler unchanged.
+--within keeps the drawn sites in the files the globs match (or at the lines, as `source/kx/kx_string.cpp:447`),
+so a change of some tests can be checked against the faults planted in the code they cover. Everything else goes to the sampler unchanged.
 """
 import argparse
 import fnmatch
@@ -49,7 +49,8 @@ def main():
     globs = ours.within.split()
 
     def kept(position, site):
-        in_files = not globs or any(fnmatch.fnmatch(site[0], g) for g in globs)
+        where = (site[0], f"{site[0]}:{site[1]}")
+        in_files = not globs or any(fnmatch.fnmatch(w, g) for g in globs for w in where)
         return position % count == index and in_files
 
     class PartRandom(random.Random):
