@@ -9,7 +9,7 @@
 #   scripts/mutants.sh                           the sample
 #   scripts/mutants.sh --list                    only the sites drawn
 #   scripts/mutants.sh --shard 0/2               every second site from the first (run 1/2 in another checkout)
-#   scripts/mutants.sh --within 'source/kx/*'    only the drawn sites in these files
+#   scripts/mutants.sh --within 'source/kx/*'    only the drawn sites in these files (or 'FILE:LINE ...')
 #   scripts/mutants.sh --sample 20 --seed 3      another sample (later options win)
 set -euo pipefail
 cd "$(dirname "$0")/.."
