@@ -9,37 +9,24 @@ using namespace test_support;
 namespace {
 
 // The two kinds behave alike; the tests run once per kind through these traits.
-struct BaseKind {
-  using Options = RFC_BASE_OPTIONS;
-  static constexpr kxInt kDefault = 0;
-  static constexpr const char *kSortName = "RFC_BASE_OPTIONS";
-  static Options *create() { return rfcBaseOptionsCreate(); }
-  static kxInt length(Options *o) { return rfcBaseOptionsOutputLineLength(o); }
-  static kxBool isDefault(Options *o) { return rfcBaseOptionsOutputLineLengthDefault(o); }
-  static void set(Options **o, kxInt length) { rfcBaseOptionsSetOutputLineLength(o, length); }
-  static void setDefault(Options **o) { rfcBaseOptionsSetOutputLineLengthDefault(o); }
-  static kxInt compare(Options *a, Options *b) { return rfcBaseOptionsCompare(a, b); }
-  static kxBool equals(Options *a, Options *b) { return rfcBaseOptionsEquals(a, b); }
-  static KX_STORE *store(Options *o, kxBool full) { return rfcBaseOptionsStore(o, full); }
-  static Options *restore(KX_STORE *st) { return rfcBaseOptionsRestore(st); }
-  static KX_OBJ *obj(Options *o) { return rfcBaseOptionsObj(o); }
-};
-
-struct QuopKind {
-  using Options = RFC_QUOP_OPTIONS;
-  static constexpr kxInt kDefault = 76;
-  static constexpr const char *kSortName = "RFC_QUOP_OPTIONS";
-  static Options *create() { return rfcQuopOptionsCreate(); }
-  static kxInt length(Options *o) { return rfcQuopOptionsOutputLineLength(o); }
-  static kxBool isDefault(Options *o) { return rfcQuopOptionsOutputLineLengthDefault(o); }
-  static void set(Options **o, kxInt length) { rfcQuopOptionsSetOutputLineLength(o, length); }
-  static void setDefault(Options **o) { rfcQuopOptionsSetOutputLineLengthDefault(o); }
-  static kxInt compare(Options *a, Options *b) { return rfcQuopOptionsCompare(a, b); }
-  static kxBool equals(Options *a, Options *b) { return rfcQuopOptionsEquals(a, b); }
-  static KX_STORE *store(Options *o, kxBool full) { return rfcQuopOptionsStore(o, full); }
-  static Options *restore(KX_STORE *st) { return rfcQuopOptionsRestore(st); }
-  static KX_OBJ *obj(Options *o) { return rfcQuopOptionsObj(o); }
-};
+#define CODEC_OPTIONS_KIND(Kind, Prefix, OPTIONS, defaultLength)                           \
+  struct Kind {                                                                            \
+    using Options = OPTIONS;                                                               \
+    static constexpr kxInt kDefault = defaultLength;                                       \
+    static constexpr const char *kSortName = #OPTIONS;                                     \
+    static Options *create() { return Prefix##Create(); }                                  \
+    static kxInt length(Options *o) { return Prefix##OutputLineLength(o); }                \
+    static kxBool isDefault(Options *o) { return Prefix##OutputLineLengthDefault(o); }     \
+    static void set(Options **o, kxInt length) { Prefix##SetOutputLineLength(o, length); } \
+    static void setDefault(Options **o) { Prefix##SetOutputLineLengthDefault(o); }         \
+    static kxInt compare(Options *a, Options *b) { return Prefix##Compare(a, b); }         \
+    static kxBool equals(Options *a, Options *b) { return Prefix##Equals(a, b); }          \
+    static KX_STORE *store(Options *o, kxBool full) { return Prefix##Store(o, full); }     \
+    static Options *restore(KX_STORE *st) { return Prefix##Restore(st); }                  \
+    static KX_OBJ *obj(Options *o) { return Prefix##Obj(o); }                              \
+  };
+CODEC_OPTIONS_KIND(BaseKind, rfcBaseOptions, RFC_BASE_OPTIONS, 0)
+CODEC_OPTIONS_KIND(QuopKind, rfcQuopOptions, RFC_QUOP_OPTIONS, 76)
 
 template <typename Kind>
 class CodecOptions : public testing::Test {

@@ -69,16 +69,6 @@ TEST(QuopTryEncodeWithinLength, GivesTheEncodingOnlyWhenItFits) {
   }
 }
 
-TEST(QuopTryDecodeWithOptions, ShrunkResultsHoldExactlyTheirOctets) {
-  std::string escapes;
-  for (int i = 0; i < 1000; ++i) escapes += "=E9";
-  QuopOptionsRef qo(rfcQuopOptionsCreate());
-  BufferRef text = buf(escapes);
-  BufferRef decoded(rfcQuopTryDecodeWithOptions(text.get(), qo.get()));
-  ASSERT_TRUE(decoded);
-  EXPECT_EQ(bytesOf(decoded.get()), std::string(1000, '\xe9'));
-}
-
 // A partly used last octet is refused by every function; an empty buffer gives an empty result.
 TEST(QuopCodec, PartlyUsedLastOctetIsRefusedAndEmptyGivesEmpty) {
   const kxByte bits[] = {'a', 'b'};
