@@ -107,6 +107,8 @@ const std::tuple<const char *, kxInt, std::u32string, std::string> kEncodeCases[
     {"euro in windows-1252", 17, U"€", "\x80"},
     {"utf-16be pair", 27, U"A😀", std::string("\x00\x41\xD8\x3D\xDE\x00", 6)},
     {"utf-32be", 30, U"😀", std::string("\x00\x01\xF6\x00", 4)},
+    {"utf-8 at each step of the length", 44, U"\u007F\u0080\u07FF\u0800\uFFFF\U00010000",
+     "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80"},
     {"utf-16: mark, then big-endian", 26, U"A", std::string("\xFE\xFF\x00\x41", 4)},
     {"utf-32: mark, then big-endian", 29, U"A", std::string("\x00\x00\xFE\xFF\x00\x00\x00\x41", 8)},
     {"shift_jis", 32, U"あ", "\x82\xA0"},

@@ -114,8 +114,8 @@ TEST(StoreTextForm, ReadsWhatAPersonMightWriteAndWritesTheCanonicalForm) {
 // key must be a scalar value), an integer out of range or ill-formed, a brace out of place, a bare CR.
 // clang-format off
 const std::u32string kMalformedTexts[] = {
-    U"a", U"a =", U"= 1", U"a b = 1", U"é = 1", U"a = \"x", U"a = \"x\ny\"", U"a = \"x\ry\"", U"a = \"\\q\"",
-    U"a = \"\\", U"a = \"\\x41\"", U"\"\\x4\" = 1", U"a = \"\\u{}\"", U"a = \"\\u{123456789}\"",
+    U"a", U"a =", U"= 1", U"a b = 1", U"é = 1", U"a = \"x", U"a = \"x\ny\"", U"a = \"x\nb = 1", U"a = \"x\ry\"",
+    U"a = \"\\q\"", U"a = \"\\", U"a = \"\\x41\"", U"\"\\x4\" = 1", U"a = \"\\u{}\"", U"a = \"\\u{123456789}\"",
     U"a = \"\\u{41\"", U"a = \"\\u0041\"", U"\"\\u{D800}\" = 1", U"\"\\u{110000}\" = 1",
     std::u32string(U"\"") + char32_t(0xD800) + U"\" = 1", U"a = 9223372036854775808",
     U"a = -9223372036854775809", U"a = 5x", U"a = --5", U"a = +5", U"a = -", U"a = 'x'", U"a = \"x\" \"y\"",

@@ -110,6 +110,7 @@ const std::tuple<const char *, const char *, kxInt, const char *> kSplitCases[] 
     {"a\rb\r\r\nc", "\r\n", -1, "[a\rb\r, c]"},  // a bare CR is no separator
     {"aaa", "aa", -1, "[, a]"},                  // occurrences do not overlap
     {"aaab", "aab", -1, "[a, ]"},                // a partial match restarts
+    {"ababaa", "abaa", -1, "[ab, ]"},            // a partial match falls back to its longest border
     {"x\r\ny\r\nz", "\r\n", 2, "[x, y\r\nz]"},
 };
 
