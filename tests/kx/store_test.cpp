@@ -78,6 +78,8 @@ TEST(StoreSetStore, StoringAStoreIntoItselfMakesNoCycle) {
   StoreRef sub(kxStoreStoreCstr(st.get(), "self", -1));
   setStore(st, "self", sub.get());  // the very object it already holds
   EXPECT_EQ(refsOf(sub.get()), 2) << "held by st and by this test, nothing else";
+  st.reset();
+  EXPECT_EQ(refsOf(sub.get()), 1) << "released with the store that held it";
 }
 
 // {label, text, its canonical form (empty: the text itself)}: what a person might write reads back, and
@@ -120,6 +122,7 @@ const std::u32string kMalformedTexts[] = {
     std::u32string(U"\"") + char32_t(0xD800) + U"\" = 1", U"a = 9223372036854775808",
     U"a = -9223372036854775809", U"a = 5x", U"a = --5", U"a = +5", U"a = -", U"a = 'x'", U"a = \"x\" \"y\"",
     U"a = 1 b = 2", U"}", U"a {\nb {\n}\n", U"a { b = 1 }", U"a {\nb = 1 }", U"a = 1\rb = 2", U"a {\n} b",
+    U"a {} b = 1",
 };
 // clang-format on
 
