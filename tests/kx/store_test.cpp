@@ -122,7 +122,7 @@ const std::u32string kMalformedTexts[] = {
     std::u32string(U"\"") + char32_t(0xD800) + U"\" = 1", U"a = 9223372036854775808",
     U"a = -9223372036854775809", U"a = 5x", U"a = --5", U"a = +5", U"a = -", U"a = 'x'", U"a = \"x\" \"y\"",
     U"a = 1 b = 2", U"}", U"a {\nb {\n}\n", U"a { b = 1 }", U"a {\nb = 1 }", U"a = 1\rb = 2", U"a {\n} b",
-    U"a {} b = 1",
+    U"a {} b = 1", U"a { b = 1",
 };
 // clang-format on
 
