@@ -135,9 +135,4 @@ TEST(Encode, LengthFirstChoiceEqualsEncodingBothWays) {
   EXPECT_GT(baseChosen, 50);
 }
 
-TEST(EncodeDeathTest, AnUnacceptableContentIdAborts) {
-  EXPECT_DEATH(mimeEncode(options().get(), nullptr, nullptr, str("a\r\nb").get()),
-               abortText("", "!optionalContentId || mimeContentIdOk( optionalContentId )"));
-}
-
 }  // namespace

@@ -86,9 +86,4 @@ TEST(Entity, ChangingASharedEntityCopiesItFirstAndCopiesShareTheFields) {
   }
 }
 
-TEST(EntityDeathTest, ASetterNeedsAReferenceAtTheAddress) {
-  MIME_ENTITY *none = nullptr;
-  EXPECT_DEATH(mimeEntitySetContentId(&none, str("x").get()), abortText("", "*ent"));
-}
-
 }  // namespace

@@ -1,7 +1,6 @@
 // MIME flags and encode flags: normalisation and the text forms through the module's flag sets.
 #include <gtest/gtest.h>
 
-#include "mime/mime_object.hpp"
 #include "support/test_support.hpp"
 
 namespace {
@@ -50,13 +49,6 @@ TEST(Flags, ParsingNormalisesAndIgnoresUnknownNames) {
       {"NO_SUCH, MIME_FLAG_PARSE_RFC2231_HEADERS", 1},
   };
   for (const auto &[text, expected] : rows) EXPECT_EQ(mimeFlagsFromString(str(text).get()), expected) << text;
-}
-
-TEST(FlagsDeathTest, ANameAddedTwiceToTheFlagTableAborts) {
-  EXPECT_DEATH(
-      MIME_FLAGSET_ADD(&mime___FlagsFlagset, MIME_FLAG_PARSE_RFC2231_HEADERS),
-      abortText("",
-                "!kxFlagsetHasFlagCstr( *(&mime___FlagsFlagset), \"MIME_FLAG_PARSE_RFC2231_HEADERS\", -1 )"));
 }
 
 }  // namespace

@@ -138,14 +138,56 @@ TEST(MultipartPack, RefusesFieldValuesWithLineBreaksThatAreNoFold) {
   }
 }
 
-TEST(MultipartPackDeathTest, TheEntitiesMustBeANonEmptyVectorOfEntities) {
-  TypeRef type = mixedWithBoundary("B");
-  VectorRef mixed = vectorOf({{}});
-  kxVectorAppendObj(mixed.addr(), kxStringObj(str("not an entity").get()));
-  EXPECT_DEATH(mimeMultipartTryPack(type.addr(), VectorRef(kxVectorCreate()).get(), options().get()),
-               abortText("", "kxVectorLength( entities )"));
-  EXPECT_DEATH(mimeMultipartTryPack(type.addr(), mixed.get(), options().get()),
-               abortText("", "kxVectorContainsOnly( entities, mimeEntitySort() )"));
+// A random source that counts: every run from the same start draws the same boundaries.
+uint64_t countingBits(void *context) {
+  uint64_t &counter = *static_cast<uint64_t *>(context);
+  uint64_t z = (counter += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  return z ^ (z >> 31);
+}
+
+// Ten boundaries are tested in all, the caller's (when valid) counting as the first: the tenth may still
+// succeed, and when it collides too the pack fails and leaves the content type as it was.
+TEST(HostileGeneration, TheTenthBoundaryIsTheLastOneTried) {
+  uint64_t counter = 0;
+  kxRandomSetThreadSource(countingBits, &counter);
+  std::vector<std::string> generated;
+  for (int i = 0; i < 10; ++i) generated.push_back(utf8Of(StringRef(mimeMultipartBoundaryGenerate()).get()));
+
+  struct Row {
+    const char *label;
+    const char *callerBoundary;
+    int collidingGenerated;
+    std::optional<std::string> used;
+  };
+  const Row rows[] = {
+      {"nine generated collide, the tenth is used", nullptr, 9, generated[9]},
+      {"all ten generated collide", nullptr, 10, std::nullopt},
+      {"the caller's and eight generated collide, the ninth is used", "caller", 8, generated[8]},
+      {"the caller's and nine generated collide", "caller", 9, std::nullopt},
+  };
+  for (const Row &row : rows) {
+    // One body per colliding boundary, each holding it as a line prefix after some text.
+    std::vector<EntityView> parts;
+    if (row.callerBoundary) parts.push_back(bodyOnly("--caller\r\n"));
+    for (int i = 0; i < row.collidingGenerated; ++i)
+      parts.push_back(bodyOnly("text\r\n--" + generated[i] + "x\r\n"));
+    TypeRef type = mixedWithBoundary(row.callerBoundary);
+    TypeRef otherHolder = TypeRef::retained(type.get());
+    counter = 0;
+    BufferRef packed(mimeMultipartTryPack(type.addr(), vectorOf(parts).get(), options().get()));
+    EXPECT_EQ(packed.get() != nullptr, row.used.has_value()) << row.label;
+    if (row.used) {
+      EXPECT_EQ(parameterOf(type.get(), "boundary"), *row.used) << row.label;
+      VectorRef back(mimeMultipartTryUnpack(type.addr(), packed.get(), options().get()));
+      EXPECT_EQ(back ? describe(viewsOf(back.get())) : "<null>", describe(parts)) << row.label;
+    } else {
+      EXPECT_EQ(type.get(), otherHolder.get()) << row.label;
+    }
+    EXPECT_EQ(parameterOf(otherHolder.get(), "boundary"),
+              row.callerBoundary ? row.callerBoundary : "<absent>");
+  }
+  kxRandomSetThreadSource(nullptr, nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Multipart unpacking: the layout other writers produce, every malformation that ends the call, parts of
-// header fields without a body, hostile sizes, and the round trip through packing.
+// Multipart unpacking: the layout other writers produce, every malformation that ends the call (foreign line
+// ends, control and 8-bit octets in part headers), parts of header fields without a body, and the round trip
+// through packing. The time on hostile sizes is in bench/.
 #include <gtest/gtest.h>
 
 #include "support/test_support.hpp"
@@ -49,6 +50,10 @@ TEST(MultipartUnpack, ReadsTheLayout) {
       {"UTF-8 in a value", "--B\r\nContent-Id: <\xC3\xA9>\r\n\r\nb\r\n--B--", "{-|-|<\xC3\xA9>|b}"},
       {"delimiter mid-line or after a bare LF", "--B\r\n\r\na --B\n--B-x\r\n--B--", "{-|-|-|a --B\n--B-x}"},
       {"bodies keep every octet", "--B\r\n\r\n\0\xFF\r\r\n\n\r\n--B--"s, "{-|-|-|\0\xFF\r\r\n\n}"s},
+      {"a bare CR stays in its line", "--B\r\nContent-Type: a/b\rContent-Id: <x>\r\n\r\nb\r\n--B--",
+       "{a/b\rContent-Id: <x>|-|-|b}"},
+      {"a NUL in a value is kept", "--B\r\nContent-Type: a/b\0c\r\n\r\nx\r\n--B--"s, "{a/b\0c|-|-|x}"s},
+      {"UTF-8 in an ignored name", "--B\r\nX-\xC3\xA9: v\r\n\r\nx\r\n--B--", "{-|-|-|x}"},
   };
   for (const UnpackCase &c : rows) EXPECT_EQ(unpack(c.content), c.expected) << c.label;
 }
@@ -61,10 +66,8 @@ TEST(MultipartUnpack, MalformedContentFailsTheWholeCall) {
       {"a longer boundary line", "--B\r\n\r\nx\r\n--BC\r\n\r\ny\r\n--B--"},
       {"content ends inside the padding", "--B  "},
       {"no CR LF after the padding", "--B \r--B--"},
-      {"no close delimiter", "--B\r\n\r\nbody"},
       {"a last delimiter line cut after one dash", "--B\r\n\r\nx\r\n--B-"},
       {"a delimiter needs the CR LF of its line first", "--B\r\n--B--"},
-      {"first header line begins with a space", "--B\r\n Content-Type: a/b\r\n\r\nx\r\n--B--"},
       {"header line without a colon", "--B\r\nContent-Type a/b\r\n\r\nx\r\n--B--"},
       {"space before the colon", "--B\r\nContent-Type : a/b\r\n\r\nx\r\n--B--"},
       {"DEL inside the name", "--B\r\nX\x7F: a\r\n\r\nx\r\n--B--"},
@@ -75,10 +78,21 @@ TEST(MultipartUnpack, MalformedContentFailsTheWholeCall) {
        "--B\r\nContent-Transfer-Encoding: 7bit\r\nContent-Transfer-Encoding: 7bit\r\n\r\nx\r\n--B--"},
       {"header block not UTF-8", "--B\r\nContent-Id: <\xFF>\r\n\r\nx\r\n--B--"},
       {"a bad second part fails the whole call", "--B\r\n\r\nok\r\n--B\r\nbad\r\n\r\nx\r\n--B--"},
+      {"LF only", "--B\nContent-Type: a/b\n\nbody\n--B--\n"},
+      {"CR only", "--B\rContent-Type: a/b\r\rbody\r--B--\r"},
+      {"LF only after a CR LF delimiter line", "--B\r\nContent-Type: a/b\n\nbody\n--B--\n"},
+      {"LF CR instead of CR LF", "--B\n\r\n\rbody\n\r--B--"},
+      {"padding then the close dashes", "--B\r\n\r\nx\r\n--B --\r\n"},
+      {"NUL in a name", "--B\r\nContent\0Type: a\r\n\r\nx\r\n--B--"s},
+      {"NUL as a whole line", "--B\r\nContent-Type: a/b\r\n\0\r\n\r\nx\r\n--B--"s},
+      {"Latin-1 in an ignored field", "--B\r\nX-A: caf\xE9\r\n\r\nx\r\n--B--"},
+      {"an overlong form of '/'",
+       "--B\r\nContent-Type: a\xC0\xAF"
+       "b\r\n\r\nx\r\n--B--"},
+      {"a surrogate in UTF-8 form", "--B\r\nContent-Id: <\xED\xA0\x80>\r\n\r\nx\r\n--B--"},
+      {"a UTF-8 sequence cut by the blank line", "--B\r\nContent-Id: <a>\xE2\x82\r\n\r\nx\r\n--B--"},
   };
   for (const auto &[label, content] : rows) EXPECT_EQ(unpack(content), "<null>") << label;
-  EXPECT_EQ(unpack("--B--", nullptr), "<null>");
-  EXPECT_EQ(unpack("--B --", "B "), "<null>");
   EXPECT_EQ(unpack("--" + std::string(71, 'B') + "--", std::string(71, 'B').c_str()), "<null>");
   EXPECT_EQ(unpack("--" + std::string(70, 'B') + "--", std::string(70, 'B').c_str()), "");
 }
@@ -98,6 +112,9 @@ TEST(MultipartUnpack, PartsOfHeaderFieldsWithoutABodyKeepTheirFields) {
       {"repeated field: dropped", "--B\r\nContent-Id: <a>\r\nContent-Id: <b>\r\n\r\n--B--", "{-|-|-|-}"},
       {"not UTF-8: dropped", "--B\r\nContent-Id: <\xFF>\r\n\r\n--B--", "{-|-|-|-}"},
       {"begins with a fold: dropped", "--B\r\n Content-Id: <a>\r\n\r\n--B--", "{-|-|-|-}"},
+      {"LF header lines between CR LF delimiters", "--B\r\nContent-Type: a/b\nX: y\n\nbody\r\n--B--",
+       "{-|-|-|-}"},
+      {"a blank line of LF alone", "--B\r\nContent-Type: a/b\r\n\nbody\r\n--B--", "{-|-|-|-}"},
       {"no final CR LF: dropped as before", "--B\r\nContent-Type: a/b\r\n--B--", "{-|-|-|-}"},
       {"short part without CR LF: dropped", "--B\r\nab\r\n--B--", "{-|-|-|-}"},
   };
@@ -116,55 +133,6 @@ TEST(MultipartUnpack, BodiesAreSlicesOfTheContent) {
     const kxByte *at = kxBufferBacking(body.get());
     EXPECT_TRUE(at >= start && at + kxBufferLength(body.get()) <= start + content.size()) << "part " << i;
   }
-}
-
-// --- hostile sizes: each finishes in linear time ---
-
-TEST(MultipartUnpack, HundredThousandEmptyParts) {
-  std::string content = "--B\r\n", expected;
-  for (int i = 1; i < 100000; ++i) content += "\r\n--B\r\n";
-  for (int i = 0; i < 100000; ++i) expected += "{-|-|-|-}";
-  EXPECT_EQ(unpack(content + "\r\n--B--"), expected);
-}
-
-TEST(MultipartUnpack, PartsWithoutABlankLine) {
-  // Ten mebibytes without a line break: dropped.
-  EXPECT_EQ(unpack("--B\r\n" + std::string(10u << 20, 'x') + "\r\n--B--"), "{-|-|-|-}");
-  // A mebibyte of header lines of ignored fields, ending with CR LF: read, nothing kept.
-  std::string lines;
-  while (lines.size() < (1u << 20)) lines += "X-Field: value\r\n";
-  EXPECT_EQ(unpack("--B\r\n" + lines + "\r\n--B--"), "{-|-|-|-}");
-  // One field folded over a mebibyte of continuation lines.
-  std::string folded = "Content-Type: a", expected = "a";
-  while (folded.size() < (1u << 20)) {
-    folded += "\r\n b";
-    expected += " b";
-  }
-  EXPECT_EQ(unpack("--B\r\n" + folded + "\r\n\r\n--B--"), "{" + expected + "|-|-|-}");
-}
-
-TEST(MultipartUnpack, TenMebibytesOfCrLfPairs) {
-  std::string pairs;
-  while (pairs.size() < (10u << 20)) pairs += "\r\n";
-  EXPECT_EQ(unpack(pairs), "<null>");                         // no delimiter anywhere
-  EXPECT_EQ(unpack("--B\r\n" + pairs), "<null>");             // no close delimiter
-  EXPECT_EQ(unpack("--B\r\nx" + pairs + "--B--"), "<null>");  // a header "x" without a colon
-  EXPECT_EQ(unpack("--B\r\n" + pairs + "\r\n--B--"), "{-|-|-|" + pairs.substr(2) + "}");
-}
-
-TEST(MultipartUnpack, NeverAbortsOnRandomOctets) {
-  // Pieces that steer the unpacker into every branch, joined at random.
-  const std::string pieces[] = {
-      "--B",          "--B--",           "\r\n", "\r",   "\n",       "--",  " ", "\t", ":",
-      "Content-Type", "Content-Id: <x>", "X: y", "\xFF", "\xC3\xA9", "\0"s, "B"};
-  BodySource random(20240605);
-  size_t successes = 0;
-  for (int round = 0; round < 2000; ++round) {
-    std::string content = random.below(2) ? "--B\r\n" : "";
-    for (size_t n = random.below(40); n > 0; --n) content += pieces[random.below(std::size(pieces))];
-    successes += unpack(content + (random.below(2) ? "\r\n--B--" : "")) != "<null>";
-  }
-  EXPECT_GT(successes, 100u);  // the pieces reach the success paths too
 }
 
 // --- round trip through packing ---

@@ -218,21 +218,4 @@ TEST(Options, RestoreTakesUsableEntriesAndLeavesTheRestAtTheDefault) {
   }
 }
 
-TEST(OptionsDeathTest, PreconditionsAbortWithTheirExpression) {
-  const std::pair<std::function<void(MIME_OPTIONS **)>, const char *> rows[] = {
-      {[](MIME_OPTIONS **mo) { mimeOptionsSetWrapLineLength(mo, -2); }, "wrapLineLength >= -1"},
-      {[](MIME_OPTIONS **mo) { mimeOptionsSetRfc2231Charset(mo, -1); }, "KX_CHARSET_OK( charset )"},
-      {[](MIME_OPTIONS **mo) { mimeOptionsSetRfc2231MaxSegmentLength(mo, 0); },
-       "maxSegmentLength == -1 || maxSegmentLength > 0"},
-      {[](MIME_OPTIONS **mo) { mimeOptionsSetReaderLimit(mo, MIME_READER_LIMIT_COUNT, 1); },
-       "MIME_READER_LIMIT_OK( which )"},
-      {[](MIME_OPTIONS **mo) { mimeOptionsSetReaderLimit(mo, MIME_READER_LIMIT_PARTS, -1); }, "limit >= 0"},
-      {[](MIME_OPTIONS **) { mimeOptionsSetFlags(nullptr, 1); }, "mo"},
-  };
-  for (const auto &[call, expression] : rows) {
-    OptionsRef mo(mimeOptionsCreate());
-    EXPECT_DEATH(call(mo.addr()), abortText("", expression)) << expression;
-  }
-}
-
 }  // namespace

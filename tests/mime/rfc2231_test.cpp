@@ -1,5 +1,5 @@
-// RFC 2231 parameter codec: sections, charset prefix, percent escapes and per-parameter degradation. The
-// 100,000-section inputs go through the Content-Type codec (content_type_codec_test.cpp).
+// RFC 2231 parameter codec: sections, charset prefix, percent escapes (junk included) and per-parameter
+// degradation.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +9,7 @@
 namespace {
 
 using namespace test_support;
+using namespace std::string_literals;
 
 constexpr kxInt kUtf8 = KX_CHARSET_UTF_8;
 
@@ -103,6 +104,10 @@ TEST(Rfc2231Decode, JoinsSectionsAndDecodesExtendedValues) {
       {"unknown charset: nothing", {{"n*", "nosuchcharset''abc"}, {"o", "kept"}}, "o=kept"},
       {"code point above 255: nothing", {{"n*", "UTF-8''\xE2\x82\xAC"}, {"x", "1"}}, "x=1"},
       {"broken escapes stay literal", {{"a*", "UTF-8''%G1x%4"}, {"b*", "UTF-8''%"}}, "a=%G1x%4;b=%"},
+      {"a percent sign before an escape", {{"a*", "UTF-8''%%41"}, {"b*", "UTF-8''%4%41"}}, "a=%A;b=%4A"},
+      {"%00 is a NUL, + no space", {{"t*", "UTF-8''a%00+%2B"}}, "t=a\0++"s},
+      {"an escape cut by a section end stays literal", {{"t*0*", "UTF-8''x%4"}, {"t*1*", "1"}}, "t=x%41"},
+      {"a lone lead octet", {{"t*", "UTF-8''%C3"}}, "t=\xEF\xBF\xBD"},
       {"invalid UTF-8 octets become U+FFFD", {{"a*", "UTF-8''%FFz"}}, "a=\xEF\xBF\xBDz"},
       {"octets joined across sections", {{"n*0*", "UTF-8''%E2%82"}, {"n*1*", "%AC"}}, "n=\xE2\x82\xAC"},
       {"plain section 0 ignores extended sections", {{"n*0", "abc"}, {"n*1*", "%41"}}, "n=abc"},
@@ -114,6 +119,14 @@ TEST(Rfc2231Decode, JoinsSectionsAndDecodesExtendedValues) {
       {"later section without section 0", {{"t*1", "b"}, {"t*2", "c"}}, ""},
       {"leading zeros are other keys", {{"t*0", "a"}, {"t*01", "b"}, {"t*00", "c"}}, "t=a"},
       {"section number beyond 64 bits", {{"t*0", "a"}, {"t*18446744073709551617", "z"}}, "t=a"},
+      {"section 2^63-1 is never reached",
+       {{"t*0", "a"}, {"t*1", "b"}, {"t*9223372036854775807", "z"}},
+       "t=ab"},
+      {"negative numbers", {{"t*0", "a"}, {"t*-1", "x"}, {"t*-1*", "%41"}, {"t*-0", "y"}}, "t=a"},
+      {"a plus sign", {{"t*0*", "UTF-8''a"}, {"t*+1*", "b"}, {"t*+1", "c"}}, "t=a"},
+      {"non-ASCII digits", {{"t*0", "a"}, {"t*\xD9\xA1", "b"}, {"t*\xEF\xBC\x91*", "c"}}, "t=a"},
+      {"only negative and huge numbers", {{"t*-1", "a"}, {"t*18446744073709551617*", "%41"}}, ""},
+      {"two stars", {{"t*0", "a"}, {"t**", "c"}, {"t**0", "d"}}, "t=a"},
       {"ordinary, then extended: the later wins", {{"n", "plain"}, {"n*", "UTF-8''ext"}}, "n=ext"},
       {"ordinary, then sections: the later wins", {{"n", "plain"}, {"n*0", "s0"}, {"n*1", "s1"}}, "n=s0s1"},
       {"extended section 0 is visited last", {{"t*0", "p"}, {"t*0*", "UTF-8''e"}, {"t*1", "q"}}, "t=eq"},

@@ -1,7 +1,6 @@
 // Token vectors: the folding encoder, the tokenizer, comment removal, and the round trip between them.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "support/test_support.hpp"
@@ -150,31 +149,6 @@ TEST(ShfTokenVectorTryDecode, HundredThousandNestedCommentsAreReadIteratively) {
   EXPECT_EQ(decode(nested.substr(0, nested.size() - 1)), "<null>");
 }
 
-// Hostile input never aborts: any code point, anywhere, gives null or raw values copied from the input.
-TEST(ShfTokenVectorTryDecode, RandomCodePointsNeverAbort) {
-  DeterministicRandom random(42);
-  const char32_t alphabet[] = {U'a',    U' ',      U'\t',  U'\r',  U'\n',        U'\0', U'"',
-                               U'\\',   U'(',      U')',   U'[',   U']',         U';',  U'=',
-                               U'\x7F', U'\u0085', 0xD800, 0xDFFF, U'\U0010FFFF'};
-  size_t accepted = 0;
-  for (int round = 0; round < 3000; ++round) {
-    std::u32string text;
-    for (auto n = random.range(0, 24); n > 0; --n)
-      text += random.chance(3) ? static_cast<char32_t>(random.next()) : random.pick(alphabet);
-    VectorRef vec(mimeShfTokenVectorTryDecode(kxText(text).get()));
-    if (!vec) continue;
-    ++accepted;
-    size_t at = 0;
-    for (kxInt i = 0; i < kxVectorLength(vec.get()); ++i) {
-      const std::u32string raw =
-          takeCodePoints(mimeShfTokenRawValue(mimeShfTokenFrom(kxVectorBacking(vec.get())[i])));
-      ASSERT_NE(at = text.find(raw, at), std::u32string::npos) << "round " << round;
-      at += raw.size();
-    }
-  }
-  EXPECT_GT(accepted, 100u);
-}
-
 // --- removing comments ---
 
 TEST(ShfTokenVectorDelComments, RemovesCommentsKeepsTheOrderAndLeavesOtherHoldersAlone) {
@@ -195,27 +169,5 @@ TEST(ShfTokenVectorDelComments, RemovesCommentsKeepsTheOrderAndLeavesOtherHolder
 }
 
 // --- contract aborts with their own expression ---
-
-TEST(ShfTokenVectorDeathTest, PreconditionsAbortWithTheirExpression) {
-  const std::pair<std::function<void()>, const char *> rows[] = {
-      {[] {
-         VectorRef vec(kxVectorCreate());
-         kxVectorAppendObj(vec.addr(), kxStringObj(str("a").get()));
-         mimeShfTokenVectorEncode(vec.get(), options().get(), 0);
-       },
-       "kxVectorContainsOnly( vec, mimeShfTokenSort() )"},
-      {[] { mimeShfTokenVectorEncode(tokenVector(U"a").get(), options().get(), -1); },
-       "firstLineOffset >= 0"},
-      {[] { mimeShfTokenVectorEncode(tokenVector(U"/").get(), options(3, -1).get(), KX_INT_MAX); },
-       "KX_INT_ADD_OK( *curLineLength, appendLength + !!space )"},
-      {[] {
-         StringRef out(kxStringCreate());
-         kxInt line = -1;
-         mime___ShfTokenVectorAppend(out.addr(), out.get(), 0, &line, 0);
-       },
-       "*curLineLength >= 0"},
-  };
-  for (const auto &[call, expression] : rows) EXPECT_DEATH(call(), abortText("", expression)) << expression;
-}
 
 }  // namespace
