@@ -42,21 +42,17 @@ TEST(Header, ReadsFieldsUnfoldedWithTheirOctetsWhateverTheLineEnds) {
     std::vector<std::string> raws;
     kxInt bodyOffset;
   } rows[] = {
+      // clang-format off
       {"CR LF", "A: 1\r\nB:  two \r\n\r\nbody", {"A=1", "B=two"}, {"A: 1\r\n", "B:  two \r\n"}, 18},
       {"LF only", "A: 1\nB: 2\n\nbody", {"A=1", "B=2"}, {"A: 1\n", "B: 2\n"}, 11},
-      {"mixed, folds keep their white space",
-       "Subject: a\r\n\tb\n c\r\nX:\n\n",
-       {"Subject=a\tb c", "X="},
-       {"Subject: a\r\n\tb\n c\r\n", "X:\n"},
-       23},
+      {"mixed, folds keep their white space", "Subject: a\r\n\tb\n c\r\nX:\n\n", {"Subject=a\tb c", "X="},
+       {"Subject: a\r\n\tb\n c\r\n", "X:\n"}, 23},
       {"a lone CR stays in the value", "A: x\ry\r\n\r\n", {"A=x\ry"}, {"A: x\ry\r\n"}, 10},
       {"no blank line: the block runs to the end", "A: 1\r\nB: 2", {"A=1", "B=2"}, {"A: 1\r\n", "B: 2"}, 10},
       {"empty block", "\r\nbody", {}, {}, 2},
-      {"a colon in the value, none in the fold",
-       "Date: 10:20\r\n 30\r\n\r\n",
-       {"Date=10:20 30"},
-       {"Date: 10:20\r\n 30\r\n"},
-       20},
+      {"a colon in the value, none in the fold", "Date: 10:20\r\n 30\r\n\r\n", {"Date=10:20 30"},
+       {"Date: 10:20\r\n 30\r\n"}, 20},
+      // clang-format on
   };
   OptionsRef opt(mimeOptionsCreate());
   for (const auto &row : rows) {
@@ -77,33 +73,20 @@ TEST(Header, RecoversFromBrokenBlocksWithADefectAtTheOffset) {
     kxInt bodyOffset;
     std::vector<std::pair<kxInt, kxInt>> defects;
   } rows[] = {
-      {"a line without a colon starts the body",
-       "A: 1\nnot a field\nB: 2\n\n",
-       {"A=1"},
-       5,
+      // clang-format off
+      {"a line without a colon starts the body", "A: 1\nnot a field\nB: 2\n\n", {"A=1"}, 5,
        {{MIME_DEFECT_NOT_A_HEADER_FIELD, 5}}},
       {"a space before the colon", "A : 1\n\n", {}, 0, {{MIME_DEFECT_NOT_A_HEADER_FIELD, 0}}},
       {"a fold with no field before it", " A: 1\n\n", {}, 0, {{MIME_DEFECT_NOT_A_HEADER_FIELD, 0}}},
-      {"windows-1252 octets: read in the fallback, defect at the first",
-       "A: ok\nS: caf\xe9 \xe9t\xe9\n\n",
-       {"A=ok", "S=caf\xc3\xa9 \xc3\xa9t\xc3\xa9"},
-       19,
-       {{MIME_DEFECT_EIGHT_BIT_HEADER, 12}}},
-      {"a bad octet in a fold is found too",
-       "S: a\n \xff\n\n",
-       {"S=a \xc3\xbf"},
-       9,
+      {"windows-1252 octets: read in the fallback, defect at the first", "A: ok\nS: caf\xe9 \xe9t\xe9\n\n",
+       {"A=ok", "S=caf\xc3\xa9 \xc3\xa9t\xc3\xa9"}, 19, {{MIME_DEFECT_EIGHT_BIT_HEADER, 12}}},
+      {"a bad octet in a fold is found too", "S: a\n \xff\n\n", {"S=a \xc3\xbf"}, 9,
        {{MIME_DEFECT_EIGHT_BIT_HEADER, 6}}},
-      {"an overlong form is not UTF-8",
-       "S: \xc0\xaf\n\n",
-       {"S=\xc3\x80\xc2\xaf"},
-       7,
+      {"an overlong form is not UTF-8", "S: \xc0\xaf\n\n", {"S=\xc3\x80\xc2\xaf"}, 7,
        {{MIME_DEFECT_EIGHT_BIT_HEADER, 3}}},
-      {"a surrogate is not UTF-8",
-       "S: \xed\xa0\x80\n\n",
-       {"S=\xc3\xad\xc2\xa0\xe2\x82\xac"},
-       8,
+      {"a surrogate is not UTF-8", "S: \xed\xa0\x80\n\n", {"S=\xc3\xad\xc2\xa0\xe2\x82\xac"}, 8,
        {{MIME_DEFECT_EIGHT_BIT_HEADER, 3}}},
+      // clang-format on
   };
   OptionsRef opt(mimeOptionsCreate());
   for (const auto &row : rows) {

@@ -171,22 +171,17 @@ TEST(MessageRead, LimitsAreDefectsNotFailures) {
   mimeOptionsSetReaderLimit(opt.addr(), MIME_READER_LIMIT_PARTS, 3);
   mimeOptionsSetReaderLimit(opt.addr(), MIME_READER_LIMIT_PARAMETERS, 1);
   const std::string inner = "Content-Type: multipart/mixed; boundary=i\n\n--i\n\ndeep\n--i--\n";
-  expectRows(
-      {
-          {"nesting past the limit stays a leaf",
-           kMixed + "--b\n" + inner + "--b--\n",
-           "multipart/mixed[multipart/mixed{--i\n\ndeep\n--i--}]",
-           {"too-deep@90"}},
-          {"parts past the limit stay in the multipart's body",
-           kMixed + "--b\n\n1\n--b\n\n2\n--b\n\n3\n--b\n\n4\n--b--\n",
-           "multipart/mixed[text/plain{1},text/plain{2},text/plain{3}]",
-           {"too-many-parts@68"}},
-          {"parameters past the limit are not read",
-           "Content-Type: text/html; a=1; charset=x-nowhere\n\nx",
-           "text/html{x}",
-           {"too-many-parameters@0"}},
-      },
-      opt.get());
+  // clang-format off
+  expectRows({
+      {"nesting past the limit stays a leaf", kMixed + "--b\n" + inner + "--b--\n",
+       "multipart/mixed[multipart/mixed{--i\n\ndeep\n--i--}]", {"too-deep@90"}},
+      {"parts past the limit stay in the multipart's body",
+       kMixed + "--b\n\n1\n--b\n\n2\n--b\n\n3\n--b\n\n4\n--b--\n",
+       "multipart/mixed[text/plain{1},text/plain{2},text/plain{3}]", {"too-many-parts@68"}},
+      {"parameters past the limit are not read", "Content-Type: text/html; a=1; charset=x-nowhere\n\nx",
+       "text/html{x}", {"too-many-parameters@0"}},
+  }, opt.get());
+  // clang-format on
 }
 
 // Content-Disposition is read with the reader's options, and one the strict decoder refuses still gives
@@ -203,41 +198,28 @@ TEST(MessageRead, DispositionIsReadWithTheReadersOptionsAndAsFarAsItGoes) {
     std::string read;
     std::vector<std::string> defects;
   } rows[] = {
-      {"a comment holding a semicolon before the parameters",
-       strict2231.get(),
-       "Content-Disposition: attachment (see; below); filename=a.txt\n",
-       "attachment(a.txt)",
-       {}},
-      {"a quoted string left open runs to the end",
-       strict2231.get(),
-       "Content-Disposition: inline; filename=\"report.pdf\n",
-       "inline(report.pdf)",
+      // clang-format off
+      {"a comment holding a semicolon before the parameters", strict2231.get(),
+       "Content-Disposition: attachment (see; below); filename=a.txt\n", "attachment(a.txt)", {}},
+      {"a quoted string left open runs to the end", strict2231.get(),
+       "Content-Disposition: inline; filename=\"report.pdf\n", "inline(report.pdf)",
        {"bad-content-disposition@0"}},
-      {"a type that is no token reads as attachment",
-       strict2231.get(),
-       "Content-Disposition: \"inline\"; filename=x.txt\n",
-       "attachment(x.txt)",
+      {"a type that is no token reads as attachment", strict2231.get(),
+       "Content-Disposition: \"inline\"; filename=x.txt\n", "attachment(x.txt)",
        {"bad-content-disposition@0"}},
-      {"8-bit octets in the fallback charset",
-       strict2231.get(),
-       "Content-Disposition: attachment; filename=\"caf\xE9.txt\"\n",
-       "attachment(caf\xC3\xA9.txt)",
+      {"8-bit octets in the fallback charset", strict2231.get(),
+       "Content-Disposition: attachment; filename=\"caf\xE9.txt\"\n", "attachment(caf\xC3\xA9.txt)",
        {"eight-bit-header@46"}},
-      {"RFC 2231 form read under the flag",
-       strict2231.get(),
+      {"RFC 2231 form read under the flag", strict2231.get(),
        "Content-Type: text/plain; name=b.txt\nContent-Disposition: attachment; filename*=UTF-8''%C3%A9.txt\n",
-       "attachment(\xC3\xA9.txt)",
-       {}},
-      {"without the flag it is no filename: the type's name stands",
-       no2231.get(),
+       "attachment(\xC3\xA9.txt)", {}},
+      {"without the flag it is no filename: the type's name stands", no2231.get(),
        "Content-Type: text/plain; name=b.txt\nContent-Disposition: attachment; filename*=UTF-8''%C3%A9.txt\n",
-       "attachment(b.txt)",
-       {}},
-      {"parameters past the limit",
-       oneParameter.get(),
-       "Content-Disposition: attachment; size=3; filename=a.txt\n",
-       "attachment()",
+       "attachment(b.txt)", {}},
+      {"parameters past the limit", oneParameter.get(),
+       "Content-Disposition: attachment; size=3; filename=a.txt\n", "attachment()",
        {"too-many-parameters@0"}},
+      // clang-format on
   };
   for (const auto &row : rows) {
     BufferRef input(buf(row.fields + "\nabc"));
