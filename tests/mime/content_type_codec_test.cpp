@@ -155,7 +155,7 @@ TEST(ContentTypeEncode, FoldsOnlyAfterASemicolon) {
 
 // A parameter value holding CR or LF must never put a line break into the header line, nor a NUL, which
 // would end the header for every reader that handles C strings: the RFC 2231 flag escapes them (and
-// decoding gives them back exactly), otherwise the parameter is left out.
+// the random round trip decodes them back exactly), otherwise the parameter is left out.
 TEST(ContentTypeEncode, LineBreakOrNulInAValueIsEscapedOrDroppedNeverWritten) {
   const std::pair<kxInt, const char *> rows[] = {
       {kParse | kGenerate, "text/plain;file*=UTF-8''a.txt%0D%0ABcc%3A%20x%40y;nul*=UTF-8''a%00b;z=1"},
@@ -166,17 +166,6 @@ TEST(ContentTypeEncode, LineBreakOrNulInAValueIsEscapedOrDroppedNeverWritten) {
   for (const auto &[flags, expected] : rows) {
     TypeRef type = contentType("text/plain", {{"file", "a.txt\r\nBcc: x@y"}, {"nul", "a\0b"s}, {"z", "1"}});
     EXPECT_EQ(encode(type.get(), options(flags, -1).get()), expected) << flags;
-  }
-  const std::string values[] = {"\r", "\n", "\n\r", "x\r\n y", "a\r\n b\r\n\tc", std::string(200, '\n'),
-                                "\0"s};
-  for (const std::string &value : values) {
-    TypeRef type = contentType("text/plain", {{"file", value}});
-    EXPECT_EQ(encode(type.get(), options(kParse | kUnicode).get()), "text/plain");
-    for (kxInt segment : {-1, 3, 60}) {
-      const std::string text =
-          encode(type.get(), options(kParse | kGenerate, 76, KX_CHARSET_UTF_8, segment).get());
-      EXPECT_EQ(decode(text), "text/plain;file=" + value) << text;
-    }
   }
 }
 

@@ -1,6 +1,6 @@
 // Multipart unpacking: the layout other writers produce, every malformation that ends the call (foreign line
-// ends, control and 8-bit octets in part headers), parts of header fields without a body, and the round trip
-// through packing. The time on hostile sizes is in bench/.
+// ends, control and 8-bit octets in part headers), and parts of header fields without a body (the round
+// trip through packing: multipart_pack_test.cpp). The time on hostile sizes is in bench/.
 #include <gtest/gtest.h>
 
 #include "support/test_support.hpp"
@@ -133,54 +133,6 @@ TEST(MultipartUnpack, BodiesAreSlicesOfTheContent) {
     const kxByte *at = kxBufferBacking(body.get());
     EXPECT_TRUE(at >= start && at + kxBufferLength(body.get()) <= start + content.size()) << "part " << i;
   }
-}
-
-// --- round trip through packing ---
-
-// A field value as an encoder may write it: tokens separated by spaces or folds.
-std::string foldedValue(BodySource &random) {
-  static const char *const kSeparators[] = {" ", "\r\n ", "\r\n\t", ""};
-  std::string value = random.below(8) == 0 ? "\r\n " : "";
-  for (size_t n = random.below(4) + 1; n > 0; --n)
-    value += "tok" + std::to_string(random.below(1000)) + ";x=\"a b\"" +
-             (n > 1 ? kSeparators[random.below(4)] : "");
-  return value;
-}
-
-// What unpacking gives back for a packed value: folds undone (the CR LF removed, the blanks kept) and the
-// ends trimmed.
-std::string unfolded(std::string value) {
-  for (size_t at; (at = value.find("\r\n")) != std::string::npos;) value.erase(at, 2);
-  const size_t first = value.find_first_not_of(" \t"), last = value.find_last_not_of(" \t");
-  return first == std::string::npos ? "" : value.substr(first, last - first + 1);
-}
-
-TEST(MultipartUnpack, RandomEntityVectorsRoundTripThroughPacking) {
-  BodySource random(7);
-  int replacedBoundaries = 0;
-  for (int round = 0; round < 200; ++round) {
-    const std::string callerBoundary = "frontier" + std::to_string(round % 3);
-    std::vector<EntityView> parts(random.below(6) + 1), expected;
-    for (EntityView &part : parts) {
-      if (random.below(2)) part.contentType = foldedValue(random);
-      if (random.below(2)) part.contentTransferEncoding = foldedValue(random);
-      if (random.below(2)) part.contentId = "<" + random.word(random.below(20) + 1) + ">";
-      if (random.below(4)) part.body = random.body(callerBoundary);
-      EntityView back = part;
-      for (auto *field : {&back.contentType, &back.contentTransferEncoding, &back.contentId})
-        if (*field) *field = unfolded(**field);
-      if (back.body && back.body->empty()) back.body.reset();
-      expected.push_back(back);
-    }
-    TypeRef type = contentType("multipart/mixed", {{"boundary", callerBoundary}});
-    BufferRef packed(mimeMultipartTryPack(type.addr(), vectorOf(parts).get(), options().get()));
-    ASSERT_TRUE(packed) << "round " << round;
-    replacedBoundaries += parameterOf(type.get(), "boundary") != callerBoundary;
-    VectorRef back(mimeMultipartTryUnpack(type.addr(), packed.get(), options().get()));
-    ASSERT_TRUE(back) << "round " << round;
-    EXPECT_EQ(describe(viewsOf(back.get())), describe(expected)) << "round " << round;
-  }
-  EXPECT_GT(replacedBoundaries, 10);  // bodies that really held the caller boundary made the pack move on
 }
 
 }  // namespace
