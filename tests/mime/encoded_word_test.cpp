@@ -51,6 +51,8 @@ TEST(EncodedWordDecode, ReadsWordsAndKeepsWhatIsNotOne) {
        "?=b",
        "ab"},
       {"'=?' in plain text", "1 =? 2 ?= 3 =?x", "1 =? 2 ?= 3 =?x"},
+      {"no '?' after the encoding letter: no word", "=?utf-8?qXa?=", "=?utf-8?qXa?="},
+      {"an encoded U+FFFD is no fault", "=?utf-8?q?=EF=BF=BD?=", "\xEF\xBF\xBD"},
       {"unknown charset kept", "=?x-none?q?a?= b", "=?x-none?q?a?= b (malformed)"},
       {"bad Base64 kept", "=?utf-8?b?Y2F!?=", "=?utf-8?b?Y2F!?= (malformed)"},
       {"Base64 of one digit kept", "=?utf-8?b?Y2FmQ?=", "=?utf-8?b?Y2FmQ?= (malformed)"},

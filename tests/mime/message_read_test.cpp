@@ -148,13 +148,16 @@ TEST(MessageRead, TolerantDecodingReportsTheFirstFault) {
 }
 
 // Junk is looked for 64 octets at a time: junk at either edge of such a block, or in the tail after the
-// last whole block, is found at its own offset all the same.
+// last whole block, is found at its own offset all the same, and so are the characters just past the
+// letters and the digits.
 TEST(MessageRead, Base64JunkIsFoundWhereverItStands) {
   const std::string header = "Content-Transfer-Encoding: base64\n\n";
   OptionsRef opt(mimeOptionsCreate());
-  for (const size_t junkAt : {0, 63, 64, 127, 130, 199}) {
+  const std::pair<size_t, char> rows[] = {{0, '\x80'}, {63, '['},     {64, ':'},
+                                          {127, '{'},  {130, '\x80'}, {199, '['}};
+  for (const auto &[junkAt, junk] : rows) {
     std::string body(200, 'Q');
-    body[junkAt] = '\x80';
+    body[junkAt] = junk;
     BufferRef input(buf(header + body));
     PartRef root(mimeMessageRead(input.get(), opt.get()));
     MIME_DEFECT defect;
