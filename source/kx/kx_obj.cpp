@@ -51,6 +51,11 @@ KX_OBJ *kx___ObjCreate(kxInt size, KX_SORT *sort) {
   // not, and most objects are small and short-lived.
   auto *obj = static_cast<KX_OBJ *>(std::malloc(static_cast<size_t>(size)));
   KX_ASSERT(obj != nullptr);
+#if defined(__GNUC__)
+  // g++ fuses a malloc and a memset of the whole block into calloc; an empty asm statement that may change
+  // the pointer keeps them apart.
+  asm("" : "+r"(obj));
+#endif
   std::memset(obj, 0, static_cast<size_t>(size));
   obj->kx___refs = 1;
   obj->kx___sort = sort;
