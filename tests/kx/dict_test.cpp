@@ -108,6 +108,30 @@ TEST(DictFromEntries, TakesOverTheReferencesOfEntriesInAnyOrder) {
   EXPECT_EQ(kxDictLength(empty.get()), 0);
 }
 
+// A dict made from entries keeps them in one sorted array until its first change: each change, made while
+// another holder shares the dict, gives what stores give and leaves the other holder's entries alone.
+TEST(DictFromEntries, ChangesLeaveASharingHolderAlone) {
+  const std::pair<void (*)(DictRef &), const char *> changes[] = {
+      {[](DictRef &d) { set(d, "ab", "n"); }, "a=a,ab=n,b=b,c=c"},
+      {[](DictRef &d) { set(d, "b", "n"); }, "a=a,b=n,c=c"},
+      {[](DictRef &d) { kxDictDelStringKey(d.addr(), str("b").get()); }, "a=a,c=c"},
+      {[](DictRef &d) { kxDictClear(d.addr()); }, ""}};
+  for (const bool shared : {true, false}) {
+    for (const auto &[change, expected] : changes) {
+      const KX_DICT_ENTRY entries[] = {{str("c").release(), kxStringObj(str("c").release())},
+                                       {str("a").release(), kxStringObj(str("a").release())},
+                                       {str("b").release(), kxStringObj(str("b").release())}};
+      DictRef d(kx___DictCreateFromEntries(entries, 3));
+      DictRef other = shared ? DictRef::retained(d.get()) : dictOf("a=a,b=b,c=c");
+      EXPECT_EQ(kxObjCompare(kxDictObj(d.get()), kxDictObj(dictOf("a=a,b=b,c=c").get())), 0);
+      change(d);
+      EXPECT_EQ(entriesOf(d.get()), expected);
+      EXPECT_EQ(entriesOf(other.get()), "a=a,b=b,c=c");
+      EXPECT_EQ(ObjRef(kxDictStringKey(other.get(), str("b").get())).get() != nullptr, true);
+    }
+  }
+}
+
 // The entries are made inside the child, which alone takes them over.
 void createWithKeyTwice() {
   const KX_DICT_ENTRY entries[] = {{str("a").release(), kxStringObj(str("1").release())},
