@@ -23,6 +23,7 @@
 #include "mime/mime_parameter_family.hpp"
 #include "mime/mime_parameter_list.hpp"
 #include "mime/mime_parameter_reader.hpp"
+#include "mime/mime_scratch.hpp"
 
 struct MIME_CONTENT_DISPOSITION {
   KX_OBJ obj;
@@ -35,8 +36,8 @@ MIME_DEFINE_SORT_RECORD(MIME_CONTENT_DISPOSITION, mime___ContentDispositionFreeF
 
 namespace {
 
-using mime::CodePoints;
 using kx::Ref;
+using mime::CodePoints;
 using mime::ShfTokenSpan;
 
 constexpr char kFilename[] = "filename";
@@ -207,12 +208,13 @@ namespace {
 
 MIME_CONTENT_DISPOSITION *decodeDisposition(CodePoints text, MIME_OPTIONS *mo) {
   mime::clearFailure("Content-Disposition");
-  std::vector<ShfTokenSpan> tokens;
+  mime::ScratchArena scratch;
+  mime::ScratchVector<ShfTokenSpan> tokens(&scratch);
   if (!mime::scanValueTokens(text, tokens)) return nullptr;
   Ref<KX_STRING> type = readType(tokens, text);
   if (!type) return nullptr;
   mime::HeaderWords words(text);
-  Ref<KX_DICT> parameters(mime::decodeParameterList(words, tokens, 1, text, mo));
+  Ref<KX_DICT> parameters(mime::decodeParameterList(words, tokens, 1, text, mo, &scratch));
   return createDisposition(type.release(), parameters.release());
 }
 
@@ -243,6 +245,8 @@ Ref<KX_STRING> readType(std::span<const ShfTokenSpan> tokens, CodePoints text) {
     mime::fail(MIME_FAILURE_BAD_DISPOSITION_TYPE, tokens[0].start + (bad - type.begin()));
     return {};
   }
+  if (std::none_of(type.begin(), type.end(), [](kxChar c) { return c >= 'A' && c <= 'Z'; }))
+    return Ref<KX_STRING>(mime::sharedString(type));  // already lower case: no copy
   mime::CodePointBuffer lower(type.begin(), type.end());
   for (kxChar &c : lower) c = mime::lowerCaseLetter(c);
   return Ref<KX_STRING>(mime::sharedString(lower));

@@ -33,14 +33,14 @@
 #include "mime/mime_parameter_list.hpp"
 #include "mime/mime_parameter_reader.hpp"
 #include "mime/mime_rfc2231.hpp"
+#include "mime/mime_scratch.hpp"
 #include "mime/mime_shf_token_vector.hpp"
 
 namespace {
 
-using mime::CodePointBuffer;
+using kx::Ref;
 using mime::CodePoints;
 using mime::HeaderWords;
-using kx::Ref;
 using mime::ShfTokenSpan;
 
 constexpr kxChar kBoundary[8] = {'b', 'o', 'u', 'n', 'd', 'a', 'r', 'y'};
@@ -48,7 +48,8 @@ constexpr kxChar kBoundary[8] = {'b', 'o', 'u', 'n', 'd', 'a', 'r', 'y'};
 CodePoints charsOf(KX_STRING *s);
 void assertOneSlash(KX_STRING *name);
 
-Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> tokens, CodePoints text);
+Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> tokens, CodePoints text,
+                             std::pmr::memory_resource *scratch);
 
 }  // namespace
 
@@ -84,12 +85,13 @@ MIME_CONTENT_TYPE *mimeContentTypeTryDecodeCstr(const char *contentType, kxInt l
 
 MIME_CONTENT_TYPE *mime::decodeContentType(CodePoints text, MIME_OPTIONS *mo) {
   mime::clearFailure("Content-Type");
-  std::vector<ShfTokenSpan> tokens;
+  mime::ScratchArena scratch;
+  mime::ScratchVector<ShfTokenSpan> tokens(&scratch);
   if (!mime::scanValueTokens(text, tokens)) return nullptr;
   HeaderWords words(text);
-  Ref<KX_STRING> name = readMediaType(words, tokens, text);
+  Ref<KX_STRING> name = readMediaType(words, tokens, text, &scratch);
   if (!name) return nullptr;
-  Ref<KX_DICT> dict(mime::decodeParameterList(words, tokens, 3, text, mo));
+  Ref<KX_DICT> dict(mime::decodeParameterList(words, tokens, 3, text, mo, &scratch));
   return mime::createContentType(name.release(), dict.release());
 }
 
@@ -128,17 +130,18 @@ kxInt breakOfMediaType(std::span<const ShfTokenSpan> tokens, CodePoints text) {
   return static_cast<kxInt>(text.size());
 }
 
-// type "/" subtype from the first three tokens, as a new name in normal form; null, with the failure
-// recorded, when they are not two words around "/" or the name is not acceptable.
-Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> tokens, CodePoints text) {
+// type "/" subtype from the first three tokens, as a new name in normal form (put together in scratch);
+// null, with the failure recorded, when they are not two words around "/" or the name is not acceptable.
+Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> tokens, CodePoints text,
+                             std::pmr::memory_resource *scratch) {
   HeaderWords::Place mediaType, subtype;
   if (tokens.size() < 3 || !words.word(tokens[0], &mediaType) ||
       !mime::isTspecialToken(tokens[1], text, '/') || !words.word(tokens[2], &subtype)) {
     mime::fail(MIME_FAILURE_NO_MEDIA_TYPE, breakOfMediaType(tokens, text));
     return {};
   }
-  CodePointBuffer name;
   const CodePoints typeChars = words.chars(mediaType), subtypeChars = words.chars(subtype);
+  mime::ScratchVector<kxChar> name(scratch);
   name.reserve(typeChars.size() + 1 + subtypeChars.size());
   name.insert(name.end(), typeChars.begin(), typeChars.end());
   name.push_back('/');

@@ -6,6 +6,7 @@
 #include "mime/mime_flags.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
+#include "mime/mime_scratch.hpp"
 
 namespace {
 
@@ -16,7 +17,7 @@ using mime::Parameters;
 using mime::ShfTokenSpan;
 
 Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
-                          CodePoints text);
+                          CodePoints text, std::pmr::memory_resource *scratch);
 bool hasRfc2231Keys(std::span<const Parameter> parameters);
 
 }  // namespace
@@ -53,19 +54,12 @@ HeaderWords::Place HeaderWords::lowerCase(Place place) {
   return {Where::kBuffer, before, place.length};
 }
 
-bool scanValueTokens(CodePoints text, std::vector<ShfTokenSpan> &tokens) {
-  tokens.reserve(std::min<size_t>(text.size(), 32));
-  return scanShfTokens(text, [&tokens](const ShfTokenSpan &token) {
-    if (token.type != MIME_SHF_TOKEN_TYPE_COMMENT) tokens.push_back(token);  // comments are dropped first
-  });
-}
-
 KX_DICT *decodeParameterList(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
-                             CodePoints text, MIME_OPTIONS *mo) {
-  const Parameters parameters = readParameters(words, tokens, first, text);
+                             CodePoints text, MIME_OPTIONS *mo, std::pmr::memory_resource *scratch) {
+  const Parameters parameters = readParameters(words, tokens, first, text, scratch);
   if ((mimeOptionsFlags(mo) & MIME_FLAG_PARSE_RFC2231_HEADERS) && hasRfc2231Keys(parameters))
-    return dictOfParameters(rfc2231DecodeParameters(parameters));
-  return dictOfParameters(parameters);
+    return dictOfParameters(rfc2231DecodeParameters(parameters, scratch), scratch);
+  return dictOfParameters(parameters, scratch);
 }
 
 }  // namespace mime
@@ -75,12 +69,12 @@ namespace {
 // *( ";" key [ "=" [ value ] ] ) from tokens[first] on, keys lower-cased; a later key replaces an earlier
 // one. A parameter without a usable value gets the empty value.
 Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
-                          CodePoints text) {
+                          CodePoints text, std::pmr::memory_resource *scratch) {
   struct Read {
     HeaderWords::Place key;
     HeaderWords::Place value;
   };
-  std::vector<Read> read;
+  mime::ScratchVector<Read> read(scratch);
   const size_t n = tokens.size();
   read.reserve(std::min<size_t>(n / 4 + 1, 32));
   size_t p = first;
@@ -99,11 +93,27 @@ Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> toke
     }
     p = next;
   }
-  Parameters parameters;
-  parameters.reserve(read.size());
+  // Sorted as plain spans, which are cheap to move, by key and then in the order read, so that of a
+  // repeated key the last one read is the one kept.
+  struct Text {
+    CodePoints key;
+    CodePoints value;
+    size_t order;
+  };
+  mime::ScratchVector<Text> texts(scratch);
+  texts.reserve(read.size());
   for (size_t i = 0; i < read.size(); ++i)
-    parameters.emplace_back(words.chars(read[i].key), words.chars(read[i].value), i);
-  mime::sortKeepingLast(parameters);
+    texts.push_back({words.chars(read[i].key), words.chars(read[i].value), i});
+  std::sort(texts.begin(), texts.end(), [](const Text &a, const Text &b) {
+    const std::strong_ordering byKey = mime::compareKeys(a.key, b.key);
+    return byKey != 0 ? byKey < 0 : a.order < b.order;
+  });
+  Parameters parameters(scratch);
+  parameters.reserve(texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (i + 1 < texts.size() && mime::compareKeys(texts[i].key, texts[i + 1].key) == 0) continue;
+    parameters.emplace_back(texts[i].key, texts[i].value, texts[i].order);
+  }
   return parameters;
 }
 

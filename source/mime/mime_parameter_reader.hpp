@@ -10,6 +10,7 @@
 #pragma once
 
 #include <algorithm>
+#include <memory_resource>
 #include <span>
 #include <vector>
 
@@ -51,9 +52,15 @@ class HeaderWords {
   CodePointBuffer buffer_;
 };
 
-// The tokens of a header field value, comments dropped. False, with the fault recorded as the failure of
-// the running strict call, when the value is malformed.
-bool scanValueTokens(CodePoints text, std::vector<ShfTokenSpan> &tokens);
+// The tokens of a header field value, comments dropped, appended to tokens (a vector of ShfTokenSpan).
+// False, with the fault recorded as the failure of the running strict call, when the value is malformed.
+template <typename Tokens>
+bool scanValueTokens(CodePoints text, Tokens &tokens) {
+  tokens.reserve(std::min<size_t>(text.size(), 32));
+  return scanShfTokens(text, [&tokens](const ShfTokenSpan &token) {
+    if (token.type != MIME_SHF_TOKEN_TYPE_COMMENT) tokens.push_back(token);  // comments are dropped first
+  });
+}
 
 // True when the token is the tspecial c.
 inline bool isTspecialToken(const ShfTokenSpan &token, CodePoints text, kxChar c) {
@@ -67,8 +74,9 @@ inline kxChar lowerCaseLetter(kxChar c) {
 
 // A new dictionary of the parameter list that begins at tokens[first] (keys lower-cased, a later key
 // replacing an earlier one), RFC 2231 sections and extended values joined and decoded when mo holds the
-// parse flag.
+// parse flag. The lists it makes on the way come from scratch.
 KX_DICT *decodeParameterList(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
-                             CodePoints text, MIME_OPTIONS *mo);
+                             CodePoints text, MIME_OPTIONS *mo,
+                             std::pmr::memory_resource *scratch = std::pmr::get_default_resource());
 
 }  // namespace mime

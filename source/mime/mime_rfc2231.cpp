@@ -17,6 +17,7 @@
 #include "mime/mime_rfc2231.h"
 
 #include <algorithm>
+#include <array>
 #include <compare>
 #include <functional>
 #include <iterator>
@@ -32,16 +33,20 @@
 #include "mime/mime_object.hpp"
 #include "mime/mime_options.h"
 #include "mime/mime_rfc2231.hpp"
+#include "mime/mime_scratch.hpp"
 #include "mime/mime_shf_token.hpp"
 
 namespace {
 
 using kx::Ref;
 using mime::CodePoints;
+using mime::compareKeys;
 using mime::Parameter;
 using mime::Parameters;
 using Text = std::vector<kxChar>;
 using Octets = std::vector<kxByte>;
+using ScratchText = mime::ScratchVector<kxChar>;
+using ScratchOctets = mime::ScratchVector<kxByte>;
 
 // The endings that mark a first section or an extended value, tested as the first three, two and one of them.
 constexpr kxChar kEnds[3] = {'*', '0', '*'};
@@ -57,7 +62,6 @@ constexpr bool isAttributeChar(kxChar c);
 bool isAttribute(CodePoints chars);
 CodePoints charsOf(KX_STRING *s);
 Ref<KX_STRING> stringOf(CodePoints chars);
-std::strong_ordering compareKeys(CodePoints a, CodePoints b);
 
 bool needsExtendedForm(CodePoints value);
 bool keptWhole(CodePoints key, CodePoints wholeKey);
@@ -66,10 +70,11 @@ bool appendExtendedSections(const Parameter &entry, kxInt charset, kxInt maxSegm
                             Ref<KX_STRING> &ianaName, Parameters &result);
 
 ClassifiedKey classifyKey(CodePoints key);
-Ref<KX_STRING> decodeSingleExtended(CodePoints value);
-Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first);
-Ref<KX_STRING> joinExtendedSections(std::span<const Parameter> source, CodePoints attribute,
-                                    CodePoints first);
+Ref<KX_STRING> decodeSingleExtended(CodePoints value, std::pmr::memory_resource *scratch);
+Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first,
+                                 std::pmr::memory_resource *scratch);
+Ref<KX_STRING> joinExtendedSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first,
+                                    std::pmr::memory_resource *scratch);
 
 }  // namespace
 
@@ -158,8 +163,8 @@ void sortKeepingLast(Parameters &parameters) {
   parameters.erase(parameters.begin() + static_cast<std::ptrdiff_t>(kept), parameters.end());
 }
 
-KX_DICT *dictOfParameters(std::span<const Parameter> parameters) {
-  std::vector<KX_DICT_ENTRY> entries;  // new references, which the dictionary takes over
+KX_DICT *dictOfParameters(std::span<const Parameter> parameters, std::pmr::memory_resource *scratch) {
+  ScratchVector<KX_DICT_ENTRY> entries(scratch);  // new references, which the dictionary takes over
   entries.reserve(parameters.size());
   for (const Parameter &parameter : parameters) {
     KX_STRING *key =
@@ -194,8 +199,8 @@ Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt char
   return result;
 }
 
-Parameters rfc2231DecodeParameters(std::span<const Parameter> source) {
-  Parameters result;
+Parameters rfc2231DecodeParameters(std::span<const Parameter> source, std::pmr::memory_resource *scratch) {
+  Parameters result(scratch);
   result.reserve(source.size());
   for (const Parameter &entry : source) {
     const ClassifiedKey classified = classifyKey(entry.key);
@@ -212,11 +217,11 @@ Parameters rfc2231DecodeParameters(std::span<const Parameter> source) {
     }
     Ref<KX_STRING> value;
     if (classified.form == KeyForm::kSingleExtended) {
-      value = decodeSingleExtended(entry.value);
+      value = decodeSingleExtended(entry.value, scratch);
     } else if (classified.form == KeyForm::kFirstPlainSection) {
-      value = joinPlainSections(source, classified.attribute, entry.value);
+      value = joinPlainSections(source, classified.attribute, entry.value, scratch);
     } else {
-      value = joinExtendedSections(source, classified.attribute, entry.value);
+      value = joinExtendedSections(source, classified.attribute, entry.value, scratch);
     }
     if (value) result.emplace_back(classified.attribute, CodePoints(), order).adoptValue(value.release());
   }
@@ -230,9 +235,16 @@ namespace {
 
 // --- characters and strings ---
 
-// attribute-char: an RFC 2045 token character of ASCII other than "*", "'" and "%".
+// attribute-char: an RFC 2045 token character of ASCII other than "*", "'" and "%", looked up in a table
+// of the ASCII range.
+constexpr std::array<bool, 128> kAttributeChars = [] {
+  std::array<bool, 128> table{};
+  for (kxChar c = 0; c < 128; ++c)
+    table[c] = mime::chars::isTokenChar(c) && c != '*' && c != '\'' && c != '%';
+  return table;
+}();
 constexpr bool isAttributeChar(kxChar c) {
-  return c < 128 && mime::chars::isTokenChar(c) && c != '*' && c != '\'' && c != '%';
+  return c < 128 && kAttributeChars[c];
 }
 
 // The same set as spelt out: ASCII, not SP, not a control character, not a tspecial, not "*", "'", "%".
@@ -263,19 +275,15 @@ Ref<KX_STRING> stringOf(CodePoints chars) {
   return Ref<KX_STRING>(mime::sharedString(chars));
 }
 
-// Code point order, a proper prefix first.
-std::strong_ordering compareKeys(CodePoints a, CodePoints b) {
-  return std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end());
-}
-
 // Appends chars to text unless the sum would pass the longest string the base runtime can describe.
-bool appendText(Text &text, CodePoints chars) {
+bool appendText(ScratchText &text, CodePoints chars) {
   if (!KX_INT_ADD_OK(static_cast<kxInt>(text.size()), static_cast<kxInt>(chars.size()))) return false;
   text.insert(text.end(), chars.begin(), chars.end());
   return true;
 }
 
-void appendDecimal(Text &text, kxInt number) {
+template <typename Chars>
+void appendDecimal(Chars &text, kxInt number) {
   char digits[24];
   int n = 0;
   for (kxInt rest = number; n == 0 || rest > 0; rest /= 10) digits[n++] = static_cast<char>('0' + rest % 10);
@@ -465,7 +473,8 @@ ClassifiedKey classifyKey(CodePoints key) {
 // "attribute*N" or "attribute*N*", built in one reused array for the lookups of one attribute's sections.
 class SectionKeys {
  public:
-  explicit SectionKeys(CodePoints attribute) : base_(attribute.size()) {
+  SectionKeys(CodePoints attribute, std::pmr::memory_resource *scratch)
+      : chars_(scratch), base_(attribute.size()) {
     chars_.reserve(base_ + 24);  // room for "*", the longest number and "*"
     chars_.assign(attribute.begin(), attribute.end());
   }
@@ -479,7 +488,7 @@ class SectionKeys {
   }
 
  private:
-  Text chars_;
+  ScratchText chars_;
   size_t base_;
 };
 
@@ -517,43 +526,52 @@ kxInt decodeCharset(CodePoints &value) {
   return charset;
 }
 
+// The value of a hexadecimal digit of either case, else -1 (kxUnicodeHexadecimalDigitValue, inlined).
+constexpr int hexadecimalDigitValue(kxChar c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  const kxChar lower = c | 0x20;
+  return lower >= 'a' && lower <= 'f' ? static_cast<int>(lower - 'a' + 10) : -1;
+}
+
 // Appends the octets of a percent-encoded text: "%" and two hexadecimal digits is one octet, every other code
 // point (a "%" without two digits after it too) is the octet of its value. False when a code point lies above
 // U+00FF or the octets would pass the buffer limit.
-bool percentDecode(CodePoints text, Octets &out) {
+bool percentDecode(CodePoints text, ScratchOctets &out) {
+  const size_t before = out.size();
+  out.resize(before + text.size());  // never more octets than code points; the rest is cut off below
+  kxByte *octet = out.data() + before;
   for (size_t i = 0; i < text.size();) {
-    if (static_cast<kxInt>(out.size()) >= KX_BUFFER_MAX_LENGTH) return false;
     const kxChar c = text[i];
     if (c > 0xFF) return false;
     if (c == '%' && i + 2 < text.size()) {
-      const kxInt high = kxUnicodeHexadecimalDigitValue(text[i + 1]);
-      const kxInt low = kxUnicodeHexadecimalDigitValue(text[i + 2]);
+      const int high = hexadecimalDigitValue(text[i + 1]);
+      const int low = hexadecimalDigitValue(text[i + 2]);
       if (high >= 0 && low >= 0) {
-        out.push_back(static_cast<kxByte>(high * 16 + low));
+        *octet++ = static_cast<kxByte>(high * 16 + low);
         i += 3;
         continue;
       }
     }
-    out.push_back(static_cast<kxByte>(c));
+    *octet++ = static_cast<kxByte>(c);
     ++i;
   }
-  return true;
+  out.resize(static_cast<size_t>(octet - out.data()));
+  return static_cast<kxInt>(out.size()) <= KX_BUFFER_MAX_LENGTH;
 }
 
 // Converts the pending octets with the charset and appends the text; the octets are gone afterwards. UTF-8
 // is read here with the base runtime's own decoder, which its conversion uses too; every other charset goes
 // through the conversion.
-bool flushOctets(Octets &pending, kxInt charset, Text &text) {
+bool flushOctets(ScratchOctets &pending, kxInt charset, ScratchText &text) {
   if (pending.empty()) return true;
   const size_t before = text.size();
   if (charset == KX_CHARSET_UTF_8) {
     const kxByte *p = pending.data();
     const kxByte *end = p + pending.size();
-    while (p < end) {
-      kxChar c;
-      p = kx::utf8::decode(p, end, &c);
-      text.push_back(c);
-    }
+    text.resize(before + pending.size());  // never more code points than octets; the rest is cut off below
+    kxChar *c = text.data() + before;
+    while (p < end) p = kx::utf8::decode(p, end, c++);
+    text.resize(static_cast<size_t>(c - text.data()));
     pending.clear();
     return KX_INT_ADD_OK(static_cast<kxInt>(before), static_cast<kxInt>(text.size() - before));
   }
@@ -563,14 +581,14 @@ bool flushOctets(Octets &pending, kxInt charset, Text &text) {
   return converted && appendText(text, charsOf(converted.get()));  // null: no converter for the charset
 }
 
-Ref<KX_STRING> decodeSingleExtended(CodePoints value) {
+Ref<KX_STRING> decodeSingleExtended(CodePoints value, std::pmr::memory_resource *scratch) {
   CodePoints text = value;
   const kxInt charset = decodeCharset(text);
   if (!KX_CHARSET_OK(charset)) return {};
-  Octets octets;
+  ScratchOctets octets(scratch);
   octets.reserve(text.size());
   if (!percentDecode(text, octets)) return {};
-  Text decoded;
+  ScratchText decoded(scratch);
   decoded.reserve(octets.size());
   if (!flushOctets(octets, charset, decoded)) return {};
   return stringOf(decoded);
@@ -578,9 +596,10 @@ Ref<KX_STRING> decodeSingleExtended(CodePoints value) {
 
 // title*0, title*1, ... up to the first missing number, joined as they stand. Extended sections are not
 // looked at once section 0 is plain.
-Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first) {
-  SectionKeys keys(attribute);
-  Text text(first.begin(), first.end());
+Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first,
+                                 std::pmr::memory_resource *scratch) {
+  SectionKeys keys(attribute, scratch);
+  ScratchText text(first.begin(), first.end(), scratch);
   for (kxInt section = 1; section < KX_INT_MAX; ++section) {
     const Parameter *next = lookup(source, keys.key(section, false));
     if (!next) break;
@@ -592,16 +611,16 @@ Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints a
 // title*0*, then per number the extended section if there is one, else the plain one, up to the first number
 // that has neither. Octets of consecutive extended sections are joined before conversion, so a character may
 // be split across sections; a plain section in between ends such a run.
-Ref<KX_STRING> joinExtendedSections(std::span<const Parameter> source, CodePoints attribute,
-                                    CodePoints first) {
+Ref<KX_STRING> joinExtendedSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first,
+                                    std::pmr::memory_resource *scratch) {
   CodePoints firstText = first;
   const kxInt charset = decodeCharset(firstText);
   if (!KX_CHARSET_OK(charset)) return {};
-  Octets pending;
+  ScratchOctets pending(scratch);
   pending.reserve(4 * firstText.size());
   if (!percentDecode(firstText, pending)) return {};
-  SectionKeys keys(attribute);
-  Text text;
+  SectionKeys keys(attribute, scratch);
+  ScratchText text(scratch);
   text.reserve(4 * firstText.size());
   for (kxInt section = 1; section < KX_INT_MAX; ++section) {
     if (const Parameter *extended = lookup(source, keys.key(section, true))) {

@@ -2,6 +2,10 @@
 // codec runs it without building a dictionary, and strings, for entries that never reach its result.
 #pragma once
 
+#include <algorithm>
+#include <compare>
+#include <cstddef>
+#include <memory_resource>
 #include <span>
 #include <vector>
 
@@ -34,7 +38,16 @@ struct Parameter {
   void adoptValue(KX_STRING *adopted);
 };
 
-using Parameters = std::vector<Parameter>;
+using Parameters = std::pmr::vector<Parameter>;
+
+// Code point order of keys, a proper prefix first. Keys of one list often share a long start (title*0*,
+// title*1*): the first difference is found with one test per code point.
+inline std::strong_ordering compareKeys(CodePoints a, CodePoints b) {
+  const size_t common = std::min(a.size(), b.size());
+  const auto [i, j] = std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(common), b.begin());
+  if (i != a.begin() + static_cast<std::ptrdiff_t>(common)) return *i <=> *j;
+  return a.size() <=> b.size();
+}
 
 // Sorts by key in code point order and keeps, of several parameters with one
 // key, the one with the highest order: the one that a run of dictionary stores would have kept.
@@ -46,7 +59,9 @@ Parameters parametersOfDict(KX_DICT *source, std::vector<kx::Ref<KX_STRING>> &st
 
 // A new dictionary of the parameters, which must be sorted by key, every key once; keys and values are the
 // strings named in the parameters when there are such (so they keep their identity), new strings otherwise.
-KX_DICT *dictOfParameters(std::span<const Parameter> parameters);
+// Its list of entries comes from scratch.
+KX_DICT *dictOfParameters(std::span<const Parameter> parameters,
+                          std::pmr::memory_resource *scratch = std::pmr::get_default_resource());
 
 // The parameters in RFC 2231 form, as mime___Rfc2231Encode gives them for a dictionary, sorted by key;
 // a value under wholeKey (when not empty) that needs no escapes is never cut into sections. source must be
@@ -55,7 +70,9 @@ Parameters rfc2231EncodeParameters(std::span<const Parameter> source, kxInt char
                                    CodePoints wholeKey = {});
 
 // The parameters in ordinary form, as mime___Rfc2231Decode gives them for a dictionary, sorted by key.
-// source must be sorted by key, every key once; the result may borrow code points and strings from it.
-Parameters rfc2231DecodeParameters(std::span<const Parameter> source);
+// source must be sorted by key, every key once; the result may borrow code points and strings from it. The
+// result and the text it joins on the way come from scratch.
+Parameters rfc2231DecodeParameters(std::span<const Parameter> source,
+                                   std::pmr::memory_resource *scratch = std::pmr::get_default_resource());
 
 }  // namespace mime

@@ -30,21 +30,31 @@ void recordMalformedToken(CodePoints text, kxInt offset);
 // has then seen the tokens before the fault. White space, line breaks and control characters between tokens
 // are skipped one by one (a stray CR or LF at the top level is no error). Linear: every code point is looked
 // at a bounded number of times, and comments nest by a counter, not by recursion.
+// Token runs and tspecials, by far the most tokens, are cut here, the delimited tokens by scanShfToken.
 template <typename OnToken>
 bool scanShfTokens(CodePoints text, OnToken onToken) {
   const auto length = static_cast<kxInt>(text.size());
+  const kxChar *at = text.data();
   kxInt offset = 0;
   while (offset < length) {
-    const kxChar c = text[static_cast<size_t>(offset)];
+    const kxChar c = at[offset];
     if (chars::isCtl(c) || chars::isSpace(c)) {
       ++offset;
       continue;
     }
     kxInt type;
-    const kxInt tokenLength = scanShfToken(text, offset, &type);
-    if (tokenLength < 0) {
-      recordMalformedToken(text, offset);
-      return false;
+    kxInt tokenLength = 1;
+    if (!chars::isTspecial(c)) {
+      type = MIME_SHF_TOKEN_TYPE_TOKEN;
+      while (offset + tokenLength < length && chars::isTokenChar(at[offset + tokenLength])) ++tokenLength;
+    } else if (c != '"' && c != '[' && c != '(') {
+      type = MIME_SHF_TOKEN_TYPE_TSPECIAL;
+    } else {
+      tokenLength = scanShfToken(text, offset, &type);
+      if (tokenLength < 0) {
+        recordMalformedToken(text, offset);
+        return false;
+      }
     }
     onToken(ShfTokenSpan{type, offset, tokenLength});
     offset += tokenLength;
