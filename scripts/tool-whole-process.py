@@ -14,12 +14,17 @@ unpack: `mimetool unpack`, `munpack` and `ripmime` on each message. pack: `mimet
 of the first 1,000 small files against `mpack`, which takes one file per message, so it runs once per small
 file there (its figure is the sum of those runs, its memory their largest).
 
-Each run is timed (wall clock) and measured (peak resident set size, from /usr/bin/time's %M of that child)
-after the input was read once to warm the page cache; rounds interleave the tools. The table gives the
-median of the rounds, peak memory as a multiple of the input, and time as a multiple of munpack's (unpack) or
-mpack's (pack). No tool wins by failing: every run must exit 0 and write every expected file with its size;
-in the first round every file's SHA-256 is checked too (packed messages are checked by unpacking them with
-munpack). Peak memory counts the pages of a mapped input file the tool touched, as the kernel does. Needs
+Each run is timed (wall clock, and the user and system CPU time of the child) and measured (peak resident set
+size), from /usr/bin/time's report on that child, after the input was read once to warm the page cache. Every
+tool starts on an equal footing: each run writes into a fresh, empty directory made by this script right before
+it, on the same file system (under DIR), and the directory of the run before is removed and the file system
+synced before the clock starts, so that no tool pays for deleting another's files and none writes into a
+directory that once held 20,000 entries. The order of the tools rotates from round to round. The table gives
+the median of the rounds (wall, user, system, peak memory as a multiple of the input) and wall time as a
+multiple of munpack's (unpack) or mpack's (pack). No tool wins by failing: every run must exit 0 and write
+every expected file with its size; in the first round every file's SHA-256 is checked too (packed messages are
+checked by unpacking them with munpack). Peak memory counts the pages of a mapped input file the tool touched,
+as the kernel does. Needs
 python3, /usr/bin/time, mpack and ripmime (scripts/install-deps.sh installs them).
 """
 import argparse
@@ -34,6 +39,7 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+from typing import NamedTuple
 
 REPO = Path(__file__).resolve().parent.parent
 BOUNDARY = "----=_whole_process_0123456789"
@@ -137,20 +143,28 @@ def make_inputs(directory, huge):
 
 # --- runs ---
 
-def run_measured(command, cwd, work):
-    """Runs one fresh process; returns (wall seconds, peak RSS in KiB). Fails unless it exits 0.
+class Sample(NamedTuple):
+    wall: float  # seconds
+    user: float  # CPU seconds
+    system: float  # CPU seconds
+    peak: int  # KiB
 
-    The peak comes from /usr/bin/time, not from this script's own rusage of its children: Linux carries the
+
+def run_measured(command, cwd, work):
+    """Runs one fresh process; returns a Sample. Fails unless it exits 0.
+
+    The figures come from /usr/bin/time, not from this script's own rusage of its children: Linux carries the
     peak of the process that execs into the program's figure, and that would be this Python process's.
     /usr/bin/time forks the program from a process of about 2 MiB, which is the floor of every figure."""
     report = work / "time.out"
     start = time.perf_counter()
-    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(report)] + command, cwd=cwd,
+    done = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", str(report)] + command, cwd=cwd,
                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     wall = time.perf_counter() - start
     if done.returncode != 0:
         sys.exit(f"{command[0]} failed ({done.returncode}): {done.stderr.decode(errors='replace')[:500]}")
-    return wall, int(report.read_text().split()[-1])
+    user, system, peak = report.read_text().split()[-3:]
+    return Sample(wall, float(user), float(system), int(peak))
 
 
 def sha256_of(path):
@@ -210,8 +224,23 @@ def check_packed(out, expected, who):
     check_files(unpacked, expected, True, who + " (its message unpacked by munpack)")
 
 
+def fresh_directory(work, previous):
+    """Removes the previous run's directory, syncs its removal to disk and makes a new empty one."""
+    if previous is not None:
+        shutil.rmtree(previous, ignore_errors=True)
+    os.sync()
+    fresh_directory.count += 1
+    out = work / f"out-{fresh_directory.count}"
+    out.mkdir(parents=True)
+    return out
+
+
+fresh_directory.count = 0
+
+
 def measure(cases, rounds, mimetool, work, only):
-    results = {}  # (kind, case name, tool) -> [(wall, rss)]
+    results = {}  # (kind, case name, tool) -> [Sample]
+    out = None
     for round_index in range(rounds):
         for kind, name, inputs, _, expected in cases:
             if only and kind != only:
@@ -219,42 +248,45 @@ def measure(cases, rounds, mimetool, work, only):
             paths = [inputs] if kind == "unpack" else inputs
             warm(paths)
             tools = list(unpack_tools(mimetool)) if kind == "unpack" else ["mimetool pack", "mpack"]
-            for tool in tools:
-                out = work / "out"
-                shutil.rmtree(out, ignore_errors=True)
-                out.mkdir(parents=True)
+            shift = round_index % len(tools)
+            for tool in tools[shift:] + tools[:shift]:
+                out = fresh_directory(work, out)
                 if kind == "unpack":
                     runs = [unpack_tools(mimetool)[tool](inputs, out)]
                 else:
                     runs = pack_runs(tool, mimetool, inputs, out)
-                walls, peaks = zip(*(run_measured(command, cwd, work) for command, cwd in runs))
-                results.setdefault((kind, name, tool), []).append((sum(walls), max(peaks)))
+                samples = [run_measured(command, cwd, work) for command, cwd in runs]
+                sample = Sample(*(sum(column) for column in list(zip(*samples))[:3]),
+                                max(s.peak for s in samples))
+                results.setdefault((kind, name, tool), []).append(sample)
                 if kind == "unpack":
                     check_files(out, expected, round_index == 0, f"{tool} on {name}")
                 elif round_index == 0:
                     check_packed(out, expected, f"{tool} of {name}")
-                print(f"round {round_index + 1}: {kind} {name}: {tool}: {sum(walls):.3f} s, "
-                      f"{max(peaks) / 1024:.1f} MiB", file=sys.stderr, flush=True)
-    shutil.rmtree(work / "out", ignore_errors=True)
+                print(f"round {round_index + 1}: {kind} {name}: {tool}: {sample.wall:.3f} s "
+                      f"(user {sample.user:.2f} s, system {sample.system:.2f} s), {sample.peak / 1024:.1f} MiB",
+                      file=sys.stderr, flush=True)
+    if out is not None:
+        shutil.rmtree(out, ignore_errors=True)
     return results
 
 
 def report(cases, results):
-    print("| Input | Tool | Wall (median) | x the reference | Peak RSS | x the input |")
-    print("|---|---|---:|---:|---:|---:|")
+    print("| Input | Tool | Wall (median) | x the reference | User | System | Peak RSS | x the input |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|")
     for kind, name, _, octets, _ in cases:
         reference = "munpack" if kind == "unpack" else "mpack"
         if (kind, name, reference) not in results:
             continue
-        base = statistics.median(w for w, _ in results[(kind, name, reference)])
+        base = statistics.median(s.wall for s in results[(kind, name, reference)])
         for (k, n, tool), samples in results.items():
             if (k, n) != (kind, name):
                 continue
-            wall = statistics.median(w for w, _ in samples)
-            rss = statistics.median(r for _, r in samples) * 1024
+            wall, user, system, peak = (statistics.median(column) for column in zip(*samples))
+            rss = peak * 1024
             label = f"{kind} {name}" + (f" ({octets / 1e6:.1f} MB)" if kind == "unpack" else "")
-            print(f"| {label} | {tool} | {wall:.3f} s | {wall / base:.3g} | {rss / 2**20:.1f} MiB | "
-                  f"{rss / octets:.3f} |")
+            print(f"| {label} | {tool} | {wall:.3f} s | {wall / base:.3g} | {user:.2f} s | {system:.2f} s | "
+                  f"{rss / 2**20:.1f} MiB | {rss / octets:.3f} |")
 
 
 def main():

@@ -9,12 +9,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 namespace mimetool {
 
@@ -25,8 +27,12 @@ std::string errorText(const std::string &path, int error) {
 }
 
 bool writeAll(int fd, std::string_view octets);
-void renameInto(const std::string &from, const std::string &to, Existing existing);
-std::string createTemporaryBeside(const std::string &path, int *fd);
+std::string existsText(const std::string &path);
+int createNameless(int directory, const std::string &name);
+void nameNameless(int fd, int directory, const std::string &name, const std::string &path);
+void renameInto(int directory, const std::string &from, const std::string &to, const std::string &path,
+                Existing existing);
+std::string createTemporaryBeside(int directory, const std::string &name, const std::string &path, int *fd);
 void forgetTemporary();
 struct Utf8Step {
   char32_t codePoint;
@@ -102,15 +108,42 @@ std::string readFile(const std::string &path) {
   return octets;
 }
 
+OutputDirectory::OutputDirectory(std::string path)
+    : path_(std::move(path)), fd_(open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+  if (fd_ < 0) throw Failure(errorText(path_, errno));
+}
+
+OutputDirectory::~OutputDirectory() {
+  close(fd_);
+}
+
 OutputFile::OutputFile(std::string path, Existing existing)
-    : path_(std::move(path)), existing_(existing), fd_(STDOUT_FILENO) {
-  if (path_ != "-") temporary_ = createTemporaryBeside(path_, &fd_);
+    : path_(std::move(path)), directory_(AT_FDCWD), name_(path_), existing_(existing), fd_(STDOUT_FILENO) {
+  if (path_ != "-") create();
+}
+
+OutputFile::OutputFile(const OutputDirectory &directory, std::string_view name, Existing existing)
+    : path_(directory.path() + "/" + std::string(name)),
+      directory_(directory.fd()),
+      name_(name),
+      existing_(existing),
+      fd_(-1) {
+  create();
+}
+
+// Without a name where the file system allows: a link gives a name only where none exists, which is what
+// keeping an existing file needs; replacing one takes a rename, so that file gets a temporary name.
+void OutputFile::create() {
+  fd_ = existing_ == Existing::kKeep ? createNameless(directory_, name_) : -1;
+  nameless_ = fd_ >= 0;
+  if (!nameless_) temporary_ = createTemporaryBeside(directory_, name_, path_, &fd_);
 }
 
 OutputFile::~OutputFile() {
+  if (nameless_) close(fd_);  // a file without a name goes with its last descriptor
   if (temporary_.empty()) return;
   close(fd_);
-  unlink(temporary_.c_str());
+  unlinkat(directory_, temporary_.c_str(), 0);
   forgetTemporary();
 }
 
@@ -119,17 +152,28 @@ void OutputFile::write(std::string_view octets) {
 }
 
 void OutputFile::commit() {
-  if (temporary_.empty()) return;
-  const int fd = fd_;
-  fd_ = -1;
+  if (!nameless_ && temporary_.empty()) return;
+  const int fd = std::exchange(fd_, -1);
+  if (nameless_) {
+    nameless_ = false;
+    nameNameless(fd, directory_, name_, path_);
+    return;
+  }
   if (close(fd) != 0) throw Failure(errorText(path_, errno));
-  renameInto(temporary_, path_, existing_);
+  renameInto(directory_, temporary_, name_, path_, existing_);
   temporary_.clear();
   forgetTemporary();
 }
 
 void writeFileAtomically(const std::string &path, std::string_view octets, Existing existing) {
   OutputFile file(path, existing);
+  file.write(octets);
+  file.commit();
+}
+
+void writeFileAtomically(const OutputDirectory &directory, std::string_view name, std::string_view octets,
+                         Existing existing) {
+  OutputFile file(directory, name, existing);
   file.write(octets);
   file.commit();
 }
@@ -243,14 +287,16 @@ namespace {
 
 // --- the temporary file a signal must not leave behind ---
 
-// The handler may make only async-signal-safe calls, so it reads a fixed buffer, which the main flow fills
-// and clears with the signals blocked. The tool writes one file at a time.
-char gTemporaryPath[PATH_MAX];
+// The handler may make only async-signal-safe calls, so it reads a fixed buffer and the directory the name
+// is relative to, which the main flow fills and clears with the signals blocked. The tool writes one file at
+// a time.
+char gTemporaryName[PATH_MAX];
+volatile sig_atomic_t gTemporaryDirectory = AT_FDCWD;
 volatile sig_atomic_t gTemporaryActive = 0;
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void removeTemporaryAndStop(int signal) {
-  if (gTemporaryActive) unlink(gTemporaryPath);
+  if (gTemporaryActive) unlinkat(gTemporaryDirectory, gTemporaryName, 0);
   raise(signal);  // installed with SA_RESETHAND | SA_NODEFER: the default action now ends the process
 }
 
@@ -285,24 +331,39 @@ void nextTemporaryName(char *letters) {
   for (int i = 0; i < 6; ++i, bits /= 62) letters[i] = kLetters[bits % 62];
 }
 
-// A new empty file beside path, recorded for the signal handler. Created with mode 0666, so that it has
-// what a plain creat() would give under the umask, without asking for the umask per file.
-std::string createTemporaryBeside(const std::string &path, int *fd) {
-  const size_t slash = path.rfind('/');
+// A new empty file beside name (relative to directory; path names it in reports), recorded for the signal
+// handler; returns its name. Created with mode 0666, so that it has what a plain creat() would give under the
+// umask, without asking for the umask per file.
+std::string createTemporaryBeside(int directory, const std::string &name, const std::string &path, int *fd) {
+  const size_t slash = name.rfind('/');
   const std::string temporary =
-      (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + ".mimetool-XXXXXX";
-  if (temporary.size() >= sizeof gTemporaryPath) throw Failure(errorText(path, ENAMETOOLONG));
+      (slash == std::string::npos ? "" : name.substr(0, slash + 1)) + ".mimetool-XXXXXX";
+  if (temporary.size() >= sizeof gTemporaryName) throw Failure(errorText(path, ENAMETOOLONG));
   const SignalsHeld held;
-  temporary.copy(gTemporaryPath, temporary.size());
-  gTemporaryPath[temporary.size()] = '\0';
+  temporary.copy(gTemporaryName, temporary.size());
+  gTemporaryName[temporary.size()] = '\0';
+  gTemporaryDirectory = directory;
   for (int attempt = 0;; ++attempt) {
-    nextTemporaryName(gTemporaryPath + temporary.size() - 6);
-    *fd = open(gTemporaryPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    nextTemporaryName(gTemporaryName + temporary.size() - 6);
+    *fd = openat(directory, gTemporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (*fd >= 0) break;
     if (errno != EEXIST || attempt == 100) throw Failure(errorText(path, errno));
   }
   gTemporaryActive = 1;
-  return gTemporaryPath;
+  return gTemporaryName;
+}
+
+// A new file without a name in the directory of name (relative to directory), with the mode a named one
+// would get; -1 when the directory's file system has none (then no further file tries), or when /proc,
+// through which it is named later, is missing.
+int createNameless(int directory, const std::string &name) {
+  static bool refused = access("/proc/self/fd", X_OK) != 0;
+  if (refused) return -1;
+  const size_t slash = name.rfind('/');
+  const std::string where = slash == std::string::npos ? "." : name.substr(0, std::max<size_t>(slash, 1));
+  const int fd = openat(directory, where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) refused = true;
+  return fd;
 }
 
 // The temporary file is gone or renamed: the handler must no longer touch its name. No signal needs holding
@@ -342,23 +403,51 @@ bool writeAll(int fd, std::string_view octets) {
   return true;
 }
 
-// Moves the finished temporary file to its name. Without replacing, the check that nothing exists there and
-// the move are one step (RENAME_NOREPLACE, or link() where a file system lacks it), so a file that appears
-// in between is never lost.
-void renameInto(const std::string &from, const std::string &to, Existing existing) {
+std::string existsText(const std::string &path) {
+  return path + ": exists (use --force to overwrite)";
+}
+
+// Gives the finished nameless file its name and closes it. The link is made only where nothing exists under
+// the name, in one step, so a file that appears in between is never lost. The file systems that have
+// nameless files report no write error on close; should one do so, the name is taken away again.
+void nameNameless(int fd, int directory, const std::string &name, const std::string &path) {
+  // Linking the descriptor itself takes a privilege (ENOENT without it); through /proc anyone may. The first
+  // saves looking up a path per file: tried until it is refused once.
+  static bool byDescriptor = true;
+  bool named = byDescriptor && linkat(fd, "", directory, name.c_str(), AT_EMPTY_PATH) == 0;
+  if (!named && (!byDescriptor || errno == ENOENT)) {
+    byDescriptor = false;
+    char self[32];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    named = linkat(AT_FDCWD, self, directory, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  const int linkError = errno;
+  if (close(fd) != 0 && named) {
+    const int closeError = errno;
+    unlinkat(directory, name.c_str(), 0);
+    throw Failure(errorText(path, closeError));
+  }
+  if (!named) throw Failure(linkError == EEXIST ? existsText(path) : errorText(path, linkError));
+}
+
+// Moves the finished temporary file to its name (both relative to directory). Without replacing, the check
+// that nothing exists there and the move are one step (RENAME_NOREPLACE, or a link where a file system lacks
+// it), so a file that appears in between is never lost.
+void renameInto(int directory, const std::string &from, const std::string &to, const std::string &path,
+                Existing existing) {
   if (existing == Existing::kReplace) {
-    if (rename(from.c_str(), to.c_str()) != 0) throw Failure(errorText(to, errno));
+    if (renameat(directory, from.c_str(), directory, to.c_str()) != 0) throw Failure(errorText(path, errno));
     return;
   }
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  if (renameat2(directory, from.c_str(), directory, to.c_str(), RENAME_NOREPLACE) == 0) return;
   if (errno == EINVAL || errno == ENOSYS) {
-    if (link(from.c_str(), to.c_str()) == 0) {
-      unlink(from.c_str());
+    if (linkat(directory, from.c_str(), directory, to.c_str(), 0) == 0) {
+      unlinkat(directory, from.c_str(), 0);
       return;
     }
   }
-  if (errno == EEXIST) throw Failure(to + ": exists (use --force to overwrite)");
-  throw Failure(errorText(to, errno));
+  if (errno == EEXIST) throw Failure(existsText(path));
+  throw Failure(errorText(path, errno));
 }
 
 // --- text ---

@@ -20,15 +20,37 @@ std::string readFile(const std::string &path);
 // How writeFileAtomically treats a file that already exists under the name.
 enum class Existing { kKeep, kReplace };
 
-// A file written piece by piece under a temporary name beside its path and renamed to the path by commit(),
-// so that the path either keeps what it held or holds all of the octets, never a part. With Existing::kKeep
-// an existing path is left alone and commit() throws Failure (the check and the rename are one atomic step).
-// Destroyed without commit (an error, an exception), it removes the temporary file; so does SIGINT, SIGTERM
-// or SIGHUP once removeTemporaryFilesOnSignals() has run. The path "-" writes straight to standard output.
-// Every failure throws Failure naming the path.
+// A directory held open while files are written into it: each file is created, named and removed relative
+// to it, so that the kernel does not walk the directory's path again for every file. Throws Failure when the
+// directory cannot be opened.
+class OutputDirectory {
+ public:
+  explicit OutputDirectory(std::string path);
+  ~OutputDirectory();
+  OutputDirectory(const OutputDirectory &) = delete;
+  OutputDirectory &operator=(const OutputDirectory &) = delete;
+
+  [[nodiscard]] const std::string &path() const { return path_; }
+  [[nodiscard]] int fd() const { return fd_; }
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+// A file written piece by piece and given its name by commit(), so that the name either keeps what it held
+// or holds all of the octets, never a part. With Existing::kKeep the file is written without any name (where
+// the file system allows) and linked to its name by commit(); an existing name is left alone and commit()
+// throws Failure (the check and the naming are one atomic step). Otherwise, and where the file system has no
+// nameless files, it is written under a temporary name beside its own and renamed. Destroyed without commit
+// (an error, an exception), it removes the temporary file; so does SIGINT, SIGTERM or SIGHUP once
+// removeTemporaryFilesOnSignals() has run (a nameless file goes with the process). The path "-" writes
+// straight to standard output. Every failure throws Failure naming the path.
 class OutputFile {
  public:
   OutputFile(std::string path, Existing existing);
+  // The file name (one path component) inside a directory, which must outlive the file.
+  OutputFile(const OutputDirectory &directory, std::string_view name, Existing existing);
   ~OutputFile();
   OutputFile(const OutputFile &) = delete;
   OutputFile &operator=(const OutputFile &) = delete;
@@ -37,10 +59,15 @@ class OutputFile {
   void commit();
 
  private:
-  std::string path_;
-  std::string temporary_;  // empty for standard output and once committed or removed
+  void create();
+
+  std::string path_;       // as reports name it
+  int directory_;          // what name_ and temporary_ are relative to: AT_FDCWD for a path
+  std::string name_;       // the final name
+  std::string temporary_;  // the temporary name while there is one, else empty
   Existing existing_;
-  int fd_;
+  int fd_;                 // -1 once committed or removed; STDOUT_FILENO for standard output
+  bool nameless_ = false;  // written without a name, to be linked to name_
 };
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the OutputFile being written, then end the
@@ -49,6 +76,8 @@ void removeTemporaryFilesOnSignals();
 
 // Writes the octets through an OutputFile and commits it.
 void writeFileAtomically(const std::string &path, std::string_view octets, Existing existing);
+void writeFileAtomically(const OutputDirectory &directory, std::string_view name, std::string_view octets,
+                         Existing existing);
 
 // True when something (a file, a directory, a link, even a dangling one) exists under path.
 bool pathExists(const std::string &path);

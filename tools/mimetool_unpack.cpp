@@ -68,12 +68,19 @@ int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
 
   size_t defects = plan.defects;
   const Existing existing = request.force ? Existing::kReplace : Existing::kKeep;
+  std::optional<OutputDirectory> directory;  // the one the last file went to: files come folder by folder
+  size_t directoryIndex = 0;
   for (const PlannedFile &file : plan.files) {
+    if (!directory || directoryIndex != file.directory) {
+      directory.reset();
+      directory.emplace(plan.directories[file.directory]);
+      directoryIndex = file.directory;
+    }
     // One part decoded at a time: its octets are given back before the next part is decoded.
     std::optional<mime::Defect> decoding;
     const mime::Buffer body = file.part.decodedBody(opt, &decoding);
     const std::string path = plan.pathOf(file);
-    writeFileAtomically(path, body.view(), existing);
+    writeFileAtomically(*directory, file.name, body.view(), existing);
     releaseInputPages(file.part.body().view());
     std::cout << partLine(factsOf(file.part), file.index, body.size(), path) << '\n';
     if (decoding) {
