@@ -30,6 +30,7 @@ python3, /usr/bin/time, mpack and ripmime (scripts/install-deps.sh installs them
 import argparse
 import base64
 import hashlib
+import itertools
 import json
 import os
 import random
@@ -224,23 +225,20 @@ def check_packed(out, expected, who):
     check_files(unpacked, expected, True, who + " (its message unpacked by munpack)")
 
 
-def fresh_directory(work, previous):
+def fresh_directory(work, previous, number):
     """Removes the previous run's directory, syncs its removal to disk and makes a new empty one."""
     if previous is not None:
         shutil.rmtree(previous, ignore_errors=True)
     os.sync()
-    fresh_directory.count += 1
-    out = work / f"out-{fresh_directory.count}"
+    out = work / f"out-{number}"
     out.mkdir(parents=True)
     return out
-
-
-fresh_directory.count = 0
 
 
 def measure(cases, rounds, mimetool, work, only):
     results = {}  # (kind, case name, tool) -> [Sample]
     out = None
+    run_numbers = itertools.count(1)
     for round_index in range(rounds):
         for kind, name, inputs, _, expected in cases:
             if only and kind != only:
@@ -250,7 +248,7 @@ def measure(cases, rounds, mimetool, work, only):
             tools = list(unpack_tools(mimetool)) if kind == "unpack" else ["mimetool pack", "mpack"]
             shift = round_index % len(tools)
             for tool in tools[shift:] + tools[:shift]:
-                out = fresh_directory(work, out)
+                out = fresh_directory(work, out, next(run_numbers))
                 if kind == "unpack":
                     runs = [unpack_tools(mimetool)[tool](inputs, out)]
                 else:
