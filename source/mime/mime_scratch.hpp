@@ -34,14 +34,15 @@ class ScratchArena final : public std::pmr::memory_resource {
                                                          : ::operator new(bytes, std::align_val_t(alignment));
   }
 
-  void do_deallocate(void *p, size_t bytes, size_t alignment) override {
+  // The unsized forms: clang before 16 does not declare the sized ones unless asked to.
+  void do_deallocate(void *p, size_t, size_t alignment) override {
     const auto at = reinterpret_cast<std::uintptr_t>(p);
     const auto begin = reinterpret_cast<std::uintptr_t>(buffer_);
     if (at >= begin && at < begin + kSize) return;
     if (alignment <= __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
-      ::operator delete(p, bytes);
+      ::operator delete(p);
     } else {
-      ::operator delete(p, bytes, std::align_val_t(alignment));
+      ::operator delete(p, std::align_val_t(alignment));
     }
   }
 
