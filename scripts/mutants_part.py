@@ -19,9 +19,9 @@ import types
 
 
 def load(path):
-    spec = importlib.util.spec_from_file_location("mutants_tool", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("mutants_tool", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
