@@ -93,9 +93,16 @@ FileOctets::FileOctets(const std::string &path) {
   struct stat info {};
   // A pipe or a device is read as it comes; so is a file no larger than a piece, which costs no more memory
   // than a piece and less time than a mapping.
+  // Read from the descriptor already open: opening a FIFO a second time would let its writer see a broken
+  // pipe.
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<size_t>(info.st_size) <= kPieceOctets) {
+    if (S_ISDIR(info.st_mode)) {
+      close(fd);
+      throw Failure(path + ": is a directory");
+    }
+    const int error = readAll(fd, read_);
     close(fd);
-    read_ = readFile(path);
+    if (error != 0) throw Failure(path + ": " + std::strerror(error));
     view_ = read_;
     return;
   }

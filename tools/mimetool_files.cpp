@@ -88,24 +88,27 @@ std::string readFile(const std::string &path) {
   if (fd < 0) throw Failure(errorText(path, errno));
   struct stat info {};
   if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    close(fd);
+    if (!standardInput) close(fd);
     throw Failure(path + ": is a directory");
   }
   std::string octets;
+  const int error = readAll(fd, octets);
+  if (!standardInput) close(fd);
+  if (error != 0) throw Failure(errorText(path, error));
+  return octets;
+}
+
+int readAll(int fd, std::string &octets) {
   std::array<char, 1 << 16> chunk{};
   for (;;) {
     const ssize_t got = read(fd, chunk.data(), chunk.size());
-    if (got == 0) break;
+    if (got == 0) return 0;
     if (got < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      if (!standardInput) close(fd);
-      throw Failure(errorText(path, error));
+      return errno;
     }
     octets.append(chunk.data(), static_cast<size_t>(got));
   }
-  if (!standardInput) close(fd);
-  return octets;
 }
 
 OutputDirectory::OutputDirectory(std::string path)

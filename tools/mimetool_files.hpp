@@ -16,6 +16,8 @@ struct Failure : std::runtime_error {
 
 // The whole file ("-" reads standard input); throws Failure when it cannot be read.
 std::string readFile(const std::string &path);
+// Appends what is left to read from fd to octets; gives 0, or the errno of the read that failed.
+int readAll(int fd, std::string &octets);
 
 // How writeFileAtomically treats a file that already exists under the name.
 enum class Existing { kKeep, kReplace };
