@@ -207,6 +207,8 @@ TEST(MessageRead, DispositionIsReadWithTheReadersOptionsAndAsFarAsItGoes) {
       {"a quoted string left open runs to the end", strict2231.get(),
        "Content-Disposition: inline; filename=\"report.pdf\n", "inline(report.pdf)",
        {"bad-content-disposition@0"}},
+      {"a comment left open is no value", strict2231.get(),
+       "Content-Disposition: inline; filename=(a.txt\n", "inline()", {"bad-content-disposition@0"}},
       {"a type that is no token reads as attachment", strict2231.get(),
        "Content-Disposition: \"inline\"; filename=x.txt\n", "attachment(x.txt)",
        {"bad-content-disposition@0"}},

@@ -101,7 +101,7 @@ TEST(Rfc2231Decode, JoinsSectionsAndDecodesExtendedValues) {
       {"charset name in any case", {{"n*", "utf-8''%c3%a9"}}, "n=\xC3\xA9"},
       {"Latin-1 octets", {{"n*", "ISO-8859-1''caf%E9"}}, "n=caf\xC3\xA9"},
       {"one apostrophe: nothing", {{"n*", "UTF-8'abc"}}, ""},
-      {"unknown charset: nothing", {{"n*", "nosuchcharset''abc"}, {"o", "kept"}}, "o=kept"},
+      {"unknown charset (a prefix of utf-8): nothing", {{"n*", "utf''abc"}, {"o", "kept"}}, "o=kept"},
       {"code point above 255: nothing", {{"n*", "UTF-8''\xE2\x82\xAC"}, {"x", "1"}}, "x=1"},
       {"broken escapes stay literal", {{"a*", "UTF-8''%G1x%4"}, {"b*", "UTF-8''%"}}, "a=%G1x%4;b=%"},
       {"a percent sign before an escape", {{"a*", "UTF-8''%%41"}, {"b*", "UTF-8''%4%41"}}, "a=%A;b=%4A"},
