@@ -22,7 +22,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "kx/kx_utf8.hpp"
+#include "kx/kx_libraries.hpp"
 #include "mime/mime_char.h"
 #include "mime/mime_object.hpp"
 #include "mime/mime_shf_token.hpp"
