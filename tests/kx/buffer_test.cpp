@@ -1,10 +1,9 @@
-// Buffers: octets and bit lengths, ordering, O(1) slices that share storage without letting appends leak
-// between slice and parent, appends from the buffer itself, growth. (Copy-on-write: obj_test.cpp.)
+// Buffers: octets and bit lengths, O(1) slices that share storage without letting appends leak between
+// slice and parent, appends from the buffer itself, growth. (Order and copy-on-write: obj_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "support/test_support.hpp"
 
@@ -22,20 +21,6 @@ TEST(BufferCreate, FromBytesAndBits) {
   BufferRef partial(kxBufferCreateFromBits(bits, 9));
   EXPECT_EQ(kxBufferLength(partial.get()), 2) << "a partly used last octet counts";
   EXPECT_EQ(kxBufferBitLength(partial.get()), 9);
-}
-
-// {a, its bits, b, its bits, sign of compare(a, b)}: octets as unsigned values first, then the bit length.
-const std::tuple<std::string, kxInt, std::string, kxInt, kxInt> kCompareCases[] = {
-    {"ab", 16, "ab", 16, 0}, {"b", 8, "ab", 16, 1},      {"\x80", 8, "\x7F", 8, 1},
-    {"a", 8, "ab", 16, -1},  {"\x80", 1, "\x80", 8, -1}, {"", 0, std::string(1, '\0'), 8, -1},
-};
-
-TEST(BufferCompare, ByOctetsThenBitLength) {
-  for (const auto &[a, aBits, b, bBits, expected] : kCompareCases) {
-    BufferRef x(kxBufferCreateFromBits(a.data(), aBits)), y(kxBufferCreateFromBits(b.data(), bBits));
-    EXPECT_EQ(kxObjCompare(kxBufferObj(x.get()), kxBufferObj(y.get())), expected) << a << "/" << aBits;
-    EXPECT_EQ(kxObjCompare(kxBufferObj(y.get()), kxBufferObj(x.get())), -expected) << a << "/" << aBits;
-  }
 }
 
 // --- slices ---

@@ -1,10 +1,10 @@
-// Dictionaries: key order, lookup, replace, delete, references held, ordering, building from entries.
-// (Copy-on-write and the string form: obj_test.cpp; concurrent readers: stress/; many keys: kx_dict_bench.)
+// Dictionaries: key order, lookup, replace, delete, references held, building from entries.
+// (Order, copy-on-write and the string form: obj_test.cpp; concurrent readers: stress/; many keys:
+// kx_dict_bench.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "kx/kx_libraries.hpp"
@@ -64,22 +64,11 @@ TEST(Dict, LookupReplaceDeleteAndOneReferencePerKeyAndValue) {
   EXPECT_EQ(refsOf(key.get()), 1);
 }
 
-// {a, b, sign of compare(a, b)} with dicts written as entriesOf writes them.
-const std::tuple<const char *, const char *, kxInt> kCompareCases[] = {
-    {"a=1", "a=1", 0}, {"a=1", "b=1", -1}, {"a=2", "a=1", 1}, {"a=1", "a=1,b=1", -1}, {"", "a=1", -1}};
-
+// A dict of one-letter keys and values written as entriesOf writes them.
 DictRef dictOf(const std::string &entries) {
   DictRef d(kxDictCreate());
   for (size_t at = 0; at < entries.size(); at += 4) set(d, entries.substr(at, 1), entries.substr(at + 2, 1));
   return d;
-}
-
-TEST(DictCompare, EntryByEntryThenLength) {
-  for (const auto &[a, b, expected] : kCompareCases) {
-    DictRef x = dictOf(a), y = dictOf(b);
-    EXPECT_EQ(kxObjCompare(kxDictObj(x.get()), kxDictObj(y.get())), expected) << a << " vs " << b;
-    EXPECT_EQ(kxObjCompare(kxDictObj(y.get()), kxDictObj(x.get())), -expected) << a << " vs " << b;
-  }
 }
 
 // A dict built from entries is the dict that stores would build, whatever order they come in; it takes over

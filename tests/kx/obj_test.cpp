@@ -1,5 +1,5 @@
-// Objects: reference counts (also across threads), permanent objects, the default order, copy-on-write of
-// every changer of every kind, the abort line of a broken contract, and the overflow check of kx_defs.h.
+// Objects: reference counts (also across threads), permanent objects, the order of every kind, copy-on-write
+// of every changer of every kind, the abort line of a broken contract, and the overflow check of kx_defs.h.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,6 +62,55 @@ TEST(ObjCompare, DefaultsAndSortOrder) {
   StringRef s = str("a");
   EXPECT_LT(kxObjCompare(kxBufferObj(buf("a").get()), kxStringObj(s.get())), 0) << "KX_BUFFER < KX_STRING";
   EXPECT_LT(kxObjCompare(kxStringObj(s.get()), a.get()), 0) << "KX_STRING < TEST_THING";
+}
+
+// {kind: a, b, sign of compare(a, b)}: strings by code point (unsigned, not UTF-16 order) then length;
+// buffers by unsigned octets then bit length; dicts and stores entry by entry in order, key before value,
+// in a store text < integer < store.
+TEST(ObjCompare, EveryKindOrdersItsOwn) {
+  const auto string = [](std::u32string_view text) { return ObjRef(kxStringObj(kxText(text).release())); };
+  const auto bits = [](std::string_view octets, kxInt count) {
+    return ObjRef(kxBufferObj(kxBufferCreateFromBits(octets.data(), count)));
+  };
+  const auto dict = [](const Params &entries) { return ObjRef(kxDictObj(dictOf(entries).release())); };
+  const auto store = [](std::u32string_view text) {
+    return ObjRef(kxStoreObj(kxStoreTryDecode(kxText(text).get())));
+  };
+  const std::tuple<ObjRef, ObjRef, kxInt> cases[] = {
+      {string(U"ab"), string(U"ab"), 0},
+      {string(U"a"), string(U"ab"), -1},
+      {string(U""), string(U"a"), -1},
+      {string(U"😀"), string(U"\uFFFD"), 1},
+      {string(std::u32string(1, 0x80000000)), string(U"\1"), 1},
+      {bits("ab", 16), bits("ab", 16), 0},
+      {bits("b", 8), bits("ab", 16), 1},
+      {bits("\x80", 8), bits("\x7F", 8), 1},
+      {bits("a", 8), bits("ab", 16), -1},
+      {bits("\x80", 1), bits("\x80", 8), -1},
+      {bits("", 0), bits(std::string_view("\0", 1), 8), -1},
+      {dict({{"a", "1"}}), dict({{"a", "1"}}), 0},
+      {dict({{"a", "1"}}), dict({{"b", "1"}}), -1},
+      {dict({{"a", "2"}}), dict({{"a", "1"}}), 1},
+      {dict({{"a", "1"}}), dict({{"a", "1"}, {"b", "1"}}), -1},
+      {dict({}), dict({{"a", "1"}}), -1},
+      {store(U"a = 1\nb {\nc = \"x\"\n}"), store(U"a = 1\nb {\nc = \"x\"\n}"), 0},
+      {store(U"a = 1"), store(U"a = 2"), -1},
+      {store(U"a = 9"), store(U"b = 1"), -1},
+      {store(U"a = \"z\"\nb = 9"), store(U"a = 1\nb = 1"), -1},
+      {store(U"a = 1"), store(U"a {}"), -1},
+      {store(U""), store(U"a = 1"), -1},
+      {store(U"a {\nb = 2\n}"), store(U"a {\nb = 1\n}"), 1},
+      {store(U"a {\nb = 1\n}\nc = 1"), store(U"a {\nb = 1\n}\nc = 0"), 1},
+      {store(U"a = 1\nb = 2"), store(U"b = 2\na = 1"), -1},
+  };
+  for (const auto &[a, b, expected] : cases) {
+    const std::string label = textOf(a.get()) + " / " + textOf(b.get());
+    EXPECT_EQ(kxObjCompare(a.get(), b.get()), expected) << label;
+    EXPECT_EQ(kxObjCompare(b.get(), a.get()), -expected) << label;
+    if (kxObjSort(a.get()) == kxStringSort()) {
+      EXPECT_EQ(kxStringEquals(kxStringFrom(a.get()), kxStringFrom(b.get())), expected == 0) << label;
+    }
+  }
 }
 
 // --- copy-on-write: every changer of every kind ---

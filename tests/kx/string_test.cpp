@@ -1,5 +1,5 @@
-// Strings: UTF-8 in and out, wide strings, comparisons, split, trim, lower-casing, appends of a string to
-// itself and their growth. (Copy-on-write of the appends: obj_test.cpp.)
+// Strings: UTF-8 in and out, wide strings, equality, split, trim, lower-casing, appends of a string to
+// itself and their growth. (Order and copy-on-write of the appends: obj_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <set>
@@ -62,22 +62,6 @@ TEST(StringConvertToCstr, WritesUtf8WithReplacementForUnencodable) {
     char *text = kxStringConvertToCstr(kxText(chars).get(), &length);
     EXPECT_EQ(std::string(text, static_cast<size_t>(length) + 1), expected + '\0') << "NUL-terminated";
     kxMemFree(text);
-  }
-}
-
-// {a, b, sign of compare(a, b)}
-const std::tuple<std::u32string, std::u32string, kxInt> kCompareCases[] = {
-    {U"ab", U"ab", 0},        {U"a", U"ab", -1},
-    {U"", U"a", -1},          {U"😀", U"\uFFFD", 1},  // code point order, not UTF-16 order
-    {{0x80000000}, U"\1", 1},                        // unsigned values
-};
-
-TEST(StringCompare, OrdersByCodePointsThenLength) {
-  for (const auto &[a, b, expected] : kCompareCases) {
-    StringRef x = kxText(a), y = kxText(b);
-    EXPECT_EQ(kxObjCompare(kxStringObj(x.get()), kxStringObj(y.get())), expected);
-    EXPECT_EQ(kxObjCompare(kxStringObj(y.get()), kxStringObj(x.get())), -expected);
-    EXPECT_EQ(kxStringEquals(x.get(), y.get()), expected == 0);
   }
 }
 

@@ -8,32 +8,20 @@ using namespace test_support;
 
 namespace {
 
+// The encoding under the options' line length, which the length query predicts and which decodes back.
 TEST(QuopEncodeWithOptions, UsesTheOptionsLineLength) {
   BufferRef body = buf(std::string(100, 'a') + " \r\n\xe9");
+  const auto encode = [&body](RFC_QUOP_OPTIONS *qo) {
+    BufferRef encoded(rfcQuopEncodeWithOptions(body.get(), qo));
+    EXPECT_EQ(rfcQuopEncodedLength(body.get(), qo), kxBufferLength(encoded.get()));
+    EXPECT_EQ(bytesOf(BufferRef(rfcQuopTryDecodeWithOptions(encoded.get(), qo)).get()), bytesOf(body.get()));
+    return bytesOf(encoded.get());
+  };
   QuopOptionsRef qo(rfcQuopOptionsCreate());
-  BufferRef standard(rfcQuopEncodeWithOptions(body.get(), qo.get()));
-  EXPECT_TRUE(exactlyEqual(bytesOf(standard.get()),
-                           std::string(75, 'a') + "=\r\n" + std::string(25, 'a') + "=20\r\n=E9"));
+  EXPECT_TRUE(
+      exactlyEqual(encode(qo.get()), std::string(75, 'a') + "=\r\n" + std::string(25, 'a') + "=20\r\n=E9"));
   rfcQuopOptionsSetOutputLineLength(qo.addr(), 0);
-  BufferRef unbroken(rfcQuopEncodeWithOptions(body.get(), qo.get()));
-  EXPECT_TRUE(exactlyEqual(bytesOf(unbroken.get()), std::string(100, 'a') + "=20\r\n=E9"));
-}
-
-TEST(QuopEncodedLength, MatchesTheEncoding) {
-  test_support::DeterministicRandom random(3);
-  for (kxInt lineLength : {0, 4, 76}) {
-    QuopOptionsRef qo(rfcQuopOptionsCreate());
-    rfcQuopOptionsSetOutputLineLength(qo.addr(), lineLength);
-    for (int round = 0; round < 50; ++round) {
-      BufferRef body = buf(hostileOctets(random, static_cast<std::size_t>(random.range(0, 400))));
-      BufferRef encoded(rfcQuopEncodeWithOptions(body.get(), qo.get()));
-      ASSERT_TRUE(encoded);
-      EXPECT_EQ(rfcQuopEncodedLength(body.get(), qo.get()), kxBufferLength(encoded.get()));
-      BufferRef decoded(rfcQuopTryDecodeWithOptions(encoded.get(), qo.get()));
-      ASSERT_TRUE(decoded);
-      EXPECT_TRUE(exactlyEqual(bytesOf(decoded.get()), bytesOf(body.get())));
-    }
-  }
+  EXPECT_TRUE(exactlyEqual(encode(qo.get()), std::string(100, 'a') + "=20\r\n=E9"));
 }
 
 TEST(QuopTryEncodeWithinLength, GivesTheEncodingOnlyWhenItFits) {

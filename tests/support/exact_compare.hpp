@@ -17,14 +17,9 @@ std::string escapeForDisplay(std::basic_string_view<CharT> text) {
   std::ostringstream out;
   for (CharT ch : text) {
     const auto c = static_cast<uint32_t>(static_cast<std::make_unsigned_t<CharT>>(ch));
-    if (c == '\r')
-      out << "\\r";
-    else if (c == '\n')
-      out << "\\n";
-    else if (c == '\t')
-      out << "\\t";
-    else if (c == '\\')
-      out << "\\\\";
+    constexpr std::string_view kNamed = "\r\n\t\\", kLetters = "rnt\\";
+    if (const size_t named = c < 0x80 ? kNamed.find(static_cast<char>(c)) : kNamed.npos; named != kNamed.npos)
+      out << '\\' << kLetters[named];
     else if (c >= 0x20 && c < 0x7F)
       out << static_cast<char>(c);
     else
