@@ -65,8 +65,8 @@ TEST(ObjCompare, DefaultsAndSortOrder) {
 }
 
 // {kind: a, b, sign of compare(a, b)}: strings by code point (unsigned, not UTF-16 order) then length;
-// buffers by unsigned octets then bit length; dicts and stores entry by entry in order, key before value,
-// in a store text < integer < store.
+// buffers by unsigned octets then bit length; vectors element by element, then the shorter first; dicts and
+// stores entry by entry in order, key before value, in a store text < integer < store.
 TEST(ObjCompare, EveryKindOrdersItsOwn) {
   const auto string = [](std::u32string_view text) { return ObjRef(kxStringObj(kxText(text).release())); };
   const auto bits = [](std::string_view octets, kxInt count) {
@@ -76,7 +76,14 @@ TEST(ObjCompare, EveryKindOrdersItsOwn) {
   const auto store = [](std::u32string_view text) {
     return ObjRef(kxStoreObj(kxStoreTryDecode(kxText(text).get())));
   };
+  const auto vector = [](const char *text) {
+    return ObjRef(kxVectorObj(kxStringSplitChar(str(text).get(), ',', -1)));
+  };
   const std::tuple<ObjRef, ObjRef, kxInt> cases[] = {
+      {vector("a,b"), vector("a,b"), 0},
+      {vector("a,c"), vector("a,b"), 1},
+      {vector("a"), vector("a,b"), -1},
+      {ObjRef(kxVectorObj(kxVectorCreate())), vector("a"), -1},
       {string(U"ab"), string(U"ab"), 0},
       {string(U"a"), string(U"ab"), -1},
       {string(U""), string(U"a"), -1},

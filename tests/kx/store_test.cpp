@@ -87,7 +87,7 @@ TEST(StoreSetStore, StoringAStoreIntoItselfMakesNoCycle) {
 const std::tuple<const char *, std::u32string, std::u32string> kTextCases[] = {
     {"options-like", U"flags = \"A, B\"\nrfcBaseOptions {\n  lineLength = 76\n}\nempty {}\n", U""},
     {"integer extremes", U"min = -9223372036854775808\nmax = 9223372036854775807\n", U""},
-    {"value escapes", U"v = \"q\\\"b\\\\n\\nr\\rt\\t\\u{0}\\u{7F}\\u{85}\"\n", U""},
+    {"value escapes", U"v = \"q\\\"b\\\\n\\nr\\rt\\t\\u{0}\\u{7F}\\u{85}\\u{9F}\"\n", U""},
     {"printable non-ASCII as it stands, invisible and unencodable escaped",
      U"v = \"é€😀\\u{2028}\\u{202E}\\u{FEFF}\\u{D800}\\u{110000}\\u{FFFFFFFF}\"\n", U""},
     {"keys bare up to the last letter and digit, else quoted; octets that are no UTF-8 as \\x",

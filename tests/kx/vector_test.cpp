@@ -1,9 +1,8 @@
-// Vectors: references held, deletion, sort checks, ordering and the string form. (Copy-on-write:
+// Vectors: references held, deletion, sort checks and the string form. (Order and copy-on-write:
 // obj_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 #include "support/test_support.hpp"
 
@@ -44,18 +43,6 @@ TEST(VectorContainsOnly, ChecksEveryElement) {
   EXPECT_EQ(kxVectorContainsOnly(v.get(), kxStringSort()), 1);
   kxVectorAppendObj(v.addr(), kxBufferObj(buf("x").get()));
   EXPECT_EQ(kxVectorContainsOnly(v.get(), kxStringSort()), 0);
-}
-
-// {a, b, sign of compare(a, b)}: element by element, then the shorter first.
-const std::tuple<const char *, const char *, kxInt> kCompareCases[] = {
-    {"a,b", "a,b", 0}, {"a,c", "a,b", 1}, {"a", "a,b", -1}, {"", "a", -1}};
-
-TEST(VectorCompare, ElementWiseThenLength) {
-  for (const auto &[a, b, expected] : kCompareCases) {
-    VectorRef x = vectorOf(a), y = vectorOf(b);
-    EXPECT_EQ(kxObjCompare(kxVectorObj(x.get()), kxVectorObj(y.get())), expected) << a << " vs " << b;
-    EXPECT_EQ(kxObjCompare(kxVectorObj(y.get()), kxVectorObj(x.get())), -expected) << a << " vs " << b;
-  }
 }
 
 }  // namespace
