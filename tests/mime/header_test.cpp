@@ -86,6 +86,8 @@ TEST(Header, RecoversFromBrokenBlocksWithADefectAtTheOffset) {
        {{MIME_DEFECT_EIGHT_BIT_HEADER, 3}}},
       {"U+40000 is UTF-8, a four-octet overlong form is not", "S: \xf1\x80\x80\x80\nT: \xf0\x8f\xbf\xbf\n\n",
        {"S=\xf1\x80\x80\x80", "T=\xc3\xb0\xef\xbf\xbd\xc2\xbf\xc2\xbf"}, 17, {{MIME_DEFECT_EIGHT_BIT_HEADER, 11}}},
+      {"a lead octet past F4 is not UTF-8", "S: \xf5\x80\x80\x80\n\n",
+       {"S=\xc3\xb5\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac"}, 9, {{MIME_DEFECT_EIGHT_BIT_HEADER, 3}}},
       {"a surrogate is not UTF-8", "S: \xed\xa0\x80\n\n", {"S=\xc3\xad\xc2\xa0\xe2\x82\xac"}, 8,
        {{MIME_DEFECT_EIGHT_BIT_HEADER, 3}}},
       // clang-format on
