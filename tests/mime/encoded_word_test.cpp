@@ -83,6 +83,7 @@ TEST(EncodedWordEncode, WritesWordsOnlyWhereNeeded) {
       {"fold before white space", "aaaaaaaaaa bbbbbbbbbb cccccccccc", 25,
        "aaaaaaaaaa\r\n bbbbbbbbbb cccccccccc"},
       {"a line filled to the fold length exactly stays", "aaaaaaaaaa bbbbb", 25, "aaaaaaaaaa bbbbb"},
+      {"fold length 0 folds at every blank", "a b c", 0, "a\r\n b\r\n c"},
       {"words fill the line, then fold", "Grüße aus München", 40,
        "=?UTF-8?B?R3LDvMOfZQ==?= aus\r\n =?UTF-8?Q?M=C3=BCnchen?="},
       {"never folded", "ééééééééééééééééééééééééééé", -1,

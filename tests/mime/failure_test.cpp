@@ -114,6 +114,7 @@ TEST(LastFailure, NamesTheCauseAndPlaceOfEachRefusal) {
       {{"text/plain; a=\"x", {}, {}, {}}, {MIME_FAILURE_UNCLOSED_QUOTED_STRING, 14, ct}},
       {{"text/plain", "base64", "a", {}}, {MIME_FAILURE_CONTENT_ID_NOT_BRACKETED, 0, "Content-ID"}},
       {{{}, "base64", {}, "QUJD\r\nZ\r\n=Q"}, {MIME_FAILURE_TRUNCATED_BASE64, 6, "body"}},
+      {{{}, "base64", {}, "QUJD\r\n9\r\n"}, {MIME_FAILURE_TRUNCATED_BASE64, 6, "body"}},
   };
   for (const auto &[view, expected] : entities) {
     EXPECT_FALSE(decodeEntity(view));
