@@ -32,11 +32,6 @@ mime::CodePoints charsOf(KX_STRING *s) {
 }
 
 bool isNameChar(kxChar c);
-// A parameter key is an RFC 2045 token of printable ASCII; "*", "'" and "%" pass, so RFC 2231 section keys
-// such as title*0* can be stored as they were read. Defined here, before its callers, so that they inline it.
-constexpr bool isKeyChar(kxChar c) {
-  return c < 128 && mime::chars::isTokenChar(c);
-}
 kxInt compareFields(KX_OBJ *a, KX_OBJ *b);
 
 // The copy-on-write step of every changer: the object in the caller's variable, made private first.
@@ -226,7 +221,7 @@ bool mediaTypeWordOk(CodePoints word) {
 }
 
 bool contentTypeParameterKeyOk(CodePoints key) {
-  return !key.empty() && std::all_of(key.begin(), key.end(), [](kxChar c) { return isKeyChar(c); });
+  return !key.empty() && std::all_of(key.begin(), key.end(), [](kxChar c) { return isParameterKeyChar(c); });
 }
 
 KX_STRING *contentTypeNameOf(MIME_CONTENT_TYPE *type) {

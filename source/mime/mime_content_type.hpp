@@ -3,10 +3,17 @@
 #pragma once
 
 #include "kx/kx_dict.h"
+#include "mime/mime_char.h"
 #include "mime/mime_content_type.h"
 #include "mime/mime_text.hpp"
 
 namespace mime {
+
+// A parameter key is an RFC 2045 token of printable ASCII; "*", "'" and "%" pass, so RFC 2231 section keys
+// such as title*0* can be stored as they were read.
+constexpr bool isParameterKeyChar(kxChar c) {
+  return c < 128 && chars::isTokenChar(c);
+}
 
 // mimeContentTypeNameOk and mimeContentTypeParameterKeyOk on code points.
 bool contentTypeNameOk(CodePoints name);

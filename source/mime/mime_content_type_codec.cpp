@@ -146,6 +146,8 @@ Ref<KX_STRING> readMediaType(HeaderWords &words, std::span<const ShfTokenSpan> t
   name.insert(name.end(), typeChars.begin(), typeChars.end());
   name.push_back('/');
   name.insert(name.end(), subtypeChars.begin(), subtypeChars.end());
+  // Every shared word with a "/" is an acceptable name in lower case: a common name as written is done.
+  if (KX_STRING *shared = mime::sharedWord(name)) return Ref<KX_STRING>(shared);
   if (!mime::contentTypeNameOk(name)) {
     mime::fail(MIME_FAILURE_BAD_MEDIA_TYPE, tokens[mime::mediaTypeWordOk(typeChars) ? 2 : 0].start);
     return {};

@@ -2,6 +2,8 @@
 // tokens of the value as spans, objects made only for what the result holds.
 #include "mime/mime_parameter_reader.hpp"
 
+#include <array>
+
 #include "mime/mime_content_type.hpp"
 #include "mime/mime_flags.h"
 #include "mime/mime_object.hpp"
@@ -18,19 +20,14 @@ using mime::ShfTokenSpan;
 
 Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
                           CodePoints text, std::pmr::memory_resource *scratch);
-bool hasRfc2231Keys(std::span<const Parameter> parameters);
 
 }  // namespace
 
 namespace mime {
 
-bool HeaderWords::word(const ShfTokenSpan &token, Place *place) {
+bool HeaderWords::otherWord(const ShfTokenSpan &token, Place *place) {
   const auto start = static_cast<size_t>(token.start);
   const auto length = static_cast<size_t>(token.length);
-  if (token.type == MIME_SHF_TOKEN_TYPE_TOKEN) {
-    *place = {Where::kText, start, length};
-    return true;
-  }
   if (token.type != MIME_SHF_TOKEN_TYPE_QUOTED_STRING) return false;
   const CodePoints inner = text_.subspan(start + 1, length - 2);
   if (std::find(inner.begin(), inner.end(), kxChar{'\\'}) == inner.end()) {
@@ -43,21 +40,48 @@ bool HeaderWords::word(const ShfTokenSpan &token, Place *place) {
   return true;
 }
 
-HeaderWords::Place HeaderWords::lowerCase(Place place) {
-  const CodePoints original = chars(place);
-  if (std::none_of(original.begin(), original.end(), [](kxChar c) { return c >= 'A' && c <= 'Z'; }))
-    return place;
+namespace {
+
+// What one pass over a key needs to know of each code point: whether a key may hold it, whether it is a
+// capital letter, and whether it marks an RFC 2231 key; a code point past ASCII has none of the three.
+enum KeyCharBit : unsigned char { kKeyChar = 1, kCapital = 2, kRfc2231Mark = 4 };
+constexpr auto kKeyCharBits = [] {
+  std::array<unsigned char, 128> bits{};
+  for (kxChar c = 0; c < 128; ++c) {
+    if (isParameterKeyChar(c)) bits[c] |= kKeyChar;
+    if (c >= 'A' && c <= 'Z') bits[c] |= kCapital;
+    if (c == '*' || c == '\'' || c == '%') bits[c] |= kRfc2231Mark;
+  }
+  return bits;
+}();
+
+}  // namespace
+
+bool HeaderWords::acceptableKey(Place *place) {
+  const CodePoints key = chars(*place);
+  unsigned every = kKeyChar, some = 0;
+  for (kxChar c : key) {
+    const unsigned bits = c < 128 ? kKeyCharBits[c] : 0u;
+    every &= bits;
+    some |= bits;
+  }
+  if (key.empty() || !(every & kKeyChar)) return false;
+  if (some & kRfc2231Mark) rfc2231Keys_ = true;
+  if (!(some & kCapital)) return true;
   const size_t before = buffer_.size();
-  buffer_.resize(before + place.length);  // first: the copy may come from the buffer itself
-  const CodePoints source = chars(place);
-  for (size_t i = 0; i < place.length; ++i) buffer_[before + i] = lowerCaseLetter(source[i]);
-  return {Where::kBuffer, before, place.length};
+  buffer_.resize(before + place->length);  // first: the copy may come from the buffer itself
+  const CodePoints source = chars(*place);
+  for (size_t i = 0; i < place->length; ++i) buffer_[before + i] = lowerCaseLetter(source[i]);
+  *place = {Where::kBuffer, before, place->length};
+  return true;
 }
 
 KX_DICT *decodeParameterList(HeaderWords &words, std::span<const ShfTokenSpan> tokens, size_t first,
                              CodePoints text, MIME_OPTIONS *mo, std::pmr::memory_resource *scratch) {
   const Parameters parameters = readParameters(words, tokens, first, text, scratch);
-  if ((mimeOptionsFlags(mo) & MIME_FLAG_PARSE_RFC2231_HEADERS) && hasRfc2231Keys(parameters))
+  // Only keys holding "*", "'" or "%" are changed by the RFC 2231 decode: every other acceptable key is an
+  // ordinary attribute that it keeps as it is.
+  if ((mimeOptionsFlags(mo) & MIME_FLAG_PARSE_RFC2231_HEADERS) && words.sawRfc2231Keys())
     return dictOfParameters(rfc2231DecodeParameters(parameters, scratch), scratch);
   return dictOfParameters(parameters, scratch);
 }
@@ -87,10 +111,7 @@ Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> toke
     } else if (p + 3 >= n || !words.word(tokens[p + 3], &parameter.value)) {
       next = p + 3;  // "; key =" with nothing usable after it
     }
-    if (mime::contentTypeParameterKeyOk(words.chars(parameter.key))) {
-      parameter.key = words.lowerCase(parameter.key);
-      read.push_back(parameter);
-    }
+    if (words.acceptableKey(&parameter.key)) read.push_back(parameter);
     p = next;
   }
   // Sorted as plain spans, which are cheap to move, by key and then in the order read, so that of a
@@ -115,17 +136,6 @@ Parameters readParameters(HeaderWords &words, std::span<const ShfTokenSpan> toke
     parameters.emplace_back(texts[i].key, texts[i].value, texts[i].order);
   }
   return parameters;
-}
-
-// True when some key holds "*", "'" or "%": only such keys are changed by the RFC 2231 decode, since every
-// other acceptable key is an ordinary attribute that it keeps as it is.
-bool hasRfc2231Keys(std::span<const Parameter> parameters) {
-  for (const Parameter &parameter : parameters) {
-    for (kxChar c : parameter.key) {
-      if (c == '*' || c == '\'' || c == '%') return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace

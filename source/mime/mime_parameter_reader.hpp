@@ -37,19 +37,31 @@ class HeaderWords {
   explicit HeaderWords(CodePoints text) : text_(text) {}
 
   // The plain value of an RFC 2045 word in *place; false for every other token type.
-  bool word(const ShfTokenSpan &token, Place *place);
+  bool word(const ShfTokenSpan &token, Place *place) {
+    if (token.type != MIME_SHF_TOKEN_TYPE_TOKEN) return otherWord(token, place);
+    *place = {Where::kText, static_cast<size_t>(token.start), static_cast<size_t>(token.length)};
+    return true;
+  }
 
-  // The place of the word in lower case (ASCII letters only, as kxStringToLower does): the word itself when
-  // it holds no capital letter, else a copy.
-  Place lowerCase(Place place);
+  // When the word at *place is an acceptable parameter key (contentTypeParameterKeyOk), true with *place
+  // the key in lower case (ASCII letters only, as kxStringToLower does): the word itself when it holds no
+  // capital letter, else a copy. One pass answers both.
+  bool acceptableKey(Place *place);
+
+  // True when a key that acceptableKey passed holds "*", "'" or "%", the marks of RFC 2231 keys.
+  bool sawRfc2231Keys() const { return rfc2231Keys_; }
 
   CodePoints chars(Place place) const {
     return (place.where == Where::kBuffer ? CodePoints(buffer_) : text_).subspan(place.start, place.length);
   }
 
  private:
+  // word for every token that is not a token run (inline, the common case).
+  bool otherWord(const ShfTokenSpan &token, Place *place);
+
   CodePoints text_;
   CodePointBuffer buffer_;
+  bool rfc2231Keys_ = false;
 };
 
 // The tokens of a header field value, comments dropped, appended to tokens (a vector of ShfTokenSpan).

@@ -12,8 +12,9 @@
 // The work is done on lists of parameters held as code points and sorted by key in code point order:
 // the dictionary entry points convert to and from such lists, and the header codec hands over
 // the list it parsed, so no string is made for a section that is only joined into another value. Decoding
-// follows the sections by binary search for formatted keys (O(log n) each) and collects text and octets in
-// growable arrays, so joining n sections costs O(n log n) and never re-copies what it has collected.
+// finds the sections of an attribute in one pass over the run of keys that begin with "attribute*" (found
+// by binary search) and collects text and octets in growable arrays, so joining n sections costs O(log n + n)
+// and never re-copies what it has collected.
 #include "mime/mime_rfc2231.h"
 
 #include <algorithm>
@@ -259,12 +260,11 @@ constexpr bool attributeCharsAreTheRfcSet() {
 }
 static_assert(attributeCharsAreTheRfcSet());
 
+// Without an early way out: attributes are short, and a loop without branches runs faster on them.
 bool isAttribute(CodePoints chars) {
-  if (chars.empty()) return false;
-  for (kxChar c : chars) {
-    if (!isAttributeChar(c)) return false;
-  }
-  return true;
+  bool every = !chars.empty();
+  for (kxChar c : chars) every &= isAttributeChar(c);
+  return every;
 }
 
 CodePoints charsOf(KX_STRING *s) {
@@ -470,35 +470,73 @@ ClassifiedKey classifyKey(CodePoints key) {
   return {KeyForm::kOrdinary, key};
 }
 
-// "attribute*N" or "attribute*N*", built in one reused array for the lookups of one attribute's sections.
-class SectionKeys {
+// The sections after the first of one attribute: "attribute*N" (plain) and "attribute*N*" (extended) for N
+// from 1. Every key that starts with "attribute*" lies in one run of the sorted list (an attribute holds no
+// "*", so no other attribute's keys come between); that run is read once, and a number past its length is
+// never reached by an unbroken run of sections, so such keys are passed over.
+class Sections {
  public:
-  SectionKeys(CodePoints attribute, std::pmr::memory_resource *scratch)
-      : chars_(scratch), base_(attribute.size()) {
-    chars_.reserve(base_ + 24);  // room for "*", the longest number and "*"
-    chars_.assign(attribute.begin(), attribute.end());
+  Sections(std::span<const Parameter> sorted, CodePoints attribute, std::pmr::memory_resource *scratch)
+      : byNumber_(scratch) {
+    const size_t prefix = attribute.size() + 1;  // "attribute*"
+    const auto first = std::partition_point(sorted.begin(), sorted.end(), [attribute](const Parameter &p) {
+      return beforePrefix(p.key, attribute);
+    });
+    auto last = first;
+    while (last != sorted.end() && last->key.size() >= prefix && last->key[attribute.size()] == '*' &&
+           std::equal(attribute.begin(), attribute.end(), last->key.begin()))
+      ++last;
+    const auto count = static_cast<size_t>(last - first);
+    byNumber_.assign(count + 1, Pair{});
+    for (auto p = first; p != last; ++p) {
+      CodePoints suffix = p->key.subspan(prefix);
+      const bool extended = !suffix.empty() && suffix.back() == '*';
+      if (extended) suffix = suffix.first(suffix.size() - 1);
+      size_t number = 0;
+      if (sectionNumber(suffix, count, &number))
+        (extended ? byNumber_[number].extended : byNumber_[number].plain) = &*p;
+    }
   }
 
-  CodePoints key(kxInt section, bool extended) {
-    chars_.resize(base_);
-    chars_.push_back('*');
-    appendDecimal(chars_, section);
-    if (extended) chars_.push_back('*');
-    return chars_;
+  // The section of that number, or null.
+  const Parameter *plain(size_t number) const {
+    return number < byNumber_.size() ? byNumber_[number].plain : nullptr;
+  }
+  const Parameter *extended(size_t number) const {
+    return number < byNumber_.size() ? byNumber_[number].extended : nullptr;
   }
 
  private:
-  ScratchText chars_;
-  size_t base_;
-};
+  struct Pair {
+    const Parameter *plain = nullptr;
+    const Parameter *extended = nullptr;
+  };
 
-// The parameter stored under key in the sorted list, or null.
-const Parameter *lookup(std::span<const Parameter> sorted, CodePoints key) {
-  const auto found =
-      std::lower_bound(sorted.begin(), sorted.end(), key,
-                       [](const Parameter &p, CodePoints k) { return compareKeys(p.key, k) < 0; });
-  return found != sorted.end() && compareKeys(found->key, key) == 0 ? &*found : nullptr;
-}
+  // True when key sorts before "attribute*" in code point order (compareKeys), without making that key.
+  static bool beforePrefix(CodePoints key, CodePoints attribute) {
+    const size_t common = std::min(key.size(), attribute.size());
+    const auto [k, a] =
+        std::mismatch(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(common), attribute.begin());
+    if (k != key.begin() + static_cast<std::ptrdiff_t>(common)) return *k < *a;
+    if (key.size() <= attribute.size()) return true;  // a prefix of "attribute*", or shorter
+    return key[attribute.size()] < '*';
+  }
+
+  // A number from 1 to most, in decimal without a leading zero: the way a section key writes it.
+  static bool sectionNumber(CodePoints digits, size_t most, size_t *number) {
+    if (digits.empty() || digits[0] == '0') return false;
+    size_t value = 0;
+    for (kxChar c : digits) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+      if (value > most) return false;
+    }
+    *number = value;
+    return true;
+  }
+
+  mime::ScratchVector<Pair> byNumber_;
+};
 
 // --- decoding: values ---
 
@@ -598,10 +636,10 @@ Ref<KX_STRING> decodeSingleExtended(CodePoints value, std::pmr::memory_resource 
 // looked at once section 0 is plain.
 Ref<KX_STRING> joinPlainSections(std::span<const Parameter> source, CodePoints attribute, CodePoints first,
                                  std::pmr::memory_resource *scratch) {
-  SectionKeys keys(attribute, scratch);
+  const Sections sections(source, attribute, scratch);
   ScratchText text(first.begin(), first.end(), scratch);
-  for (kxInt section = 1; section < KX_INT_MAX; ++section) {
-    const Parameter *next = lookup(source, keys.key(section, false));
+  for (size_t section = 1;; ++section) {
+    const Parameter *next = sections.plain(section);
     if (!next) break;
     if (!appendText(text, next->value)) return {};
   }
@@ -619,16 +657,16 @@ Ref<KX_STRING> joinExtendedSections(std::span<const Parameter> source, CodePoint
   ScratchOctets pending(scratch);
   pending.reserve(4 * firstText.size());
   if (!percentDecode(firstText, pending)) return {};
-  SectionKeys keys(attribute, scratch);
+  const Sections sections(source, attribute, scratch);
   ScratchText text(scratch);
   text.reserve(4 * firstText.size());
-  for (kxInt section = 1; section < KX_INT_MAX; ++section) {
-    if (const Parameter *extended = lookup(source, keys.key(section, true))) {
+  for (size_t section = 1;; ++section) {
+    if (const Parameter *extended = sections.extended(section)) {
       if (!percentDecode(extended->value, pending)) return {};
       continue;
     }
     if (!flushOctets(pending, charset, text)) return {};
-    const Parameter *plain = lookup(source, keys.key(section, false));
+    const Parameter *plain = sections.plain(section);
     if (!plain) break;
     if (!appendText(text, plain->value)) return {};
   }

@@ -254,7 +254,7 @@ Utf8CodePoints::Utf8CodePoints(const char *octets, size_t length) : data_(small_
 
 namespace {
 
-// The shared words, by length (the longest is shorter than kLongest).
+// The shared words (each shorter than kLongest code points).
 constexpr size_t kLongest = 32;
 constexpr std::string_view kSharedWords[] = {"text/plain",
                                              "text/html",
@@ -305,29 +305,60 @@ constexpr std::string_view kSharedWords[] = {"text/plain",
                                              "inline",
                                              "form-data"};
 
+// Where a word of these code points is looked for in the table: its length and the first, middle and last
+// code point, which tell the shared words apart with few collisions.
+constexpr size_t kSlots = 256;  // a power of two, over twice the words: probes stay short
+size_t slotOf(size_t length, kxChar first, kxChar middle, kxChar last) {
+  return (length * 131 + first * 31 + middle * 7 + last) & (kSlots - 1);
+}
+
+// The shared words in an open-addressing table, as code points so that a candidate is compared with one
+// memcmp; an empty slot has length 0.
 struct SharedWords {
-  std::vector<std::pair<std::string_view, KX_STRING *>> byLength[kLongest];
+  struct Slot {
+    size_t length = 0;
+    kxChar chars[kLongest] = {};
+    KX_STRING *string = nullptr;
+  };
+  Slot slots[kSlots];
+
   SharedWords() {
-    for (std::string_view word : kSharedWords)
-      byLength[word.size()].emplace_back(
-          word, kxStringCreateFromCstr(word.data(), static_cast<kxInt>(word.size())));
+    for (std::string_view word : kSharedWords) {
+      Slot candidate;
+      candidate.length = word.size();
+      std::copy(word.begin(), word.end(), candidate.chars);
+      for (kxChar &c : candidate.chars) c = static_cast<unsigned char>(c);
+      candidate.string = kxStringCreateFromCstr(word.data(), static_cast<kxInt>(word.size()));
+      size_t at = slotOf(word.size(), candidate.chars[0], candidate.chars[word.size() / 2],
+                         candidate.chars[word.size() - 1]);
+      while (slots[at].length != 0) at = (at + 1) & (kSlots - 1);
+      slots[at] = candidate;
+    }
+  }
+
+  KX_STRING *find(CodePoints chars) const {
+    const size_t n = chars.size();
+    for (size_t at = slotOf(n, chars[0], chars[n / 2], chars[n - 1]); slots[at].length != 0;
+         at = (at + 1) & (kSlots - 1)) {
+      if (slots[at].length == n && std::memcmp(slots[at].chars, chars.data(), n * sizeof(kxChar)) == 0)
+        return slots[at].string;
+    }
+    return nullptr;
   }
 };
 
 }  // namespace
 
-KX_STRING *sharedString(CodePoints chars) {
+KX_STRING *sharedWord(CodePoints chars) {
   // Made once and never freed, so that no exit-time destructor runs before a last decode that needs them.
   static const SharedWords *const words = new SharedWords();
-  if (chars.size() < kLongest) {
-    for (const auto &[word, string] : words->byLength[chars.size()]) {
-      if (!chars.empty() && chars.back() != static_cast<unsigned char>(word.back()))
-        continue;  // most differ there
-      if (std::equal(chars.begin(), chars.end(), word.begin(),
-                     [](kxChar c, char w) { return c == static_cast<unsigned char>(w); }))
-        return retainField(string);
-    }
-  }
+  if (chars.empty() || chars.size() >= kLongest) return nullptr;
+  KX_STRING *shared = words->find(chars);
+  return shared ? retainField(shared) : nullptr;
+}
+
+KX_STRING *sharedString(CodePoints chars) {
+  if (KX_STRING *shared = sharedWord(chars)) return shared;
   return kxStringCreateFromChars(chars.data(), static_cast<kxInt>(chars.size()));
 }
 

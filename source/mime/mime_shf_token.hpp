@@ -31,6 +31,8 @@ void appendUnescapedInner(CodePoints raw, CodePointBuffer &out);
 // parameter keys, charset names, disposition types) are made once and shared, strings being immutable: a
 // decode retains one instead of making its own.
 KX_STRING *sharedString(CodePoints chars);
+// A new reference to the shared string of exactly chars, or null when chars is none of the shared words.
+KX_STRING *sharedWord(CodePoints chars);
 
 // The code points of UTF-8 octets, read as kxStringCreateFromCstr reads them (every ill-formed sequence one
 // U+FFFD), so that the header codecs read octets without making a string. A header value of usual size

@@ -38,16 +38,24 @@ bool scanShfTokens(CodePoints text, OnToken onToken) {
   kxInt offset = 0;
   while (offset < length) {
     const kxChar c = at[offset];
-    if (chars::isCtl(c) || chars::isSpace(c)) {
+    // One class lookup sorts the code point: a token starts (non-ASCII too), a tspecial, or else white space
+    // or a control character, which is skipped.
+    const unsigned bits = c < 128 ? unsigned{chars::kClassTable.bits[c]} : unsigned{chars::kToken};
+    if (bits & chars::kToken) {
+      const kxChar *end = at + offset + 1;
+      while (end != at + length && chars::isTokenChar(*end)) ++end;
+      const auto tokenLength = static_cast<kxInt>(end - at) - offset;
+      onToken(ShfTokenSpan{MIME_SHF_TOKEN_TYPE_TOKEN, offset, tokenLength});
+      offset += tokenLength;
+      continue;
+    }
+    if (!(bits & chars::kTspecial)) {
       ++offset;
       continue;
     }
     kxInt type;
     kxInt tokenLength = 1;
-    if (!chars::isTspecial(c)) {
-      type = MIME_SHF_TOKEN_TYPE_TOKEN;
-      while (offset + tokenLength < length && chars::isTokenChar(at[offset + tokenLength])) ++tokenLength;
-    } else if (c != '"' && c != '[' && c != '(') {
+    if (c != '"' && c != '[' && c != '(') {
       type = MIME_SHF_TOKEN_TYPE_TSPECIAL;
     } else {
       tokenLength = scanShfToken(text, offset, &type);
