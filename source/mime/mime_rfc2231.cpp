@@ -608,7 +608,13 @@ bool flushOctets(ScratchOctets &pending, kxInt charset, ScratchText &text) {
     const kxByte *end = p + pending.size();
     text.resize(before + pending.size());  // never more code points than octets; the rest is cut off below
     kxChar *c = text.data() + before;
-    while (p < end) p = kx::utf8::decode(p, end, c++);
+    while (p < end) {
+      if (*p < 0x80) {
+        *c++ = *p++;  // ASCII, most of the text, without the decoder's call
+      } else {
+        p = kx::utf8::decode(p, end, c++);
+      }
+    }
     text.resize(static_cast<size_t>(c - text.data()));
     pending.clear();
     return KX_INT_ADD_OK(static_cast<kxInt>(before), static_cast<kxInt>(text.size() - before));

@@ -350,6 +350,12 @@ kxInt scanDelimited(CodePoints text, kxInt start, kxChar close, bool isDomainLit
       isDomainLiteral ? MIME_FAILURE_UNCLOSED_DOMAIN_LITERAL : MIME_FAILURE_UNCLOSED_QUOTED_STRING;
   kxInt k = 1;
   while (start + k < n) {
+    const kxChar plain = text[start + k];
+    if (plain == close) return k + 1;
+    if (plain != '\\' && !chars::isCr(plain) && !(isDomainLiteral && plain == '[')) {
+      ++k;  // most of the text: nothing to escape, fold or refuse
+      continue;
+    }
     const Step step = escapeOrFold(text, start, &k);
     if (step == Step::kTaken) continue;
     if (step != Step::kNext) return malformedStep(fault, step, unclosed, start, k);
