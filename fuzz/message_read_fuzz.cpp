@@ -1,5 +1,9 @@
 // The message reader on any octets: never aborts, every part lies inside its parent, bodies lie inside
-// their parts, defects are of known kinds, every body decodes, and every header text reads.
+// their parts, defects are of known kinds, every body decodes, and every header text reads; read part by
+// part, it hands over the same parts with the same defects, and nothing after a visitor stops it.
+#include <string>
+#include <vector>
+
 #include "fuzz_support.hpp"
 
 namespace {
@@ -28,6 +32,36 @@ void check(MIME_PART *part, kxInt parentStart, kxInt parentEnd, MIME_OPTIONS *mo
   }
 }
 
+// A part as a visitor gets it; a START's defects are those found so far, so they are left out.
+std::string visitLine(MIME_PART *part, kxInt visit, kxInt depth) {
+  std::string line = std::to_string(visit) + " " + std::to_string(depth) + " " +
+                     std::to_string(mimePartOffset(part)) + "+" + std::to_string(mimePartLength(part));
+  for (kxInt i = 0; visit != MIME_VISIT_START && i < mimePartDefectsLength(part); ++i)
+    line += " " + std::to_string(mimePartDefectAt(part, i).kind);
+  return line;
+}
+
+void expectedVisits(MIME_PART *part, kxInt depth, std::vector<std::string> *out) {
+  const kxInt children = mimePartChildrenLength(part);
+  out->push_back(visitLine(part, children ? MIME_VISIT_START : MIME_VISIT_LEAF, depth));
+  for (kxInt i = 0; i < children; ++i) {
+    fuzz::Ref<MIME_PART> child(mimePartChildAt(part, i));
+    expectedVisits(child.get(), depth + 1, out);
+  }
+  if (children) out->push_back(visitLine(part, MIME_VISIT_END, depth));
+}
+
+struct Visits {
+  std::vector<std::string> lines;
+  size_t stopAt;  // 0: never
+  static kxBool record(void *context, MIME_PART *part, kxInt visit, kxInt depth) {
+    auto *self = static_cast<Visits *>(context);
+    FUZZ_CHECK(mimePartChildrenLength(part) == 0);
+    self->lines.push_back(visitLine(part, visit, depth));
+    return self->lines.size() != self->stopAt;
+  }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -37,8 +71,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   mimeOptionsSetReaderLimit(mo.addr(), MIME_READER_LIMIT_DEPTH, in.ConsumeIntegralInRange<kxInt>(0, 8));
   mimeOptionsSetReaderLimit(mo.addr(), MIME_READER_LIMIT_PARTS, in.ConsumeIntegralInRange<kxInt>(0, 64));
   if (in.ConsumeBool()) mimeOptionsSetFlags(mo.addr(), 0);  // RFC 2231 parameters left as written
+  const size_t stopAt = in.ConsumeIntegralInRange<size_t>(0, 16);
   fuzz::Ref<KX_BUFFER> message(fuzz::bufferFrom(in.ConsumeRemainingBytesAsString()));
   fuzz::Ref<MIME_PART> root(mimeMessageRead(message.get(), mo.get()));
   check(root.get(), 0, kxBufferLength(message.get()), mo.get());
+  std::vector<std::string> expected;
+  expectedVisits(root.get(), 0, &expected);
+  Visits visits{{}, stopAt};
+  const bool whole = mimeMessageReadEach(message.get(), mo.get(), Visits::record, &visits);
+  const bool stopped = stopAt != 0 && stopAt <= expected.size();
+  FUZZ_CHECK(whole == !stopped);
+  if (stopped) expected.resize(stopAt);
+  FUZZ_CHECK(visits.lines == expected);
   return 0;
 }

@@ -8,7 +8,7 @@
 //   std::span<const std::byte>; text comes out as std::string, octets as a borrowed std::span or an owned
 //   std::vector<std::byte>.
 // - readMessage reads real mail tolerantly into a tree of Part, never failing: what it read past is listed
-//   as Defect values.
+//   as Defect values; readMessageEach hands the same parts over one at a time, holding no tree.
 // - encode, decode, pack and unpack answer std::optional: empty where the C function returns null or false,
 //   and also where the C function would abort on what it is handed (a bad Content-ID, a bad parameter key,
 //   an empty part list), so that text from outside can be passed in unchecked.
@@ -29,10 +29,12 @@
 #include <algorithm>
 #include <concepts>
 #include <cstddef>
+#include <exception>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -809,6 +811,36 @@ inline ContentType Part::contentType() const {
 // Reads a whole message into a tree of parts and returns its root; never fails (see Part::defects()).
 [[nodiscard]] inline Part readMessage(const Buffer &message, const Options &opt) {
   return Part(Ref<MIME_PART>::adopt(mimeMessageRead(message.get(), opt.get())));
+}
+
+// How readMessageEach hands a part over (MIME_VISIT_*).
+enum class Visit : kxInt { kLeaf = MIME_VISIT_LEAF, kStart = MIME_VISIT_START, kEnd = MIME_VISIT_END };
+
+// Reads a message part by part without holding its tree (see mimeMessageReadEach): visit(part, Visit,
+// depth) is called for each and returns true to go on, false to stop. An exception visit throws stops the
+// reading and is thrown again from here. Returns false when visit stopped the reading.
+template <typename Visitor>
+requires std::is_invocable_r_v<bool, Visitor &, const Part &, Visit, size_t>
+bool readMessageEach(const Buffer &message, const Options &opt, Visitor &&visit) {
+  struct Context {
+    Visitor *visit;
+    std::exception_ptr failure;
+  } context{&visit, nullptr};
+  const auto handOver = [](void *raw, MIME_PART *part, kxInt kind, kxInt depth) -> kxBool {
+    auto *c = static_cast<Context *>(raw);
+    try {
+      return (*c->visit)(Part(Ref<MIME_PART>::borrow(part)), static_cast<Visit>(kind),
+                         static_cast<size_t>(depth))
+                 ? 1
+                 : 0;
+    } catch (...) {
+      c->failure = std::current_exception();
+      return 0;
+    }
+  };
+  const bool whole = mimeMessageReadEach(message.get(), opt.get(), handOver, &context) != 0;
+  if (context.failure) std::rethrow_exception(context.failure);
+  return whole;
 }
 
 }  // namespace mime

@@ -44,13 +44,27 @@ struct Reader {
   kxInt fallbackCharset;
   size_t maxFields, maxParameters, maxParts, maxDepth;
   size_t parts = 0;  // read so far, the message itself not counted
-  Ref<MIME_CONTENT_TYPE> textPlain, messageRfc822;
-  Ref<MIME_HEADER> noFields;  // shared by every part without fields, which hostile inputs hold by the million
+  Ref<MIME_CONTENT_TYPE> textPlain{}, messageRfc822{};
+  Ref<MIME_HEADER>
+      noFields{};  // shared by every part without fields, which hostile inputs hold by the million
   // The last Content-Type value read and what it gave: the parts of a multipart mostly repeat one value,
   // and content types are immutable, so such parts share one object instead of decoding it again.
-  std::string lastTypeValue;
-  Ref<MIME_CONTENT_TYPE> lastType;
+  std::string lastTypeValue{};
+  Ref<MIME_CONTENT_TYPE> lastType{};
   bool lastTypeCharsetUnknown = false;
+  // Set when the parts go to a visitor instead of into a tree.
+  MIME_PART_VISITOR visitor = nullptr;
+  void *context = nullptr;
+  bool stopped = false;  // the visitor asked to stop: nothing more is read or handed over
+};
+
+// A part being read while its parts are handed to a visitor; its START goes out before its first part
+// does, so that a multipart that turns out to hold no part is handed over as a leaf instead.
+struct Frame {
+  MIME_PART *part;
+  size_t depth;
+  Frame *parent;  // null for the message
+  bool started = false;
 };
 
 // Where the part is read from: its range, how deep it stands, and what its parent makes of it.
@@ -60,7 +74,8 @@ struct Place {
   bool isMessage;  // a whole message (the root or an attached one): an mbox "From " line may lead
 };
 
-MIME_PART *readPart(Reader *reader, const Place &place);
+MIME_PART *readPart(Reader *reader, const Place &place, Frame *parent);
+Reader makeReader(KX_BUFFER *message, MIME_OPTIONS *opt);
 Ref<MIME_CONTENT_TYPE> defaultType(Reader *reader, const Place &place);
 Ref<MIME_CONTENT_TYPE> decodeContentTypeValue(Reader *reader, std::string_view value);
 
@@ -69,6 +84,25 @@ Ref<MIME_CONTENT_TYPE> decodeContentTypeValue(Reader *reader, std::string_view v
 extern "C" MIME_PART *mimeMessageRead(KX_BUFFER *message, MIME_OPTIONS *opt) {
   MIME_ASSERT(message);
   MIME_ASSERT(opt);
+  Reader reader = makeReader(message, opt);
+  return readPart(&reader, Place{0, reader.bytes.size(), 0, false, true}, nullptr);
+}
+
+extern "C" kxBool mimeMessageReadEach(KX_BUFFER *message, MIME_OPTIONS *opt, MIME_PART_VISITOR visitor,
+                                      void *context) {
+  MIME_ASSERT(message);
+  MIME_ASSERT(opt);
+  MIME_ASSERT(visitor);
+  Reader reader = makeReader(message, opt);
+  reader.visitor = visitor;
+  reader.context = context;
+  Ref<MIME_PART> root(readPart(&reader, Place{0, reader.bytes.size(), 0, false, true}, nullptr));
+  return !reader.stopped;
+}
+
+namespace {
+
+Reader makeReader(KX_BUFFER *message, MIME_OPTIONS *opt) {
   Reader reader{message,
                 mime::multipart::bytesOf(message),
                 opt,
@@ -76,22 +110,13 @@ extern "C" MIME_PART *mimeMessageRead(KX_BUFFER *message, MIME_OPTIONS *opt) {
                 static_cast<size_t>(mimeOptionsReaderLimit(opt, MIME_READER_LIMIT_HEADER_FIELDS)),
                 static_cast<size_t>(mimeOptionsReaderLimit(opt, MIME_READER_LIMIT_PARAMETERS)),
                 static_cast<size_t>(mimeOptionsReaderLimit(opt, MIME_READER_LIMIT_PARTS)),
-                static_cast<size_t>(mimeOptionsReaderLimit(opt, MIME_READER_LIMIT_DEPTH)),
-                0,
-                {},
-                {},
-                {},
-                {},
-                {},
-                false};
+                static_cast<size_t>(mimeOptionsReaderLimit(opt, MIME_READER_LIMIT_DEPTH))};
   reader.textPlain.reset(mimeContentTypeCreateCstr("text/plain", -1));
   mimeContentTypeSetParameterCstrCstrValue(reader.textPlain.addr(), "charset", -1, "us-ascii", -1);
   reader.messageRfc822.reset(mimeContentTypeCreateCstr("message/rfc822", -1));
   reader.noFields.reset(mimeHeaderCreate());
-  return readPart(&reader, Place{0, reader.bytes.size(), 0, false, true});
+  return reader;
 }
-
-namespace {
 
 void addDefect(MIME_PART *part, kxInt kind, size_t offset) {
   if (!part->defects) part->defects = new std::vector<MIME_DEFECT>();
@@ -277,13 +302,39 @@ DelimiterLine findDelimiterLine(std::string_view bytes, std::string_view lfDashB
 
 // --- structure ---
 
-void appendChild(MIME_PART *part, MIME_PART *child) {
+// --- handing parts to a visitor ---
+
+void handOver(Reader *reader, MIME_PART *part, kxInt visit, size_t depth) {
+  if (!reader->visitor(reader->context, part, visit, static_cast<kxInt>(depth))) reader->stopped = true;
+}
+
+// Hands over the START of frame's part, and before it those of the parts around it, unless done already.
+// The reader goes on adding defects to its own part, so the visitor gets a copy as it stands now.
+void start(Reader *reader, Frame *frame) {
+  if (!frame || frame->started) return;
+  start(reader, frame->parent);
+  frame->started = true;
+  if (reader->stopped) return;
+  Ref<MIME_PART> asItStands(mime::part::copyWithoutChildren(frame->part));
+  handOver(reader, asItStands.get(), MIME_VISIT_START, frame->depth);
+}
+
+// Hands over the part read: its END when its START went out, else the part as a leaf.
+void finish(Reader *reader, Frame *frame) {
+  if (!frame->started) start(reader, frame->parent);
+  if (reader->stopped) return;
+  handOver(reader, frame->part, frame->started ? MIME_VISIT_END : MIME_VISIT_LEAF, frame->depth);
+}
+
+// A child read goes into the tree, or was handed to the visitor and is no longer needed.
+void appendChild(Reader *reader, MIME_PART *part, MIME_PART *child) {
   Ref<MIME_PART> owned(child);
+  if (reader->visitor) return;
   if (!part->children) part->children = kxVectorCreate();
   kxVectorAppendObj(&part->children, mimePartObj(child));
 }
 
-void readMultipart(Reader *reader, MIME_PART *part, const Place &place) {
+void readMultipart(Reader *reader, MIME_PART *part, const Place &place, Frame *frame) {
   Ref<KX_STRING> boundary(mimeContentTypeParameterCstr(part->contentType, "boundary", -1));
   if (!boundary || kxStringLength(boundary.get()) == 0) {
     addDefect(part, MIME_DEFECT_NO_BOUNDARY, static_cast<size_t>(part->offset));
@@ -321,7 +372,8 @@ void readMultipart(Reader *reader, MIME_PART *part, const Place &place) {
       addDefect(part, MIME_DEFECT_EMPTY_PART, start);
     } else {
       ++reader->parts;
-      appendChild(part, readPart(reader, Place{start, end, place.depth + 1, digest, false}));
+      appendChild(reader, part, readPart(reader, Place{start, end, place.depth + 1, digest, false}, frame));
+      if (reader->stopped) return;
     }
     if (!next.found) return;
     line = next;
@@ -330,7 +382,7 @@ void readMultipart(Reader *reader, MIME_PART *part, const Place &place) {
 
 // An attached message is read as a message, unless its body is transfer-encoded (then it stays a leaf).
 // The body of message/external-body is a header block too (of the entity it points to), and reads alike.
-void readAttachedMessage(Reader *reader, MIME_PART *part, const Place &place) {
+void readAttachedMessage(Reader *reader, MIME_PART *part, const Place &place, Frame *frame) {
   if (part->contentTransferEncoding > MIME_CONTENT_TRANSFER_ENCODING_BINARY) return;
   if (place.depth >= reader->maxDepth) {
     addDefect(part, MIME_DEFECT_TOO_DEEP, static_cast<size_t>(part->bodyOffset));
@@ -341,11 +393,13 @@ void readAttachedMessage(Reader *reader, MIME_PART *part, const Place &place) {
     return;
   }
   ++reader->parts;
-  appendChild(part, readPart(reader, Place{static_cast<size_t>(part->bodyOffset), place.end, place.depth + 1,
-                                           false, true}));
+  appendChild(
+      reader, part,
+      readPart(reader, Place{static_cast<size_t>(part->bodyOffset), place.end, place.depth + 1, false, true},
+               frame));
 }
 
-MIME_PART *readPart(Reader *reader, const Place &place) {
+MIME_PART *readPart(Reader *reader, const Place &place, Frame *parent) {
   Ref<MIME_PART> part(mime::part::create(reader->message));
   MIME_PART *p = part.get();
   p->offset = static_cast<kxInt>(place.offset);
@@ -364,12 +418,14 @@ MIME_PART *readPart(Reader *reader, const Place &place) {
   p->contentType = readContentType(reader, p, place).release();
   p->contentDisposition = readContentDisposition(reader, p);
   p->contentTransferEncoding = readTransferEncoding(reader, p);
+  Frame frame{p, place.depth, parent};
   if (nameStartsWith(p->contentType, "multipart/")) {
-    readMultipart(reader, p, place);
+    readMultipart(reader, p, place, &frame);
   } else if (nameIs(p->contentType, "message/rfc822") || nameIs(p->contentType, "message/global") ||
              nameIs(p->contentType, "message/external-body")) {
-    readAttachedMessage(reader, p, place);
+    readAttachedMessage(reader, p, place, &frame);
   }
+  if (reader->visitor) finish(reader, &frame);
   return part.release();
 }
 

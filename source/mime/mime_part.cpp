@@ -34,6 +34,19 @@ MIME_PART *create(KX_BUFFER *message) {
   return part;
 }
 
+MIME_PART *copyWithoutChildren(MIME_PART *part) {
+  MIME_PART *copy = create(part->message);
+  copy->header = mime::retainField(part->header);
+  copy->contentType = mime::retainField(part->contentType);
+  if (part->contentDisposition) copy->contentDisposition = mime::retainField(part->contentDisposition);
+  if (part->defects) copy->defects = new std::vector<MIME_DEFECT>(*part->defects);
+  copy->contentTransferEncoding = part->contentTransferEncoding;
+  copy->offset = part->offset;
+  copy->length = part->length;
+  copy->bodyOffset = part->bodyOffset;
+  return copy;
+}
+
 }  // namespace mime::part
 
 extern "C" {

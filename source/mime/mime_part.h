@@ -37,6 +37,28 @@ MIME_EXPORT kxBool mimePartEquals(MIME_PART *objA, MIME_PART *objB);
  * The parts keep a reference to message, not a copy. */
 MIME_EXPORT MIME_PART *mimeMessageRead(KX_BUFFER *message, MIME_OPTIONS *opt);
 
+/* What mimeMessageReadEach hands its visitor: a part that holds no parts, complete; a part that holds
+ * parts, before the first of them (with the defects found so far); the same part after the last of them,
+ * complete. */
+#define MIME_VISIT_LEAF KX_INT_C(0)
+#define MIME_VISIT_START KX_INT_C(1)
+#define MIME_VISIT_END KX_INT_C(2)
+
+/* Called by mimeMessageReadEach for each part as it is read: visit is MIME_VISIT_*, depth 0 for the
+ * message, 1 for the parts it holds, and so on. part is borrowed (retain it to keep it). Returns false to
+ * stop the reading. */
+typedef kxBool (*MIME_PART_VISITOR)(void *context, MIME_PART *part, kxInt visit, kxInt depth);
+
+/* Reads message as mimeMessageRead does, the same parts with the same defects, but hands each part to
+ * visitor as it is read instead of building the tree, so that memory holds the parts around the one being
+ * read, never the whole tree. The parts come in the order of the message: a part that holds parts as
+ * MIME_VISIT_START, then its parts, then MIME_VISIT_END; any other part as MIME_VISIT_LEAF. The parts it
+ * hands over hold no children; a START and its END are two objects (the END one complete with the defects
+ * found among its parts), each part is handed over once. Returns false when visitor stopped the reading
+ * (nothing is handed over after that), else true. */
+MIME_EXPORT kxBool mimeMessageReadEach(KX_BUFFER *message, MIME_OPTIONS *opt, MIME_PART_VISITOR visitor,
+                                       void *context);
+
 /* Returns a new reference to the part's header fields. */
 MIME_EXPORT MIME_HEADER *mimePartHeader(MIME_PART *part);
 /* Returns a new reference to the part's content type (never null; see mimeMessageRead). */

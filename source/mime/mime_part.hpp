@@ -27,4 +27,8 @@ namespace mime::part {
 // A new part of message with nothing read yet (7bit, no header, no content type: the reader fills them).
 MIME_PART *create(KX_BUFFER *message);
 
+// A new part with everything part has (its own references to the same header and values, a copy of its
+// defects) but no children.
+MIME_PART *copyWithoutChildren(MIME_PART *part);
+
 }  // namespace mime::part

@@ -361,6 +361,30 @@ TEST(Reader, TreeAndHeaderThroughTheWrappers) {
   EXPECT_EQ(header.value("subject"), "caf\xC3\xA9");
 }
 
+// The wrapper's own work in reading part by part: a part kept past its visit stays whole, and an exception
+// from the visitor stops the reading and comes out of the call.
+TEST(Reader, PartByPartKeepsWhatTheVisitorKeepsAndPassesItsExceptionOn) {
+  const mime::Options opt;
+  const mime::Buffer message("Content-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b\n\ntwo\n--b--\n");
+  std::vector<std::pair<mime::Visit, mime::Part>> kept;
+  EXPECT_TRUE(mime::readMessageEach(message, opt, [&](const mime::Part &part, mime::Visit visit, size_t) {
+    kept.emplace_back(visit, part);
+    return true;
+  }));
+  ASSERT_EQ(kept.size(), 4u);
+  EXPECT_EQ(kept[0].first, mime::Visit::kStart);
+  EXPECT_EQ(kept[2].second.decodedBody(opt).toString(), "two");
+  EXPECT_EQ(kept[3].first, mime::Visit::kEnd);
+  size_t visits = 0;
+  EXPECT_THROW(mime::readMessageEach(message, opt,
+                                     [&](const mime::Part &, mime::Visit, size_t) -> bool {
+                                       if (++visits == 2) throw std::runtime_error("stop");
+                                       return true;
+                                     }),
+               std::runtime_error);
+  EXPECT_EQ(visits, 2u);
+}
+
 TEST(Module, GuardsNest) {
   {
     const mime::Module inner;

@@ -37,6 +37,40 @@ void collectDefects(MIME_PART *part, std::vector<std::string> *out) {
     collectDefects(PartRef(mimePartChildAt(part, i)).get(), out);
 }
 
+// A part as a visitor of mimeMessageReadEach gets it: "visit depth offset+length defects"; a START's
+// defects are those found so far, so they are left out.
+std::string visitLine(MIME_PART *part, kxInt visit, kxInt depth) {
+  std::string line = std::to_string(visit) + " " + std::to_string(depth) + " " +
+                     std::to_string(mimePartOffset(part)) + "+" + std::to_string(mimePartLength(part));
+  for (kxInt i = 0; visit != MIME_VISIT_START && i < mimePartDefectsLength(part); ++i)
+    line += " " + std::to_string(mimePartDefectAt(part, i).kind);
+  return line;
+}
+
+// What a visitor must get for the tree: each container's START, its parts, its END; leaves.
+void expectedVisits(MIME_PART *part, kxInt depth, std::vector<std::string> *out) {
+  const kxInt children = mimePartChildrenLength(part);
+  if (children == 0) {
+    out->push_back(visitLine(part, MIME_VISIT_LEAF, depth));
+    return;
+  }
+  out->push_back(visitLine(part, MIME_VISIT_START, depth));
+  for (kxInt i = 0; i < children; ++i)
+    expectedVisits(PartRef(mimePartChildAt(part, i)).get(), depth + 1, out);
+  out->push_back(visitLine(part, MIME_VISIT_END, depth));
+}
+
+// Records each visit; stops the reading at visit number stopAt (from 1; 0 never).
+struct Visits {
+  std::vector<std::string> lines;
+  size_t stopAt = 0;
+  static kxBool record(void *context, MIME_PART *part, kxInt visit, kxInt depth) {
+    auto *self = static_cast<Visits *>(context);
+    self->lines.push_back(mimePartChildrenLength(part) ? "children!" : visitLine(part, visit, depth));
+    return self->lines.size() != self->stopAt;
+  }
+};
+
 struct Row {
   const char *label;
   std::string message;
@@ -52,6 +86,12 @@ void expectRows(const std::vector<Row> &rows, MIME_OPTIONS *opt) {
     std::vector<std::string> defects;
     collectDefects(root.get(), &defects);
     EXPECT_EQ(defects, row.defects) << row.label;
+    // Read part by part, the same parts with the same defects.
+    std::vector<std::string> expected;
+    expectedVisits(root.get(), 0, &expected);
+    Visits visits;
+    EXPECT_TRUE(mimeMessageReadEach(input.get(), opt, Visits::record, &visits)) << row.label;
+    EXPECT_EQ(visits.lines, expected) << row.label;
   }
 }
 
@@ -185,6 +225,21 @@ TEST(MessageRead, LimitsAreDefectsNotFailures) {
        "text/html{x}", {"too-many-parameters@0"}},
   }, opt.get());
   // clang-format on
+}
+
+// A visitor that stops the reading gets nothing after the visit that stopped it.
+TEST(MessageRead, ReadingPartByPartStopsWhenTheVisitorSaysSo) {
+  OptionsRef opt(mimeOptionsCreate());
+  BufferRef input(buf(kMixed + "--b\n\n1\n--b\nContent-Type: message/rfc822\n\nSubject: s\n\n2\n--b--\n"));
+  Visits all;
+  ASSERT_TRUE(mimeMessageReadEach(input.get(), opt.get(), Visits::record, &all));
+  ASSERT_EQ(all.lines.size(), 6u);  // START, leaf, START, leaf, END, END
+  for (size_t stopAt = 1; stopAt <= all.lines.size(); ++stopAt) {
+    Visits some;
+    some.stopAt = stopAt;
+    EXPECT_FALSE(mimeMessageReadEach(input.get(), opt.get(), Visits::record, &some));
+    EXPECT_EQ(some.lines, std::vector<std::string>(all.lines.begin(), all.lines.begin() + stopAt));
+  }
 }
 
 // Content-Disposition is read with the reader's options, and one the strict decoder refuses still gives
