@@ -60,19 +60,20 @@ mime::Buffer mapInput(const std::string &path) {
   }
 }
 
-void releaseInputPages(std::string_view octets) {
+bool releaseInputPages(std::string_view octets) {
   // Below a mebibyte the call and the faults that read the pages again cost more than the memory is worth.
   constexpr size_t kWorthReleasing = size_t{1} << 20;
-  if (!gMapping || octets.size() < kWorthReleasing) return;
+  if (!gMapping || octets.size() < kWorthReleasing) return false;
   const auto base = reinterpret_cast<std::uintptr_t>(gMapping->address);
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   std::uintptr_t from = reinterpret_cast<std::uintptr_t>(octets.data());
   std::uintptr_t to = from + octets.size();
-  if (to <= base || from >= base + gMapping->size) return;
+  if (to <= base || from >= base + gMapping->size) return false;
   // Whole pages: dropping one the next part shares is harmless, it is read again from the file.
   from = std::max(from, base) & ~(page - 1);
   to = std::min(to, base + gMapping->size);
   madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED);
+  return true;
 }
 
 size_t InputMessage::inputOffset(size_t offset) const {

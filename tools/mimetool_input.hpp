@@ -17,8 +17,9 @@ mime::Buffer mapInput(const std::string &path);
 
 // Gives back the memory that the pages of the mapped input holding the octets take (not the octets: the
 // file keeps them, and a page touched again is read again). Keeps peak memory near the largest part rather
-// than the whole input. Nothing for octets outside the mapping, nor for less than a mebibyte.
-void releaseInputPages(std::string_view octets);
+// than the whole input. Nothing for octets outside the mapping, nor for less than a mebibyte; returns whether
+// it gave anything back.
+bool releaseInputPages(std::string_view octets);
 
 // One message of the input, and where its octets stood there.
 struct InputMessage {

@@ -4,6 +4,8 @@
 #include <dirent.h>
 
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -24,28 +26,8 @@ struct ReadInput {
   [[nodiscard]] size_t number(size_t i) const { return isMbox() ? i + 1 : 0; }
 };
 
-struct PlannedFile {
-  mime::Part part;
-  size_t message;    // its number in reports
-  size_t directory;  // in Plan::directories
-  std::string index;
-  std::string name;
-};
-
-// Every directory and file unpack makes, named before the first is made.
-struct Plan {
-  std::vector<std::string> directories;  // parents before their folders
-  std::vector<PlannedFile> files;
-  size_t defects = 0;
-
-  [[nodiscard]] std::string pathOf(const PlannedFile &file) const {
-    return directories[file.directory] + "/" + file.name;
-  }
-};
-
 ReadInput readInput(const std::string &path, const mime::Options &opt);
-void planMessage(const ReadInput &read, size_t i, size_t directory, Plan *plan);
-void refuseTakenNames(const Plan &plan);
+bool isMissingOrEmpty(const std::string &path);
 std::string partLine(const PartFacts &facts, const std::string &index, size_t size, const std::string &file);
 size_t showPart(const InputMessage &message, size_t number, const mime::Part &part, const std::string &index,
                 int depth, const mime::Options &opt);
@@ -54,42 +36,6 @@ size_t jsonPart(const InputMessage &message, size_t number, const mime::Part &pa
 std::vector<mime::Defect> defectsWithDecoding(const mime::Part &part, const mime::Options &opt, size_t *size);
 
 }  // namespace
-
-int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
-  const ReadInput read = readInput(request.input, opt);
-  Plan plan;
-  plan.directories.push_back(request.directory);
-  for (size_t i = 0; i < read.roots.size(); ++i) {
-    if (read.isMbox()) plan.directories.push_back(request.directory + "/" + std::to_string(i + 1));
-    planMessage(read, i, plan.directories.size() - 1, &plan);
-  }
-  if (!request.force) refuseTakenNames(plan);
-  for (const std::string &directory : plan.directories) makeDirectories(directory);
-
-  size_t defects = plan.defects;
-  const Existing existing = request.force ? Existing::kReplace : Existing::kKeep;
-  std::optional<OutputDirectory> directory;  // the one the last file went to: files come folder by folder
-  size_t directoryIndex = 0;
-  for (const PlannedFile &file : plan.files) {
-    if (!directory || directoryIndex != file.directory) {
-      directory.reset();
-      directory.emplace(plan.directories[file.directory]);
-      directoryIndex = file.directory;
-    }
-    // One part decoded at a time: its octets are given back before the next part is decoded.
-    std::optional<mime::Defect> decoding;
-    const mime::Buffer body = file.part.decodedBody(opt, &decoding);
-    const std::string path = plan.pathOf(file);
-    writeFileAtomically(*directory, file.name, body.view(), existing);
-    releaseInputPages(file.part.body().view());
-    std::cout << partLine(factsOf(file.part), file.index, body.size(), path) << '\n';
-    if (decoding) {
-      const size_t i = file.message == 0 ? 0 : file.message - 1;
-      defects += reportDefects(read.messages[i], partLabel(file.message, file.index), {*decoding});
-    }
-  }
-  return defects > 0 ? kExitDefects : kExitDone;
-}
 
 int showMessages(const std::string &input, bool json, const mime::Options &opt) {
   const ReadInput read = readInput(input, opt);
@@ -139,7 +85,7 @@ ReadInput readInput(const std::string &path, const mime::Options &opt) {
   return read;
 }
 
-// --- planning unpack ---
+// --- unpack ---
 
 // A name not yet in *taken: name itself, else "-2", "-3", ... before its extension.
 std::string uniqueName(const std::string &name, std::set<std::string> *taken) {
@@ -166,52 +112,6 @@ std::string folderName(const mime::Part &part, const std::string &index) {
   return name.empty() ? "message-" + index : name;
 }
 
-struct Folder {
-  size_t directory;  // in Plan::directories
-  std::set<std::string> taken;
-};
-
-void planPart(const ReadInput &read, size_t i, const mime::Part &part, const std::string &index,
-              Folder *folder, Plan *plan);
-
-void planChildren(const ReadInput &read, size_t i, const mime::Part &part, const std::string &index,
-                  Folder *folder, Plan *plan) {
-  size_t position = 0;
-  for (const mime::Part &child : part.children())
-    planPart(read, i, child, childIndex(index, ++position), folder, plan);
-}
-
-void planPart(const ReadInput &read, size_t i, const mime::Part &part, const std::string &index,
-              Folder *folder, Plan *plan) {
-  plan->defects += reportDefects(read.messages[i], partLabel(read.number(i), index), part.defects());
-  if (mimePartChildrenLength(part.get()) == 0) {
-    plan->files.push_back(
-        {part, read.number(i), folder->directory, index, uniqueName(leafName(part, index), &folder->taken)});
-    return;
-  }
-  if (!holdsAttachedMessage(part)) {
-    planChildren(read, i, part, index, folder, plan);
-    return;
-  }
-  const std::string name = uniqueName(folderName(part, index), &folder->taken);
-  Folder inner{plan->directories.size(), {}};
-  plan->directories.push_back(plan->directories[folder->directory] + "/" + name);
-  planChildren(read, i, part, index, &inner, plan);
-}
-
-// The files of message i: a message that holds parts writes them, its root is no file of its own.
-void planMessage(const ReadInput &read, size_t i, size_t directory, Plan *plan) {
-  const mime::Part &root = read.roots[i];
-  const std::string index = rootIndex(root);
-  Folder folder{directory, {}};
-  if (index == "1") {
-    planPart(read, i, root, index, &folder, plan);
-    return;
-  }
-  plan->defects += reportDefects(read.messages[i], partLabel(read.number(i), index), root.defects());
-  planChildren(read, i, root, index, &folder, plan);
-}
-
 // True when the directory has no entry, or is not there: nothing in it can be in the way.
 bool isMissingOrEmpty(const std::string &path) {
   DIR *dir = opendir(path.c_str());
@@ -228,16 +128,126 @@ bool isMissingOrEmpty(const std::string &path) {
   return empty;
 }
 
-// Throws Failure for the first planned file whose name something holds already. Only directories that
-// hold something are looked into, so that unpacking into a new directory costs no look-up per file.
-void refuseTakenNames(const Plan &plan) {
-  std::vector<bool> occupied;
-  for (const std::string &directory : plan.directories) occupied.push_back(!isMissingOrEmpty(directory));
-  for (const PlannedFile &file : plan.files) {
-    if (occupied[file.directory] && pathExists(plan.pathOf(file)))
-      throw Failure(plan.pathOf(file) + ": exists (use --force to overwrite)");
+// Where files go: a directory, the names given in it so far, and whether something was there before.
+struct Folder {
+  std::string path;
+  bool occupied = false;  // held something before unpack began (only known to the pass that checks names)
+  std::set<std::string> taken;
+  std::optional<OutputDirectory> open;  // opened for the first file written into it
+};
+
+// One pass over the messages, read part by part so that no tree of parts is held: it names every file
+// (unique within its folder) and either checks that no name is taken or writes the files, printing a
+// line per file and reporting every defect.
+class Unpacker {
+ public:
+  enum class Pass { kCheckNames, kWrite };
+
+  Unpacker(const UnpackRequest &request, const mime::Options &opt, Pass pass)
+      : request_(request), opt_(opt), pass_(pass) {}
+
+  // Returns the number of defects reported.
+  size_t run(const std::vector<InputMessage> &messages) {
+    for (size_t i = 0; i < messages.size(); ++i) {
+      message_ = &messages[i];
+      number_ = messages.size() > 1 ? i + 1 : 0;
+      releasedTo_ = message_->octets.view().data();
+      const std::string top =
+          number_ == 0 ? request_.directory : request_.directory + "/" + std::to_string(number_);
+      folders_.clear();
+      frames_.clear();
+      newFolder(top);
+      mime::readMessageEach(message_->octets, opt_,
+                            [this](const mime::Part &part, mime::Visit visit, size_t depth) {
+                              this->visit(part, visit, depth);
+                              return true;
+                            });
+    }
+    return defects_;
   }
-}
+
+ private:
+  // A part that holds parts, while they are read.
+  struct Frame {
+    std::string index;
+    Folder *folder;
+    size_t children = 0;
+  };
+
+  void visit(const mime::Part &part, mime::Visit visit, size_t depth) {
+    if (visit == mime::Visit::kEnd) {
+      report(part, frames_.back().index);
+      if (frames_.size() > 1 && frames_.back().folder != frames_[frames_.size() - 2].folder)
+        folders_.pop_back();
+      frames_.pop_back();
+      return;
+    }
+    const std::string index = depth == 0 ? (visit == mime::Visit::kLeaf ? "1" : "")
+                                         : childIndex(frames_.back().index, ++frames_.back().children);
+    Folder *folder = depth == 0 ? folders_.front().get() : frames_.back().folder;
+    if (visit == mime::Visit::kLeaf) {
+      leaf(part, index, folder);
+    } else if (depth > 0 && !part.contentType().isMultipart()) {  // an attached message: a folder of its own
+      const std::string name = uniqueName(folderName(part, index), &folder->taken);
+      frames_.push_back({index, newFolder(folder->path + "/" + name)});
+    } else {
+      frames_.push_back({index, folder});
+    }
+  }
+
+  Folder *newFolder(const std::string &path) {
+    auto folder = std::make_unique<Folder>();
+    folder->path = path;
+    if (pass_ == Pass::kCheckNames) folder->occupied = !isMissingOrEmpty(path);
+    if (pass_ == Pass::kWrite) makeDirectories(path);
+    folders_.push_back(std::move(folder));
+    return folders_.back().get();
+  }
+
+  void leaf(const mime::Part &part, const std::string &index, Folder *folder) {
+    const std::string name = uniqueName(leafName(part, index), &folder->taken);
+    const std::string path = folder->path + "/" + name;
+    if (pass_ == Pass::kCheckNames) {
+      if (folder->occupied && pathExists(path)) throw Failure(path + ": exists (use --force to overwrite)");
+      return;
+    }
+    report(part, index);
+    // One part decoded at a time: its octets are given back before the next part is decoded.
+    std::optional<mime::Defect> decoding;
+    const mime::Buffer body = part.decodedBody(opt_, &decoding);
+    if (!folder->open) folder->open.emplace(folder->path);
+    writeFileAtomically(*folder->open, name, body.view(),
+                        request_.force ? Existing::kReplace : Existing::kKeep);
+    std::cout << partLine(factsOf(part), index, body.size(), path) << '\n';
+    if (decoding) defects_ += reportDefects(*message_, partLabel(number_, index), {*decoding});
+    releaseReadPages(part);
+  }
+
+  void report(const mime::Part &part, const std::string &index) {
+    if (pass_ == Pass::kWrite)
+      defects_ += reportDefects(*message_, partLabel(number_, index), part.defects());
+  }
+
+  // Gives back the pages of the input read up to the end of the part: the parts are read in order, and
+  // nothing before the part is needed again (a page touched again is read again from the file).
+  void releaseReadPages(const mime::Part &part) {
+    const char *end =
+        message_->octets.view().data() + part.offset() + static_cast<size_t>(mimePartLength(part.get()));
+    if (end <= releasedTo_) return;
+    const std::string_view read(releasedTo_, static_cast<size_t>(end - releasedTo_));
+    if (releaseInputPages(read)) releasedTo_ = end;
+  }
+
+  const UnpackRequest &request_;
+  const mime::Options &opt_;
+  const Pass pass_;
+  const InputMessage *message_ = nullptr;
+  size_t number_ = 0;
+  const char *releasedTo_ = nullptr;
+  std::vector<std::unique_ptr<Folder>> folders_;  // the message's top folder, then one per attached message
+  std::vector<Frame> frames_;
+  size_t defects_ = 0;
+};
 
 // --- lines ---
 
@@ -324,5 +334,16 @@ size_t jsonPart(const InputMessage &message, size_t number, const mime::Part &pa
 }
 
 }  // namespace
+
+int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
+  const mime::Buffer input = mapInput(request.input);
+  if (input.empty()) throw Failure(request.input + ": empty: no message to read");
+  const std::vector<InputMessage> messages = splitMessages(input);
+  // Nothing can be in the way in a directory that holds nothing: then the names need no pass of their own.
+  if (!request.force && !isMissingOrEmpty(request.directory))
+    Unpacker(request, opt, Unpacker::Pass::kCheckNames).run(messages);
+  const size_t defects = Unpacker(request, opt, Unpacker::Pass::kWrite).run(messages);
+  return defects > 0 ? kExitDefects : kExitDone;
+}
 
 }  // namespace mimetool
