@@ -488,9 +488,13 @@ bool isHazard(char32_t codePoint) {
 
 std::string escaped(std::string_view text, bool doubleBackslashes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+  // Most text is printable ASCII without a backslash, and stands as it is.
+  size_t i = 0;
+  while (i < text.size() && text[i] >= ' ' && text[i] < 0x7F && text[i] != '\\') ++i;
+  std::string out(text.substr(0, i));
+  if (i == text.size()) return out;
+  out.reserve(text.size() + 8);
+  while (i < text.size()) {
     const Utf8Step step = utf8Step(text, i);
     if (step.length == 0 || (step.codePoint < 0x80 && isHazard(step.codePoint))) {
       const auto octet = static_cast<unsigned char>(text[i]);

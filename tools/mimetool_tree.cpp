@@ -16,7 +16,7 @@ bool isToken(std::string_view value);
 PartFacts factsOf(const mime::Part &part) {
   const mime::Header header = part.header();
   PartFacts facts;
-  if (header.value("Content-Type")) facts.type = part.contentType();
+  if (mimeHeaderFindCstr(header.get(), "Content-Type", -1, 0) >= 0) facts.type = part.contentType();
   facts.transferEncoding = header.value("Content-Transfer-Encoding").value_or("");
   if (std::optional<std::string> id = header.value("Content-ID")) {
     std::string_view value = *id;  // trimmed already

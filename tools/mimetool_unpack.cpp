@@ -6,7 +6,8 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "mimetool_files.hpp"
@@ -87,20 +88,31 @@ ReadInput readInput(const std::string &path, const mime::Options &opt) {
 
 // --- unpack ---
 
-// A name not yet in *taken: name itself, else "-2", "-3", ... before its extension.
-std::string uniqueName(const std::string &name, std::set<std::string> *taken) {
+// The names given in a folder, and for each name given twice the next number to try after it.
+struct Names {
+  std::unordered_set<std::string> taken;
+  std::unordered_map<std::string, int> next;
+};
+
+// A name not yet taken: name itself, else "-2", "-3", ... before its extension (the smallest free one: the
+// numbers below the one remembered are all taken, so a thousand parts of one name cost no more than a
+// thousand names).
+std::string uniqueName(const std::string &name, Names *names) {
+  if (names->taken.insert(name).second) return name;
   const size_t dot = name.rfind('.');
   const std::string stem = (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
   const std::string extension = (dot == std::string::npos || dot == 0) ? "" : name.substr(dot);
-  std::string chosen = name;
-  for (int n = 2; taken->contains(chosen); ++n) chosen = stem + "-" + std::to_string(n) + extension;
-  taken->insert(chosen);
+  int &n = names->next.try_emplace(name, 2).first->second;
+  std::string chosen;
+  do {
+    chosen = stem + "-" + std::to_string(n++) + extension;
+  } while (!names->taken.insert(chosen).second);
   return chosen;
 }
 
 // The part's own file name made safe, else "part-INDEX" with the extension of its type.
-std::string leafName(const mime::Part &part, const std::string &index) {
-  std::string name = sanitizeFileName(part.fileName().value_or(""));
+std::string leafName(const mime::Part &part, const PartFacts &facts, const std::string &index) {
+  std::string name = sanitizeFileName(facts.fileName.value_or(""));
   if (name.empty()) name = "part-" + index + std::string(extensionForMediaType(part.contentType().name()));
   return name;
 }
@@ -132,7 +144,7 @@ bool isMissingOrEmpty(const std::string &path) {
 struct Folder {
   std::string path;
   bool occupied = false;  // held something before unpack began (only known to the pass that checks names)
-  std::set<std::string> taken;
+  Names taken;
   std::optional<OutputDirectory> open;  // opened for the first file written into it
 };
 
@@ -205,7 +217,8 @@ class Unpacker {
   }
 
   void leaf(const mime::Part &part, const std::string &index, Folder *folder) {
-    const std::string name = uniqueName(leafName(part, index), &folder->taken);
+    const PartFacts facts = factsOf(part);
+    const std::string name = uniqueName(leafName(part, facts, index), &folder->taken);
     const std::string path = folder->path + "/" + name;
     if (pass_ == Pass::kCheckNames) {
       if (folder->occupied && pathExists(path)) throw Failure(path + ": exists (use --force to overwrite)");
@@ -218,7 +231,7 @@ class Unpacker {
     if (!folder->open) folder->open.emplace(folder->path);
     writeFileAtomically(*folder->open, name, body.view(),
                         request_.force ? Existing::kReplace : Existing::kKeep);
-    std::cout << partLine(factsOf(part), index, body.size(), path) << '\n';
+    std::cout << partLine(facts, index, body.size(), path) << '\n';
     if (decoding) defects_ += reportDefects(*message_, partLabel(number_, index), {*decoding});
     releaseReadPages(part);
   }
