@@ -29,6 +29,39 @@ std::string rootIndex(const mime::Part &root);
 // The index of the child at position (from 1) of the part at parent.
 std::string childIndex(const std::string &parent, size_t position);
 
+// A part as walkMessages hands it over: the message it is in, where, and how it stands in its message.
+struct PartVisit {
+  const InputMessage &message;
+  size_t number;  // the message's number in reports: from 1 in an mbox, 0 for a single message
+  const mime::Part &part;
+  mime::Visit visit;
+  size_t depth;
+  const std::string &index;  // as rootIndex and childIndex number it
+};
+
+// Reads every message part by part, without holding a tree, and hands each visit of a part to handle.
+template <typename Handle>
+void walkMessages(const std::vector<InputMessage> &messages, const mime::Options &opt, Handle &&handle) {
+  std::vector<std::pair<std::string, size_t>> open;  // per part that holds parts: its index, parts so far
+  for (size_t i = 0; i < messages.size(); ++i) {
+    const size_t number = messages.size() > 1 ? i + 1 : 0;
+    mime::readMessageEach(messages[i].octets, opt,
+                          [&](const mime::Part &part, mime::Visit visit, size_t depth) {
+                            std::string index;
+                            if (visit == mime::Visit::kEnd) {
+                              index = std::move(open.back().first);
+                              open.pop_back();
+                            } else {
+                              index = depth == 0 ? (visit == mime::Visit::kLeaf ? "1" : "")
+                                                 : childIndex(open.back().first, ++open.back().second);
+                              if (visit == mime::Visit::kStart) open.emplace_back(index, 0);
+                            }
+                            handle(PartVisit{messages[i], number, part, visit, depth, index});
+                            return true;
+                          });
+  }
+}
+
 // True for a part whose child is an attached message (message/rfc822, message/global) rather than parts
 // of a multipart.
 bool holdsAttachedMessage(const mime::Part &part);

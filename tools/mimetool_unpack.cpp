@@ -30,30 +30,8 @@ struct ReadInput {
 ReadInput readInput(const std::string &path, const mime::Options &opt);
 bool isMissingOrEmpty(const std::string &path);
 std::string partLine(const PartFacts &facts, const std::string &index, size_t size, const std::string &file);
-size_t showPart(const InputMessage &message, size_t number, const mime::Part &part, const std::string &index,
-                int depth, const mime::Options &opt);
-size_t jsonPart(const InputMessage &message, size_t number, const mime::Part &part, const std::string &index,
-                const mime::Options &opt, std::string *out);
-std::vector<mime::Defect> defectsWithDecoding(const mime::Part &part, const mime::Options &opt, size_t *size);
 
 }  // namespace
-
-int showMessages(const std::string &input, bool json, const mime::Options &opt) {
-  const ReadInput read = readInput(input, opt);
-  size_t defects = 0;
-  std::string out = "{\"messages\": [";
-  for (size_t i = 0; i < read.roots.size(); ++i) {
-    const std::string index = rootIndex(read.roots[i]);
-    if (!json) {
-      defects += showPart(read.messages[i], read.number(i), read.roots[i], index, 0, opt);
-      continue;
-    }
-    if (i > 0) out += ", ";
-    defects += jsonPart(read.messages[i], read.number(i), read.roots[i], index, opt, &out);
-  }
-  if (json) std::cout << out << "]}\n";
-  return defects > 0 ? kExitDefects : kExitDone;
-}
 
 int decodeEntity(const std::string &input, const std::string &output, const mime::Options &opt) {
   const ReadInput read = readInput(input, opt);
@@ -140,6 +118,28 @@ bool isMissingOrEmpty(const std::string &path) {
   return empty;
 }
 
+// The pages of a mapped message given back behind the reading: the parts are read in order, and nothing
+// before a part is needed again once it is done (a page touched again is read again from the file).
+class ReadPages {
+ public:
+  void start(const InputMessage &message) {
+    message_ = &message;
+    releasedTo_ = message.octets.view().data();
+  }
+
+  // Gives back what was read up to the end of the part, once there is a mebibyte of it.
+  void releaseThrough(const mime::Part &part) {
+    const char *end =
+        message_->octets.view().data() + part.offset() + static_cast<size_t>(mimePartLength(part.get()));
+    if (end > releasedTo_ && releaseInputPages({releasedTo_, static_cast<size_t>(end - releasedTo_)}))
+      releasedTo_ = end;
+  }
+
+ private:
+  const InputMessage *message_ = nullptr;
+  const char *releasedTo_ = nullptr;
+};
+
 // Where files go: a directory, the names given in it so far, and whether something was there before.
 struct Folder {
   std::string path;
@@ -160,51 +160,46 @@ class Unpacker {
 
   // Returns the number of defects reported.
   size_t run(const std::vector<InputMessage> &messages) {
-    for (size_t i = 0; i < messages.size(); ++i) {
-      message_ = &messages[i];
-      number_ = messages.size() > 1 ? i + 1 : 0;
-      releasedTo_ = message_->octets.view().data();
-      const std::string top =
-          number_ == 0 ? request_.directory : request_.directory + "/" + std::to_string(number_);
-      folders_.clear();
-      frames_.clear();
-      newFolder(top);
-      mime::readMessageEach(message_->octets, opt_,
-                            [this](const mime::Part &part, mime::Visit visit, size_t depth) {
-                              this->visit(part, visit, depth);
-                              return true;
-                            });
-    }
+    walkMessages(messages, opt_, [this](const PartVisit &visit) { this->visit(visit); });
     return defects_;
   }
 
  private:
-  // A part that holds parts, while they are read.
+  // A part that holds parts, while they are read: the folder they go to, and whether it made it.
   struct Frame {
-    std::string index;
     Folder *folder;
-    size_t children = 0;
+    bool ownsFolder;
   };
 
-  void visit(const mime::Part &part, mime::Visit visit, size_t depth) {
-    if (visit == mime::Visit::kEnd) {
-      report(part, frames_.back().index);
-      if (frames_.size() > 1 && frames_.back().folder != frames_[frames_.size() - 2].folder)
-        folders_.pop_back();
-      frames_.pop_back();
-      return;
+  void visit(const PartVisit &visit) {
+    if (visit.depth == 0 && visit.visit != mime::Visit::kEnd) startMessage(visit);
+    Folder *folder = frames_.empty() ? folders_.front().get() : frames_.back().folder;
+    switch (visit.visit) {
+      case mime::Visit::kLeaf:
+        leaf(visit, folder);
+        break;
+      case mime::Visit::kStart:
+        if (visit.depth > 0 && !visit.part.contentType().isMultipart()) {  // an attached message
+          const std::string name = uniqueName(folderName(visit.part, visit.index), &folder->taken);
+          frames_.push_back({newFolder(folder->path + "/" + name), true});
+        } else {
+          frames_.push_back({folder, false});
+        }
+        break;
+      case mime::Visit::kEnd:
+        report(visit, visit.part.defects());
+        if (frames_.back().ownsFolder) folders_.pop_back();
+        frames_.pop_back();
+        break;
     }
-    const std::string index = depth == 0 ? (visit == mime::Visit::kLeaf ? "1" : "")
-                                         : childIndex(frames_.back().index, ++frames_.back().children);
-    Folder *folder = depth == 0 ? folders_.front().get() : frames_.back().folder;
-    if (visit == mime::Visit::kLeaf) {
-      leaf(part, index, folder);
-    } else if (depth > 0 && !part.contentType().isMultipart()) {  // an attached message: a folder of its own
-      const std::string name = uniqueName(folderName(part, index), &folder->taken);
-      frames_.push_back({index, newFolder(folder->path + "/" + name)});
-    } else {
-      frames_.push_back({index, folder});
-    }
+  }
+
+  void startMessage(const PartVisit &visit) {
+    pages_.start(visit.message);
+    folders_.clear();
+    frames_.clear();
+    newFolder(visit.number == 0 ? request_.directory
+                                : request_.directory + "/" + std::to_string(visit.number));
   }
 
   Folder *newFolder(const std::string &path) {
@@ -216,47 +211,36 @@ class Unpacker {
     return folders_.back().get();
   }
 
-  void leaf(const mime::Part &part, const std::string &index, Folder *folder) {
+  void leaf(const PartVisit &visit, Folder *folder) {
+    const mime::Part &part = visit.part;
     const PartFacts facts = factsOf(part);
-    const std::string name = uniqueName(leafName(part, facts, index), &folder->taken);
+    const std::string name = uniqueName(leafName(part, facts, visit.index), &folder->taken);
     const std::string path = folder->path + "/" + name;
     if (pass_ == Pass::kCheckNames) {
       if (folder->occupied && pathExists(path)) throw Failure(path + ": exists (use --force to overwrite)");
       return;
     }
-    report(part, index);
+    report(visit, part.defects());
     // One part decoded at a time: its octets are given back before the next part is decoded.
     std::optional<mime::Defect> decoding;
     const mime::Buffer body = part.decodedBody(opt_, &decoding);
     if (!folder->open) folder->open.emplace(folder->path);
     writeFileAtomically(*folder->open, name, body.view(),
                         request_.force ? Existing::kReplace : Existing::kKeep);
-    std::cout << partLine(facts, index, body.size(), path) << '\n';
-    if (decoding) defects_ += reportDefects(*message_, partLabel(number_, index), {*decoding});
-    releaseReadPages(part);
+    std::cout << partLine(facts, visit.index, body.size(), path) << '\n';
+    if (decoding) report(visit, {*decoding});
+    pages_.releaseThrough(part);
   }
 
-  void report(const mime::Part &part, const std::string &index) {
+  void report(const PartVisit &visit, const std::vector<mime::Defect> &defects) {
     if (pass_ == Pass::kWrite)
-      defects_ += reportDefects(*message_, partLabel(number_, index), part.defects());
-  }
-
-  // Gives back the pages of the input read up to the end of the part: the parts are read in order, and
-  // nothing before the part is needed again (a page touched again is read again from the file).
-  void releaseReadPages(const mime::Part &part) {
-    const char *end =
-        message_->octets.view().data() + part.offset() + static_cast<size_t>(mimePartLength(part.get()));
-    if (end <= releasedTo_) return;
-    const std::string_view read(releasedTo_, static_cast<size_t>(end - releasedTo_));
-    if (releaseInputPages(read)) releasedTo_ = end;
+      defects_ += reportDefects(visit.message, partLabel(visit.number, visit.index), defects);
   }
 
   const UnpackRequest &request_;
   const mime::Options &opt_;
   const Pass pass_;
-  const InputMessage *message_ = nullptr;
-  size_t number_ = 0;
-  const char *releasedTo_ = nullptr;
+  ReadPages pages_;
   std::vector<std::unique_ptr<Folder>> folders_;  // the message's top folder, then one per attached message
   std::vector<Frame> frames_;
   size_t defects_ = 0;
@@ -272,79 +256,120 @@ std::string partLine(const PartFacts &facts, const std::string &index, size_t si
          std::to_string(size) + "\t" + id + "\t" + printable(file);
 }
 
-// The part's defects, with the one its body's decoding found last; *size receives the decoded size.
-std::vector<mime::Defect> defectsWithDecoding(const mime::Part &part, const mime::Options &opt,
-                                              size_t *size) {
-  std::vector<mime::Defect> defects = part.defects();
-  std::optional<mime::Defect> decoding;
-  *size = part.decodedBody(opt, &decoding).size();
-  if (mimePartChildrenLength(part.get()) == 0) releaseInputPages(part.body().view());
-  if (decoding) defects.push_back(*decoding);
-  return defects;
-}
-
-size_t showPart(const InputMessage &message, size_t number, const mime::Part &part, const std::string &index,
-                int depth, const mime::Options &opt) {
-  size_t size = 0;
-  size_t defects = reportDefects(message, partLabel(number, index), defectsWithDecoding(part, opt, &size));
-  const PartFacts facts = factsOf(part);
-  std::string label = index;
-  if (depth == 0)
-    label = number > 0 ? "message " + std::to_string(number) : index.empty() ? "message" : index;
-  std::string line(static_cast<size_t>(depth) * 2, ' ');
-  line += label + "  " + describeType(facts.type) + "  " +
-          (facts.transferEncoding.empty() ? "-" : printable(facts.transferEncoding)) + "  " +
-          std::to_string(size) + " octets";
-  if (facts.contentId) line += "  <" + printable(*facts.contentId) + ">";
-  if (facts.fileName) line += "  file \"" + printable(*facts.fileName) + "\"";
-  std::cout << line << '\n';
-  size_t position = 0;
-  for (const mime::Part &child : part.children())
-    defects += showPart(message, number, child, childIndex(index, ++position), depth + 1, opt);
-  return defects;
-}
-
-// --- JSON ---
-
-std::string jsonOptional(const std::optional<std::string> &text) {
-  return text ? jsonString(*text) : "null";
-}
-
-size_t jsonPart(const InputMessage &message, size_t number, const mime::Part &part, const std::string &index,
-                const mime::Options &opt, std::string *out) {
-  size_t size = 0;
-  const std::vector<mime::Defect> defects = defectsWithDecoding(part, opt, &size);
-  size_t reported = reportDefects(message, partLabel(number, index), defects);
-  const mime::ContentType type = part.contentType();
-  const PartFacts facts = factsOf(part);
-  *out += "{\"index\": " + jsonString(index) + ", \"content_type\": " + jsonString(type.name()) +
-          ", \"parameters\": {";
-  const char *separator = "";
-  for (const auto &[key, value] : type.parameters()) {
-    *out += separator + jsonString(key) + ": " + jsonString(value);
-    separator = ", ";
+// show: a line per part (indented by depth), or one JSON document of the tree, written as the parts are read.
+// A part's defects are reported once the part is complete: a leaf's with its line, a multipart's after its
+// parts; the defect its body's decoding found comes with its line.
+class Shower {
+ public:
+  Shower(const mime::Options &opt, bool json) : opt_(opt), json_(json) {
+    if (json_) std::cout << "{\"messages\": [";
   }
-  *out +=
-      "}, \"disposition\": " + jsonOptional(facts.disposition) +
-      ", \"file_name\": " + jsonOptional(facts.fileName) + ", \"size\": " + std::to_string(size) +
-      ", \"transfer_encoding\": " +
-      jsonOptional(facts.transferEncoding.empty() ? std::nullopt : std::optional(facts.transferEncoding)) +
-      ", \"content_id\": " + jsonOptional(facts.contentId) + ", \"defects\": [";
-  separator = "";
-  for (const mime::Defect &defect : defects) {
-    *out += separator + ("{\"kind\": " + jsonString(defect.name()) +
-                         ", \"offset\": " + std::to_string(message.inputOffset(defect.offset)) + "}");
-    separator = ", ";
+
+  void visit(const PartVisit &visit) {
+    if (visit.depth == 0 && visit.visit != mime::Visit::kEnd) pages_.start(visit.message);
+    std::vector<mime::Defect> defects;
+    if (visit.visit == mime::Visit::kEnd) {
+      defects = visit.part.defects();
+      if (open_.back().decoding) defects.push_back(*open_.back().decoding);
+      open_.pop_back();
+      finishPart(visit, defects);
+      return;
+    }
+    std::optional<mime::Defect> decoding;
+    const size_t size = visit.part.decodedBody(opt_, &decoding).size();
+    if (visit.visit == mime::Visit::kStart) {
+      startPart(visit, size);
+      open_.push_back({decoding, 0});
+      return;
+    }
+    defects = visit.part.defects();
+    if (decoding) defects.push_back(*decoding);
+    if (!json_) report(visit, defects);  // before its line, as unpack does
+    startPart(visit, size);
+    if (json_) finishPart(visit, defects);
+    pages_.releaseThrough(visit.part);
   }
-  *out += "], \"children\": [";
-  size_t position = 0;
-  for (const mime::Part &child : part.children()) {
-    if (position > 0) *out += ", ";
-    reported += jsonPart(message, number, child, childIndex(index, ++position), opt, out);
+
+  // Ends the document; returns the exit code.
+  int finish() {
+    if (json_) std::cout << "]}\n";
+    return defects_ > 0 ? kExitDefects : kExitDone;
   }
-  *out += "]}";
-  return reported;
-}
+
+ private:
+  struct Open {
+    std::optional<mime::Defect> decoding;  // what decoding its body found, reported with its own defects
+    size_t parts;                          // written so far
+  };
+
+  void startPart(const PartVisit &visit, size_t size) {
+    const PartFacts facts = factsOf(visit.part);
+    if (!json_) {
+      std::string label = visit.index;
+      if (visit.depth == 0)
+        label = visit.number > 0      ? "message " + std::to_string(visit.number)
+                : visit.index.empty() ? "message"
+                                      : visit.index;
+      std::string line(visit.depth * 2, ' ');
+      line += label + "  " + describeType(facts.type) + "  " +
+              (facts.transferEncoding.empty() ? "-" : printable(facts.transferEncoding)) + "  " +
+              std::to_string(size) + " octets";
+      if (facts.contentId) line += "  <" + printable(*facts.contentId) + ">";
+      if (facts.fileName) line += "  file \"" + printable(*facts.fileName) + "\"";
+      std::cout << line << '\n';
+      return;
+    }
+    const bool first = visit.depth == 0 ? messages_++ == 0 : open_.back().parts++ == 0;
+    std::cout << (first ? "" : ", ") << jsonHead(visit.index, visit.part.contentType(), facts, size);
+  }
+
+  // Reports the defects of a complete part, and in JSON closes its list of children and its object.
+  void finishPart(const PartVisit &visit, const std::vector<mime::Defect> &defects) {
+    report(visit, defects);
+    if (!json_) return;
+    std::string out = "], \"defects\": [";
+    const char *separator = "";
+    for (const mime::Defect &defect : defects) {
+      out += separator + ("{\"kind\": " + jsonString(defect.name()) +
+                          ", \"offset\": " + std::to_string(visit.message.inputOffset(defect.offset)) + "}");
+      separator = ", ";
+    }
+    std::cout << out << "]}";
+  }
+
+  void report(const PartVisit &visit, const std::vector<mime::Defect> &defects) {
+    defects_ += reportDefects(visit.message, partLabel(visit.number, visit.index), defects);
+  }
+
+  static std::string jsonOptional(const std::optional<std::string> &text) {
+    return text ? jsonString(*text) : "null";
+  }
+
+  // The part's object up to its list of children, which it opens.
+  static std::string jsonHead(const std::string &index, const mime::ContentType &type, const PartFacts &facts,
+                              size_t size) {
+    std::string out = "{\"index\": " + jsonString(index) + ", \"content_type\": " + jsonString(type.name()) +
+                      ", \"parameters\": {";
+    const char *separator = "";
+    for (const auto &[key, value] : type.parameters()) {
+      out += separator + jsonString(key) + ": " + jsonString(value);
+      separator = ", ";
+    }
+    const std::optional<std::string> encoding =
+        facts.transferEncoding.empty() ? std::nullopt : std::optional(facts.transferEncoding);
+    return out + "}, \"disposition\": " + jsonOptional(facts.disposition) +
+           ", \"file_name\": " + jsonOptional(facts.fileName) + ", \"size\": " + std::to_string(size) +
+           ", \"transfer_encoding\": " + jsonOptional(encoding) +
+           ", \"content_id\": " + jsonOptional(facts.contentId) + ", \"children\": [";
+  }
+
+  const mime::Options &opt_;
+  const bool json_;
+  std::vector<Open> open_;
+  size_t messages_ = 0;
+  size_t defects_ = 0;
+  ReadPages pages_;
+};
 
 }  // namespace
 
@@ -357,6 +382,14 @@ int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
     Unpacker(request, opt, Unpacker::Pass::kCheckNames).run(messages);
   const size_t defects = Unpacker(request, opt, Unpacker::Pass::kWrite).run(messages);
   return defects > 0 ? kExitDefects : kExitDone;
+}
+
+int showMessages(const std::string &input, bool json, const mime::Options &opt) {
+  const mime::Buffer whole = mapInput(input);
+  if (whole.empty()) throw Failure(input + ": empty: no message to read");
+  Shower shower(opt, json);
+  walkMessages(splitMessages(whole), opt, [&shower](const PartVisit &visit) { shower.visit(visit); });
+  return shower.finish();
 }
 
 }  // namespace mimetool
