@@ -18,25 +18,17 @@ namespace mimetool {
 
 namespace {
 
-// The input and every message of it, read.
-struct ReadInput {
-  std::vector<InputMessage> messages;
-  std::vector<mime::Part> roots;
-  [[nodiscard]] bool isMbox() const { return messages.size() > 1; }
-  // The number a report gives message i: 0 for the one message of a file that is no mbox.
-  [[nodiscard]] size_t number(size_t i) const { return isMbox() ? i + 1 : 0; }
-};
-
-ReadInput readInput(const std::string &path, const mime::Options &opt);
+mime::Buffer mapInputMessage(const std::string &path);
 bool isMissingOrEmpty(const std::string &path);
 std::string partLine(const PartFacts &facts, const std::string &index, size_t size, const std::string &file);
 
 }  // namespace
 
 int decodeEntity(const std::string &input, const std::string &output, const mime::Options &opt) {
-  const ReadInput read = readInput(input, opt);
-  const mime::Part &entity = read.roots.front();
-  const InputMessage &whole = read.messages.front();  // of an mbox, the first message
+  const mime::Buffer octets = mapInputMessage(input);
+  const std::vector<InputMessage> messages = splitMessages(octets);
+  const InputMessage &whole = messages.front();  // of an mbox, the first message
+  const mime::Part entity = mime::readMessage(whole.octets, opt);
   size_t defects = reportDefects(whole, "the entity", entity.defects());
   std::optional<mime::Defect> decoding;
   const mime::Buffer body = entity.decodedBody(opt, &decoding);
@@ -51,17 +43,11 @@ namespace {
 
 // --- reading ---
 
-ReadInput readInput(const std::string &path, const mime::Options &opt) {
-  const mime::Buffer input = mapInput(path);
+// The input mapped; nothing at all to read is a failure.
+mime::Buffer mapInputMessage(const std::string &path) {
+  mime::Buffer input = mapInput(path);
   if (input.empty()) throw Failure(path + ": empty: no message to read");
-  ReadInput read;
-  read.messages = splitMessages(input);
-  read.roots.reserve(read.messages.size());
-  for (const InputMessage &message : read.messages)
-    read.roots.push_back(mime::readMessage(message.octets, opt));
-  // The parts are found: only the part being decoded needs its octets in memory from now on.
-  releaseInputPages(input.view());
-  return read;
+  return input;
 }
 
 // --- unpack ---
@@ -374,8 +360,7 @@ class Shower {
 }  // namespace
 
 int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
-  const mime::Buffer input = mapInput(request.input);
-  if (input.empty()) throw Failure(request.input + ": empty: no message to read");
+  const mime::Buffer input = mapInputMessage(request.input);
   const std::vector<InputMessage> messages = splitMessages(input);
   // Nothing can be in the way in a directory that holds nothing: then the names need no pass of their own.
   if (!request.force && !isMissingOrEmpty(request.directory))
@@ -385,8 +370,7 @@ int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
 }
 
 int showMessages(const std::string &input, bool json, const mime::Options &opt) {
-  const mime::Buffer whole = mapInput(input);
-  if (whole.empty()) throw Failure(input + ": empty: no message to read");
+  const mime::Buffer whole = mapInputMessage(input);
   Shower shower(opt, json);
   walkMessages(splitMessages(whole), opt, [&shower](const PartVisit &visit) { shower.visit(visit); });
   return shower.finish();
