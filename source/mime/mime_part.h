@@ -44,9 +44,9 @@ MIME_EXPORT MIME_PART *mimeMessageRead(KX_BUFFER *message, MIME_OPTIONS *opt);
 #define MIME_VISIT_START KX_INT_C(1)
 #define MIME_VISIT_END KX_INT_C(2)
 
-/* Called by mimeMessageReadEach for each part as it is read: visit is MIME_VISIT_*, depth 0 for the
- * message, 1 for the parts it holds, and so on. part is borrowed (retain it to keep it). Returns false to
- * stop the reading. */
+/* Called by mimeMessageReadEach for each part as it is read, with the context given to it (may be null):
+ * visit is MIME_VISIT_*, depth 0 for the message, 1 for the parts it holds, and so on. part is borrowed
+ * (retain it to keep it). Returns false to stop the reading. */
 typedef kxBool (*MIME_PART_VISITOR)(void *context, MIME_PART *part, kxInt visit, kxInt depth);
 
 /* Reads message as mimeMessageRead does, the same parts with the same defects, but hands each part to
