@@ -32,8 +32,9 @@ int createNameless(int directory, const std::string &name);
 void nameNameless(int fd, int directory, const std::string &name, const std::string &path);
 void renameInto(int directory, const std::string &from, const std::string &to, const std::string &path,
                 Existing existing);
-std::string createTemporaryBeside(int directory, const std::string &name, const std::string &path, int *fd);
-void forgetTemporary();
+std::string createTemporaryBeside(int directory, const std::string &name, const std::string &path, int *fd,
+                                  int *slot);
+void forgetTemporary(int *slot);
 struct Utf8Step {
   char32_t codePoint;
   size_t length;  // 0: the octet at the place begins no well-formed UTF-8 sequence
@@ -139,7 +140,7 @@ OutputFile::OutputFile(const OutputDirectory &directory, std::string_view name, 
 void OutputFile::create() {
   fd_ = existing_ == Existing::kKeep ? createNameless(directory_, name_) : -1;
   nameless_ = fd_ >= 0;
-  if (!nameless_) temporary_ = createTemporaryBeside(directory_, name_, path_, &fd_);
+  if (!nameless_) temporary_ = createTemporaryBeside(directory_, name_, path_, &fd_, &slot_);
 }
 
 OutputFile::~OutputFile() {
@@ -147,7 +148,7 @@ OutputFile::~OutputFile() {
   if (temporary_.empty()) return;
   close(fd_);
   unlinkat(directory_, temporary_.c_str(), 0);
-  forgetTemporary();
+  forgetTemporary(&slot_);
 }
 
 void OutputFile::write(std::string_view octets) {
@@ -165,7 +166,7 @@ void OutputFile::commit() {
   if (close(fd) != 0) throw Failure(errorText(path_, errno));
   renameInto(directory_, temporary_, name_, path_, existing_);
   temporary_.clear();
-  forgetTemporary();
+  forgetTemporary(&slot_);
 }
 
 void writeFileAtomically(const std::string &path, std::string_view octets, Existing existing) {
@@ -288,31 +289,47 @@ std::string_view extensionForMediaType(std::string_view mediaType) {
 
 namespace {
 
-// --- the temporary file a signal must not leave behind ---
+// --- the temporary files a signal must not leave behind ---
 
-// The handler may make only async-signal-safe calls, so it reads a fixed buffer and the directory the name
-// is relative to, which the main flow fills and clears with the signals blocked. The tool writes one file at
-// a time.
-char gTemporaryName[PATH_MAX];
-volatile sig_atomic_t gTemporaryDirectory = AT_FDCWD;
-volatile sig_atomic_t gTemporaryActive = 0;
+// Several threads may each be writing a file under a temporary name. The handler may make only
+// async-signal-safe calls, so each such file has a slot of fixed size, claimed by the thread that creates the
+// file and read by the handler through lock-free atomics. A slot is kCreating while its file is being
+// created, with the signals held back on the creating thread, so the handler, which runs on another thread
+// then, waits that moment out rather than miss a file that is about to exist; once the handler has begun, no
+// thread creates another (gStopping). The slots outnumber the files the tool ever has open at once.
+enum SlotState : int { kFree, kClaimed, kCreating, kActive };
+struct TemporarySlot {
+  std::atomic<int> state{kFree};
+  int directory = AT_FDCWD;  // what name is relative to
+  char name[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "a signal handler may only touch lock-free atomics");
+constexpr int kTemporarySlots = 64;
+TemporarySlot gTemporarySlots[kTemporarySlots];
+std::atomic<bool> gStopping{false};
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void removeTemporaryAndStop(int signal) {
-  if (gTemporaryActive) unlinkat(gTemporaryDirectory, gTemporaryName, 0);
+  gStopping.store(true);
+  for (TemporarySlot &slot : gTemporarySlots) {
+    int state = slot.state.load();
+    while (state == kCreating) state = slot.state.load();  // another thread inside one openat
+    if (state == kActive) unlinkat(slot.directory, slot.name, 0);
+  }
   raise(signal);  // installed with SA_RESETHAND | SA_NODEFER: the default action now ends the process
 }
 
-// Holds SIGINT, SIGTERM and SIGHUP back while the temporary file and the record of it change together.
+// Holds SIGINT, SIGTERM and SIGHUP back on this thread while a temporary file and its slot change together.
 class SignalsHeld {
  public:
   SignalsHeld() {
     sigset_t held;
     sigemptyset(&held);
     for (const int signal : kCleanupSignals) sigaddset(&held, signal);
-    sigprocmask(SIG_BLOCK, &held, &previous_);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
   }
-  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
   SignalsHeld(const SignalsHeld &) = delete;
   SignalsHeld &operator=(const SignalsHeld &) = delete;
 
@@ -324,56 +341,78 @@ class SignalsHeld {
 // to file and from process to process.
 void nextTemporaryName(char *letters) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  static uint64_t state = [] {
+  thread_local uint64_t state = [] {
     uint64_t seed = 0;
     if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) seed = 0;
-    return seed ^ (static_cast<uint64_t>(getpid()) << 32);
+    return seed ^ (static_cast<uint64_t>(gettid()) << 32);
   }();
   state = state * 6364136223846793005u + 1442695040888963407u;  // a step of a 64-bit LCG
   uint64_t bits = state >> 16;
   for (int i = 0; i < 6; ++i, bits /= 62) letters[i] = kLetters[bits % 62];
 }
 
-// A new empty file beside name (relative to directory; path names it in reports), recorded for the signal
-// handler; returns its name. Created with mode 0666, so that it has what a plain creat() would give under the
-// umask, without asking for the umask per file.
-std::string createTemporaryBeside(int directory, const std::string &name, const std::string &path, int *fd) {
+// A free slot, claimed for a temporary file of this thread.
+int claimSlot(const std::string &path) {
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    int expected = kFree;
+    if (gTemporarySlots[i].state.compare_exchange_strong(expected, kClaimed)) return i;
+  }
+  throw Failure(path + ": too many files written at once");
+}
+
+// A new empty file beside name (relative to directory; path names it in reports), recorded in a slot for the
+// signal handler (*slot); returns its name. Created with mode 0666, so that it has what a plain creat() would
+// give under the umask, without asking for the umask per file.
+std::string createTemporaryBeside(int directory, const std::string &name, const std::string &path, int *fd,
+                                  int *slot) {
   const size_t slash = name.rfind('/');
   const std::string temporary =
       (slash == std::string::npos ? "" : name.substr(0, slash + 1)) + ".mimetool-XXXXXX";
-  if (temporary.size() >= sizeof gTemporaryName) throw Failure(errorText(path, ENAMETOOLONG));
+  if (temporary.size() >= PATH_MAX) throw Failure(errorText(path, ENAMETOOLONG));
+  *slot = claimSlot(path);
+  TemporarySlot &record = gTemporarySlots[*slot];
+  record.directory = directory;
+  temporary.copy(record.name, temporary.size());
+  record.name[temporary.size()] = '\0';
   const SignalsHeld held;
-  temporary.copy(gTemporaryName, temporary.size());
-  gTemporaryName[temporary.size()] = '\0';
-  gTemporaryDirectory = directory;
   for (int attempt = 0;; ++attempt) {
-    nextTemporaryName(gTemporaryName + temporary.size() - 6);
-    *fd = openat(directory, gTemporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    nextTemporaryName(record.name + temporary.size() - 6);
+    record.state.store(kCreating);
+    if (gStopping.load()) {
+      record.state.store(kClaimed);  // no file will be made: the handler, on another thread, need not wait
+      for (;;) pause();              // while it ends the process
+    }
+    *fd = openat(directory, record.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (*fd >= 0) break;
-    if (errno != EEXIST || attempt == 100) throw Failure(errorText(path, errno));
+    const int error = errno;
+    record.state.store(kClaimed);
+    if (error != EEXIST || attempt == 100) {
+      forgetTemporary(slot);
+      throw Failure(errorText(path, error));
+    }
   }
-  gTemporaryActive = 1;
-  return gTemporaryName;
+  record.state.store(kActive);
+  return record.name;
 }
 
 // A new file without a name in the directory of name (relative to directory), with the mode a named one
 // would get; -1 when the directory's file system has none (then no further file tries), or when /proc,
 // through which it is named later, is missing.
 int createNameless(int directory, const std::string &name) {
-  static bool refused = access("/proc/self/fd", X_OK) != 0;
-  if (refused) return -1;
+  static std::atomic<bool> refused = access("/proc/self/fd", X_OK) != 0;
+  if (refused.load(std::memory_order_relaxed)) return -1;
   const size_t slash = name.rfind('/');
   const std::string where = slash == std::string::npos ? "." : name.substr(0, std::max<size_t>(slash, 1));
   const int fd = openat(directory, where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) refused = true;
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+    refused.store(true, std::memory_order_relaxed);
   return fd;
 }
 
-// The temporary file is gone or renamed: the handler must no longer touch its name. No signal needs holding
-// back: the handler reads the flag alone, and the name stays as it is until the next file is created.
-void forgetTemporary() {
-  gTemporaryActive = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
+// The temporary file is gone or renamed: the handler must no longer touch its name, and the slot is free.
+void forgetTemporary(int *slot) {
+  if (*slot < 0) return;
+  gTemporarySlots[std::exchange(*slot, -1)].state.store(kFree);
 }
 
 }  // namespace
@@ -416,10 +455,11 @@ std::string existsText(const std::string &path) {
 void nameNameless(int fd, int directory, const std::string &name, const std::string &path) {
   // Linking the descriptor itself takes a privilege (ENOENT without it); through /proc anyone may. The first
   // saves looking up a path per file: tried until it is refused once.
-  static bool byDescriptor = true;
-  bool named = byDescriptor && linkat(fd, "", directory, name.c_str(), AT_EMPTY_PATH) == 0;
-  if (!named && (!byDescriptor || errno == ENOENT)) {
-    byDescriptor = false;
+  static std::atomic<bool> byDescriptor = true;
+  const bool tried = byDescriptor.load(std::memory_order_relaxed);
+  bool named = tried && linkat(fd, "", directory, name.c_str(), AT_EMPTY_PATH) == 0;
+  if (!named && (!tried || errno == ENOENT)) {
+    byDescriptor.store(false, std::memory_order_relaxed);
     char self[32];
     snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
     named = linkat(AT_FDCWD, self, directory, name.c_str(), AT_SYMLINK_FOLLOW) == 0;

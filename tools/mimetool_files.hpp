@@ -47,7 +47,8 @@ class OutputDirectory {
 // nameless files, it is written under a temporary name beside its own and renamed. Destroyed without commit
 // (an error, an exception), it removes the temporary file; so does SIGINT, SIGTERM or SIGHUP once
 // removeTemporaryFilesOnSignals() has run (a nameless file goes with the process). The path "-" writes
-// straight to standard output. Every failure throws Failure naming the path.
+// straight to standard output. Every failure throws Failure naming the path. Files may be written on
+// several threads at once, each file on one thread at a time.
 class OutputFile {
  public:
   OutputFile(std::string path, Existing existing);
@@ -70,10 +71,12 @@ class OutputFile {
   Existing existing_;
   int fd_;                 // -1 once committed or removed; STDOUT_FILENO for standard output
   bool nameless_ = false;  // written without a name, to be linked to name_
+  int slot_ = -1;          // where the signal handler finds temporary_, while there is one
 };
 
-// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the OutputFile being written, then end the
-// process as the signal would have (a signal the process was started ignoring stays ignored).
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of every OutputFile being written, on whichever
+// thread, then end the process as the signal would have (a signal the process was started ignoring stays
+// ignored).
 void removeTemporaryFilesOnSignals();
 
 // Writes the octets through an OutputFile and commits it.
