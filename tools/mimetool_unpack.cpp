@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "mimetool_files.hpp"
 #include "mimetool_input.hpp"
 #include "mimetool_tree.hpp"
+#include "mimetool_writer.hpp"
 
 namespace mimetool {
 
@@ -104,6 +106,18 @@ bool isMissingOrEmpty(const std::string &path) {
   return empty;
 }
 
+// Where the part ends in the octets of the message.
+const char *endIn(const InputMessage &message, const mime::Part &part) {
+  return message.octets.view().data() + part.offset() + static_cast<size_t>(mimePartLength(part.get()));
+}
+
+// True when the octets are a slice of the whole, not a copy of its octets.
+bool liesWithin(std::string_view octets, std::string_view whole) {
+  const std::less_equal<const char *> notAfter;
+  return notAfter(whole.data(), octets.data()) &&
+         notAfter(octets.data() + octets.size(), whole.data() + whole.size());
+}
+
 // The pages of a mapped message given back behind the reading: the parts are read in order, and nothing
 // before a part is needed again once it is done (a page touched again is read again from the file).
 class ReadPages {
@@ -114,9 +128,10 @@ class ReadPages {
   }
 
   // Gives back what was read up to the end of the part, once there is a mebibyte of it.
-  void releaseThrough(const mime::Part &part) {
-    const char *end =
-        message_->octets.view().data() + part.offset() + static_cast<size_t>(mimePartLength(part.get()));
+  void releaseThrough(const mime::Part &part) { releaseTo(endIn(*message_, part)); }
+
+  // The same up to end, in the message last started.
+  void releaseTo(const char *end) {
     if (end > releasedTo_ && releaseInputPages({releasedTo_, static_cast<size_t>(end - releasedTo_)}))
       releasedTo_ = end;
   }
@@ -131,22 +146,30 @@ struct Folder {
   std::string path;
   bool occupied = false;  // held something before unpack began (only known to the pass that checks names)
   Names taken;
-  std::optional<OutputDirectory> open;  // opened for the first file written into it
+  std::shared_ptr<const OutputDirectory> open;  // opened for the first file written into it
 };
 
 // One pass over the messages, read part by part so that no tree of parts is held: it names every file
-// (unique within its folder) and either checks that no name is taken or writes the files, printing a
-// line per file and reporting every defect.
+// (unique within its folder) and either checks that no name is taken or, handing the files to a writer,
+// writes them, printing a line per file and reporting every defect. What it prints, and the pages it gives
+// back, follow the files in the writer's order: each file's line once it has its name.
 class Unpacker {
  public:
   enum class Pass { kCheckNames, kWrite };
 
-  Unpacker(const UnpackRequest &request, const mime::Options &opt, Pass pass)
-      : request_(request), opt_(opt), pass_(pass) {}
+  // writer: for the pass that writes.
+  Unpacker(const UnpackRequest &request, const mime::Options &opt, Pass pass, FileWriter *writer = nullptr)
+      : request_(request), opt_(opt), pass_(pass), writer_(writer) {}
 
   // Returns the number of defects reported.
   size_t run(const std::vector<InputMessage> &messages) {
-    walkMessages(messages, opt_, [this](const PartVisit &visit) { this->visit(visit); });
+    try {
+      walkMessages(messages, opt_, [this](const PartVisit &visit) { this->visit(visit); });
+    } catch (...) {
+      if (writer_) writer_->finish();  // what was handed over is written and reported, as one by one
+      throw;
+    }
+    if (writer_) writer_->finish();
     return defects_;
   }
 
@@ -181,7 +204,7 @@ class Unpacker {
   }
 
   void startMessage(const PartVisit &visit) {
-    pages_.start(visit.message);
+    inOrder([this, &message = visit.message] { pages_.start(message); });
     folders_.clear();
     frames_.clear();
     newFolder(visit.number == 0 ? request_.directory
@@ -206,26 +229,43 @@ class Unpacker {
       if (folder->occupied && pathExists(path)) throw Failure(path + ": exists (use --force to overwrite)");
       return;
     }
-    report(visit, part.defects());
-    // One part decoded at a time: its octets are given back before the next part is decoded.
     std::optional<mime::Defect> decoding;
-    const mime::Buffer body = part.decodedBody(opt_, &decoding);
-    if (!folder->open) folder->open.emplace(folder->path);
-    writeFileAtomically(*folder->open, name, body.view(),
-                        request_.force ? Existing::kReplace : Existing::kKeep);
-    std::cout << partLine(facts, visit.index, body.size(), path) << '\n';
-    if (decoding) report(visit, {*decoding});
-    pages_.releaseThrough(part);
+    mime::Buffer body = part.decodedBody(opt_, &decoding);
+    // Octets decoded into a buffer of their own no longer need the input's; a slice of the input needs
+    // them until its file is written.
+    if (!liesWithin(body.view(), part.body().view())) releaseInputPages(part.body().view());
+    if (!folder->open) folder->open = std::make_shared<const OutputDirectory>(folder->path);
+    const std::string line = partLine(facts, visit.index, body.size(), path);
+    writer_->submit(folder->open, name, std::move(body),
+                    [this, &message = visit.message, number = visit.number, index = visit.index,
+                     defects = part.defects(), decoding, line, end = endIn(visit.message, part)] {
+                      defects_ += reportDefects(message, partLabel(number, index), defects);
+                      std::cout << line << '\n';
+                      if (decoding) defects_ += reportDefects(message, partLabel(number, index), {*decoding});
+                      pages_.releaseTo(end);
+                    });
   }
 
-  void report(const PartVisit &visit, const std::vector<mime::Defect> &defects) {
-    if (pass_ == Pass::kWrite)
-      defects_ += reportDefects(visit.message, partLabel(visit.number, visit.index), defects);
+  // Reports the defects in their turn among the files' lines.
+  void report(const PartVisit &visit, std::vector<mime::Defect> defects) {
+    if (pass_ != Pass::kWrite || defects.empty()) return;
+    inOrder([this, &message = visit.message, where = partLabel(visit.number, visit.index),
+             defects = std::move(defects)] { defects_ += reportDefects(message, where, defects); });
+  }
+
+  // Runs the action after the actions of the files handed over so far.
+  void inOrder(std::function<void()> action) {
+    if (writer_) {
+      writer_->then(std::move(action));
+    } else {
+      action();
+    }
   }
 
   const UnpackRequest &request_;
   const mime::Options &opt_;
   const Pass pass_;
+  FileWriter *writer_;
   ReadPages pages_;
   std::vector<std::unique_ptr<Folder>> folders_;  // the message's top folder, then one per attached message
   std::vector<Frame> frames_;
@@ -365,7 +405,8 @@ int unpackMessages(const UnpackRequest &request, const mime::Options &opt) {
   // Nothing can be in the way in a directory that holds nothing: then the names need no pass of their own.
   if (!request.force && !isMissingOrEmpty(request.directory))
     Unpacker(request, opt, Unpacker::Pass::kCheckNames).run(messages);
-  const size_t defects = Unpacker(request, opt, Unpacker::Pass::kWrite).run(messages);
+  FileWriter writer(request.force ? Existing::kReplace : Existing::kKeep, kDefaultWriterThreads);
+  const size_t defects = Unpacker(request, opt, Unpacker::Pass::kWrite, &writer).run(messages);
   return defects > 0 ? kExitDefects : kExitDone;
 }
 

@@ -6,6 +6,7 @@ and show --json. Run as: unpack_test.py PATH-TO-MIMETOOL."""
 import base64
 import json
 import os
+import random
 import subprocess
 import sys
 
@@ -112,6 +113,29 @@ class ExitCodes(ToolTestCase):
                 result = mimetool(*args)
                 self.assertEqual(result.code, code, result)
                 self.assertRegex(result.err, pattern)
+
+
+class Writing(ToolTestCase):
+    def test_files_are_named_in_order_and_none_after_a_failure(self):
+        # Files are written on several threads: the lines, and the files named, still follow the message. A
+        # directory in the way of file 150 (--force replaces files, not directories) stops the run there.
+        rng = random.Random(14)
+        bodies = [rng.randbytes(300_000 if i % 37 == 0 else 1 + i * 13 % 900) for i in range(300)]
+        names = [f"p{i:03d}.bin" for i in range(300)]
+        message = self.write("m.eml", b"Content-Type: multipart/mixed; boundary=b\n\n" + b"".join(
+            b"--b\nContent-Type: application/octet-stream; name=" + name.encode() +
+            b"\nContent-Transfer-Encoding: base64\n\n" + b64(body) for name, body in zip(names, bodies)) + b"--b--\n")
+        for label, force, blocked in (("new files", [], 300), ("replacing, a directory in the way", ["--force"], 150)):
+            with self.subTest(label):
+                out = self.path(label)
+                os.makedirs(os.path.join(out, names[blocked]) if blocked < 300 else out)
+                result = mimetool("unpack", *force, message, "-d", out)
+                self.assertEqual([line.split("\t")[-1] for line in result.lines()],
+                                 [os.path.join(out, name) for name in names[:blocked]])
+                self.assertEqual(tree(out), {name: body for name, body in zip(names[:blocked], bodies)})
+                self.assertEqual(len(os.listdir(out)), min(blocked + 1, 300), "no temporary file is left")
+                if blocked < 300:
+                    self.assertFailedCleanly(result, 1, names[blocked] + ": Is a directory")
 
 
 def outline(part):
