@@ -17,9 +17,13 @@ file there (its figure is the sum of those runs, its memory their largest).
 Each run is timed (wall clock, and the user and system CPU time of the child) and measured (peak resident set
 size), from /usr/bin/time's report on that child, after the input was read once to warm the page cache. Every
 tool starts on an equal footing: each run writes into a fresh, empty directory made by this script right before
-it, on the same file system (under DIR), and the directory of the run before is removed and the file system
-synced before the clock starts, so that no tool pays for deleting another's files and none writes into a
-directory that once held 20,000 entries. The order of the tools rotates from round to round. The table gives
+it, on the same file system (under DIR), and the file system is synced before the clock starts, so that no tool
+pays for writing back another's files and none writes into a directory that once held 20,000 entries. A run's
+output of many files is kept until the end of the script, not removed before the next run: ext4's inode
+allocator passes over inodes freed in the last 30 s (minutes, while their inode table block is not yet written
+back), so the run after a removal of 20,000 files would pay a large kernel cost for it (perf shows it in
+recently_deleted); an output of a few files is removed at once. The order of the tools rotates from round to
+round. The table gives
 the median of the rounds (wall, user, system, peak memory as a multiple of the input) and wall time as a
 multiple of munpack's (unpack) or mpack's (pack). No tool wins by failing: every run must exit 0 and write
 every expected file with its size; in the first round every file's SHA-256 is checked too (packed messages are
@@ -225,19 +229,28 @@ def check_packed(out, expected, who):
     check_files(unpacked, expected, True, who + " (its message unpacked by munpack)")
 
 
-def fresh_directory(work, previous, number):
-    """Removes the previous run's directory, syncs its removal to disk and makes a new empty one."""
-    if previous is not None:
-        shutil.rmtree(previous, ignore_errors=True)
+FEW_FILES = 100  # an output of fewer files is removed right after its run (see the module's text)
+
+
+def fresh_directory(work, number):
+    """Syncs what the runs before wrote to disk and makes a new empty directory."""
     os.sync()
-    out = work / f"out-{number}"
+    out = work / f"out-{os.getpid()}-{number}"  # never one an interrupted run left behind
     out.mkdir(parents=True)
     return out
 
 
+def put_away(out, kept):
+    """Removes a run's output of a few files at once; keeps one of many (in kept) until the end."""
+    if sum(len(files) for _, _, files in os.walk(out)) < FEW_FILES:
+        shutil.rmtree(out, ignore_errors=True)
+    else:
+        kept.append(out)
+
+
 def measure(cases, rounds, mimetool, work, only):
     results = {}  # (kind, case name, tool) -> [Sample]
-    out = None
+    kept = []
     run_numbers = itertools.count(1)
     for round_index in range(rounds):
         for kind, name, inputs, _, expected in cases:
@@ -248,7 +261,7 @@ def measure(cases, rounds, mimetool, work, only):
             tools = list(unpack_tools(mimetool)) if kind == "unpack" else ["mimetool pack", "mpack"]
             shift = round_index % len(tools)
             for tool in tools[shift:] + tools[:shift]:
-                out = fresh_directory(work, out, next(run_numbers))
+                out = fresh_directory(work, next(run_numbers))
                 if kind == "unpack":
                     runs = [unpack_tools(mimetool)[tool](inputs, out)]
                 else:
@@ -261,11 +274,13 @@ def measure(cases, rounds, mimetool, work, only):
                     check_files(out, expected, round_index == 0, f"{tool} on {name}")
                 elif round_index == 0:
                     check_packed(out, expected, f"{tool} of {name}")
+                put_away(out, kept)
                 print(f"round {round_index + 1}: {kind} {name}: {tool}: {sample.wall:.3f} s "
                       f"(user {sample.user:.2f} s, system {sample.system:.2f} s), {sample.peak / 1024:.1f} MiB",
                       file=sys.stderr, flush=True)
-    if out is not None:
+    for out in kept:
         shutil.rmtree(out, ignore_errors=True)
+    os.sync()
     return results
 
 
