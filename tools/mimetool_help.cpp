@@ -17,7 +17,7 @@ constexpr std::string_view kExitCodes =
     "  2    a wrong command line\n"
     "  3    unpack, show, decode: done, but the message had defects (one line each\n"
     "       on standard error): something was read past or guessed\n"
-    "  130, 143  stopped by SIGINT or SIGTERM; the file being written was removed\n";
+    "  130, 143  stopped by SIGINT or SIGTERM; every file being written was removed\n";
 
 constexpr std::string_view kGeneral =
     "usage: mimetool [OPTIONS] COMMAND [ARGUMENTS]\n"
@@ -113,9 +113,12 @@ constexpr Page kPages[] = {
      "\n"
      "One line per part, fields separated by tabs: the index (2.1 is the first part\n"
      "of the second part), the content type with its decoded parameters, the transfer\n"
-     "encoding, the decoded size in octets, the Content-ID, the file written. A field\n"
-     "that is absent is -; text from the message is escaped. What the reader had to\n"
-     "read past is one line each on standard error, and the exit status is 3:\n"
+     "encoding, the decoded size in octets, the Content-ID, the file written; printed\n"
+     "in the order of the message once the file is whole (files are written on two\n"
+     "threads while the next parts are decoded; after a failure no later file is\n"
+     "named). A field that is absent is -; text from the message is escaped. What\n"
+     "the reader had to read past is one line each on standard error, and the exit\n"
+     "status is 3:\n"
      "  mimetool: message 2, part 3: no-close-delimiter at offset 51234\n"
      "(offsets count octets of the input; no message number outside an mbox). Parts\n"
      "are read and written one at a time, so a part's defects come when it is read\n"
