@@ -296,7 +296,8 @@ namespace {
 // file and read by the handler through lock-free atomics. A slot is kCreating while its file is being
 // created, with the signals held back on the creating thread, so the handler, which runs on another thread
 // then, waits that moment out rather than miss a file that is about to exist; once the handler has begun, no
-// thread creates another (gStopping). The slots outnumber the files the tool ever has open at once.
+// thread creates another (gStopping). The slots outnumber the files the tool ever has open at once (unpack's
+// writer holds at most 128).
 enum SlotState : int { kFree, kClaimed, kCreating, kActive };
 struct TemporarySlot {
   std::atomic<int> state{kFree};
@@ -305,7 +306,7 @@ struct TemporarySlot {
 };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "a signal handler may only touch lock-free atomics");
-constexpr int kTemporarySlots = 64;
+constexpr int kTemporarySlots = 192;
 TemporarySlot gTemporarySlots[kTemporarySlots];
 std::atomic<bool> gStopping{false};
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};

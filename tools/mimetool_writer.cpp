@@ -14,7 +14,7 @@ namespace mimetool {
 namespace {
 
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
-constexpr size_t kWakeForFiles = 4;
+constexpr size_t kWakeForFiles = 16;
 constexpr size_t kWakeForOctets = size_t{1} << 18;
 
 }  // namespace

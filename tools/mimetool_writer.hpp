@@ -28,7 +28,7 @@ namespace mimetool {
 // and the files not yet committed are not.
 class FileWriter {
  public:
-  static constexpr size_t kMaxQueuedFiles = 32;
+  static constexpr size_t kMaxQueuedFiles = 128;
   static constexpr size_t kMaxQueuedOctets = size_t{64} << 20;
 
   // threads: how many workers (at least 1; at most the processors the machine has).
