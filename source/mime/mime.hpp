@@ -120,9 +120,13 @@ inline Ref<KX_STRING> stringOf(std::string_view utf8) {
 inline std::string utf8Of(KX_STRING *string) {
   const kxChar *chars = kxStringBacking(string);
   const auto length = static_cast<size_t>(kxStringLength(string));
-  std::string out;
-  out.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
+  // Most text is ASCII: one octet per character, written in place.
+  std::string out(length, '\0');
+  size_t i = 0;
+  for (; i < length && chars[i] < 0x80; ++i) out[i] = static_cast<char>(chars[i]);
+  if (i == length) return out;
+  out.resize(i);
+  for (; i < length; ++i) {
     kxChar c = chars[i];
     if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
     if (c < 0x80) {
