@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
+#include "part_visits.hpp"
 
 namespace {
 
@@ -32,36 +33,6 @@ void check(MIME_PART *part, kxInt parentStart, kxInt parentEnd, MIME_OPTIONS *mo
   }
 }
 
-// A part as a visitor gets it; a START's defects are those found so far, so they are left out.
-std::string visitLine(MIME_PART *part, kxInt visit, kxInt depth) {
-  std::string line = std::to_string(visit) + " " + std::to_string(depth) + " " +
-                     std::to_string(mimePartOffset(part)) + "+" + std::to_string(mimePartLength(part));
-  for (kxInt i = 0; visit != MIME_VISIT_START && i < mimePartDefectsLength(part); ++i)
-    line += " " + std::to_string(mimePartDefectAt(part, i).kind);
-  return line;
-}
-
-void expectedVisits(MIME_PART *part, kxInt depth, std::vector<std::string> *out) {
-  const kxInt children = mimePartChildrenLength(part);
-  out->push_back(visitLine(part, children ? MIME_VISIT_START : MIME_VISIT_LEAF, depth));
-  for (kxInt i = 0; i < children; ++i) {
-    fuzz::Ref<MIME_PART> child(mimePartChildAt(part, i));
-    expectedVisits(child.get(), depth + 1, out);
-  }
-  if (children) out->push_back(visitLine(part, MIME_VISIT_END, depth));
-}
-
-struct Visits {
-  std::vector<std::string> lines;
-  size_t stopAt;  // 0: never
-  static kxBool record(void *context, MIME_PART *part, kxInt visit, kxInt depth) {
-    auto *self = static_cast<Visits *>(context);
-    FUZZ_CHECK(mimePartChildrenLength(part) == 0);
-    self->lines.push_back(visitLine(part, visit, depth));
-    return self->lines.size() != self->stopAt;
-  }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -76,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz::Ref<MIME_PART> root(mimeMessageRead(message.get(), mo.get()));
   check(root.get(), 0, kxBufferLength(message.get()), mo.get());
   std::vector<std::string> expected;
-  expectedVisits(root.get(), 0, &expected);
-  Visits visits{{}, stopAt};
-  const bool whole = mimeMessageReadEach(message.get(), mo.get(), Visits::record, &visits);
+  part_visits::expectedVisits(root.get(), 0, &expected);
+  part_visits::Visits visits{{}, stopAt};
+  const bool whole = mimeMessageReadEach(message.get(), mo.get(), part_visits::Visits::record, &visits);
   const bool stopped = stopAt != 0 && stopAt <= expected.size();
   FUZZ_CHECK(whole == !stopped);
   if (stopped) expected.resize(stopAt);

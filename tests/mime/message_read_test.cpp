@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "support/part_visits.hpp"
 #include "support/test_support.hpp"
 
 namespace {
 
 using namespace test_support;
+using part_visits::Visits;
 using PartRef = kx::Ref<MIME_PART>;
 using HeaderRef = kx::Ref<MIME_HEADER>;
 
@@ -37,40 +39,6 @@ void collectDefects(MIME_PART *part, std::vector<std::string> *out) {
     collectDefects(PartRef(mimePartChildAt(part, i)).get(), out);
 }
 
-// A part as a visitor of mimeMessageReadEach gets it: "visit depth offset+length defects"; a START's
-// defects are those found so far, so they are left out.
-std::string visitLine(MIME_PART *part, kxInt visit, kxInt depth) {
-  std::string line = std::to_string(visit) + " " + std::to_string(depth) + " " +
-                     std::to_string(mimePartOffset(part)) + "+" + std::to_string(mimePartLength(part));
-  for (kxInt i = 0; visit != MIME_VISIT_START && i < mimePartDefectsLength(part); ++i)
-    line += " " + std::to_string(mimePartDefectAt(part, i).kind);
-  return line;
-}
-
-// What a visitor must get for the tree: each container's START, its parts, its END; leaves.
-void expectedVisits(MIME_PART *part, kxInt depth, std::vector<std::string> *out) {
-  const kxInt children = mimePartChildrenLength(part);
-  if (children == 0) {
-    out->push_back(visitLine(part, MIME_VISIT_LEAF, depth));
-    return;
-  }
-  out->push_back(visitLine(part, MIME_VISIT_START, depth));
-  for (kxInt i = 0; i < children; ++i)
-    expectedVisits(PartRef(mimePartChildAt(part, i)).get(), depth + 1, out);
-  out->push_back(visitLine(part, MIME_VISIT_END, depth));
-}
-
-// Records each visit; stops the reading at visit number stopAt (from 1; 0 never).
-struct Visits {
-  std::vector<std::string> lines;
-  size_t stopAt = 0;
-  static kxBool record(void *context, MIME_PART *part, kxInt visit, kxInt depth) {
-    auto *self = static_cast<Visits *>(context);
-    self->lines.push_back(mimePartChildrenLength(part) ? "children!" : visitLine(part, visit, depth));
-    return self->lines.size() != self->stopAt;
-  }
-};
-
 struct Row {
   const char *label;
   std::string message;
@@ -88,7 +56,7 @@ void expectRows(const std::vector<Row> &rows, MIME_OPTIONS *opt) {
     EXPECT_EQ(defects, row.defects) << row.label;
     // Read part by part, the same parts with the same defects.
     std::vector<std::string> expected;
-    expectedVisits(root.get(), 0, &expected);
+    part_visits::expectedVisits(root.get(), 0, &expected);
     Visits visits;
     EXPECT_TRUE(mimeMessageReadEach(input.get(), opt, Visits::record, &visits)) << row.label;
     EXPECT_EQ(visits.lines, expected) << row.label;
