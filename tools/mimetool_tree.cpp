@@ -29,16 +29,8 @@ PartFacts factsOf(const mime::Part &part) {
   return facts;
 }
 
-std::string rootIndex(const mime::Part &root) {
-  return mimePartChildrenLength(root.get()) > 0 ? "" : "1";
-}
-
 std::string childIndex(const std::string &parent, size_t position) {
   return (parent.empty() ? "" : parent + ".") + std::to_string(position);
-}
-
-bool holdsAttachedMessage(const mime::Part &part) {
-  return mimePartChildrenLength(part.get()) > 0 && !part.contentType().isMultipart();
 }
 
 std::string describeType(const std::optional<mime::ContentType> &type) {

@@ -23,9 +23,6 @@ struct PartFacts {
 
 PartFacts factsOf(const mime::Part &part);
 
-// The index of a message's root: "" when it holds parts (numbered 1, 2, ...), else "1".
-std::string rootIndex(const mime::Part &root);
-
 // The index of the child at position (from 1) of the part at parent.
 std::string childIndex(const std::string &parent, size_t position);
 
@@ -36,7 +33,8 @@ struct PartVisit {
   const mime::Part &part;
   mime::Visit visit;
   size_t depth;
-  const std::string &index;  // as rootIndex and childIndex number it
+  // "" for a message that holds parts, "1" for one that does not, then as childIndex numbers them
+  const std::string &index;
 };
 
 // Reads every message part by part, without holding a tree, and hands each visit of a part to handle.
@@ -61,10 +59,6 @@ void walkMessages(const std::vector<InputMessage> &messages, const mime::Options
                           });
   }
 }
-
-// True for a part whose child is an attached message (message/rfc822, message/global) rather than parts
-// of a multipart.
-bool holdsAttachedMessage(const mime::Part &part);
 
 // The content type with its decoded parameters, for a reader: name, then "; key=value" per parameter,
 // the value quoted where it is no token; control characters escaped. "-" for none.
